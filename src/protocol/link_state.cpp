@@ -1,0 +1,9 @@
+#include "protocol/link_state.h"
+
+namespace protocol {
+
+LinkState link;
+
+void resetLinkState() { link = LinkState{}; }
+
+} // namespace protocol

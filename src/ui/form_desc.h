@@ -1,0 +1,67 @@
+// Constant descriptions of the windows: what each binding reads to create its widgets, so the
+// geometry, captions and fonts are written once for every front end.
+#pragma once
+
+#include "ui/widgets.h"
+
+#include <span>
+#include <string_view>
+
+namespace ui {
+
+enum class Kind {
+    Button,
+    Label,
+    Picture,     // logo picture; caption names the picture resource
+    ProgressBar,
+    StatusBar,   // panels: widths in panelWidths
+    ComboBox,    // drop-down choice list
+    HiddenList,  // a choice list that is never shown
+    ListBox,
+    Frame,       // lowered bevel around other controls
+    Panel,       // raised frame that holds other controls (child coordinates are inside it)
+    MenuCommand, // the form's one-command main menu
+};
+
+enum class Align { Left, Center };
+
+struct Font {
+    const char* family = nullptr; // nullptr: the form's default font
+    int pixels = 0;               // 0: the form's default size
+    bool bold = false;
+};
+
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+struct ControlDesc {
+    Kind kind;
+    const char* name;    // the component name ("Button1", "Label3", "S1")
+    const char* caption; // text with its '&' access-key mark, or empty
+    Rect rect;           // in the parent's client coordinates; StatusBar: height only
+    Font font{};
+    bool shown = true;
+    Align align = Align::Left;
+    const char* parent = nullptr; // name of a Panel that holds this control
+    std::span<const int> panelWidths{};
+    bool scaled = false; // Picture: scaled proportionally rather than centred
+};
+
+enum class Border { Single, Dialog };
+
+struct FormDesc {
+    const char* className; // "TForm1"
+    const char* caption;   // design-time caption; the window unit usually replaces it
+    int clientWidth;
+    int clientHeight;
+    Font font;
+    Border border;
+    bool minimizeBox;
+    std::span<const ControlDesc> controls;
+};
+
+// Events a binding forwards to its window unit.
+enum class Event { Click, DblClick };
+
+} // namespace ui

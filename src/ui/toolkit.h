@@ -1,0 +1,53 @@
+// What the window units need from a front end: forms made from a FormDesc, the widgets of a
+// form by component name, message boxes and the event loop.
+#pragma once
+
+#include "ui/form_desc.h"
+#include "ui/widgets.h"
+
+#include <memory>
+#include <string_view>
+
+namespace ui {
+
+// The widgets of one created form, looked up by component name. A name that the form's
+// description does not hold is a programming error: bindings throw std::logic_error.
+class FormView {
+public:
+    virtual ~FormView() = default;
+    virtual Form& form() = 0;
+    virtual Label& label(std::string_view name) = 0;
+    virtual Button& button(std::string_view name) = 0;
+    virtual MenuCommand& menu(std::string_view name) = 0;
+    virtual ProgressBar& progressBar(std::string_view name) = 0;
+    virtual StatusBar& statusBar(std::string_view name) = 0;
+    virtual ChoiceList& choiceList(std::string_view name) = 0;
+    virtual Picture& picture(std::string_view name) = 0;
+};
+
+// Implemented by each window unit; the binding calls it for every user action.
+class FormHandler {
+public:
+    virtual ~FormHandler() = default;
+    virtual void onEvent(std::string_view control, Event event) = 0;
+    virtual void onShow() {}
+    // The title-bar close button (or Alt+F4). Return false to keep the form open for now.
+    virtual bool onCloseRequest() { return true; }
+};
+
+enum class MessageBoxStyle { Plain, TopMost };
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+    // Creates the form hidden. The handler outlives the form.
+    virtual std::unique_ptr<FormView> createForm(const FormDesc& desc, FormHandler& handler) = 0;
+    virtual void processEvents() = 0;
+    virtual void messageBox(std::string_view text, std::string_view caption,
+                            MessageBoxStyle style = MessageBoxStyle::Plain) = 0;
+    virtual void setApplicationTitle(std::string_view title) = 0;
+    // Runs the event loop until the main form has closed.
+    virtual void run(FormView& mainForm) = 0;
+};
+
+} // namespace ui

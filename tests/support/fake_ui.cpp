@@ -1,0 +1,84 @@
+#include "fake_ui.h"
+
+#include <stdexcept>
+
+namespace fake {
+
+void Form::show() {
+    shown = true;
+    ++showCount;
+    if (handler) handler->onShow();
+}
+
+void Form::close() {
+    ++closeRequests;
+    if (!handler || handler->onCloseRequest()) {
+        shown = false;
+        closed = true;
+    }
+}
+
+FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(desc) {
+    form_.handler = &handler;
+    form_.captionText = desc.caption;
+    for (const ui::ControlDesc& c : desc.controls) {
+        const std::string name = c.name;
+        switch (c.kind) {
+        case ui::Kind::Button: buttons_[name].shown = c.shown; break;
+        case ui::Kind::Label:
+            labels_[name].value = c.caption ? c.caption : "";
+            labels_[name].shown = c.shown;
+            break;
+        case ui::Kind::Picture: pictures_[name].shown = c.shown; break;
+        case ui::Kind::ProgressBar: bars_[name]; break;
+        case ui::Kind::StatusBar: statusBars_[name]; break;
+        case ui::Kind::ComboBox:
+        case ui::Kind::HiddenList:
+        case ui::Kind::ListBox: lists_[name]; break;
+        case ui::Kind::MenuCommand: menus_[name]; break;
+        case ui::Kind::Frame:
+        case ui::Kind::Panel: break;
+        }
+    }
+}
+
+template <typename T>
+T& FormView::find(std::map<std::string, T, std::less<>>& m, std::string_view n) {
+    auto it = m.find(n);
+    if (it == m.end()) throw std::logic_error("no control " + std::string(n));
+    return it->second;
+}
+
+std::unique_ptr<ui::FormView> Toolkit::createForm(const ui::FormDesc& desc,
+                                                  ui::FormHandler& handler) {
+    auto view = std::make_unique<FormView>(desc, handler);
+    views_.emplace_back(desc.className, view.get());
+    createdOrder.emplace_back(desc.className);
+    return view;
+}
+
+void Toolkit::processEvents() {
+    ++eventPasses;
+    if (onProcessEvents) onProcessEvents();
+}
+
+void Toolkit::run(ui::FormView& mainForm) {
+    auto& main = static_cast<FormView&>(mainForm);
+    while (!main.fakeForm().closed) {
+        if (!loop || !loop(*this)) break;
+    }
+}
+
+FormView& Toolkit::view(std::string_view className) {
+    for (auto it = views_.rbegin(); it != views_.rend(); ++it)
+        if (it->first == className) return *it->second;
+    throw std::logic_error("no form " + std::string(className));
+}
+
+bool Toolkit::has(std::string_view className) const {
+    for (const auto& v : views_)
+        if (v.first == className) return true;
+    return false;
+}
+
+} // namespace fake

@@ -1,0 +1,198 @@
+// A fake toolkit for the window units and the protocol: every control remembers what it was
+// told, message boxes are recorded, and a test can script what happens while events are
+// processed (a click during a wait, say).
+#pragma once
+
+#include "ui/toolkit.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Label : ui::Label {
+    std::string value;
+    bool shown = false;
+    ui::Color background = ui::kButtonFace;
+    ui::Color foreground = ui::kBlack;
+    int repaints = 0;
+    void setText(std::string_view t) override { value = t; }
+    std::string text() const override { return value; }
+    void setVisible(bool v) override { shown = v; }
+    bool visible() const override { return shown; }
+    void setColor(ui::Color c) override { background = c; }
+    void setFontColor(ui::Color c) override { foreground = c; }
+    void repaint() override { ++repaints; }
+};
+
+struct Button : ui::Button {
+    bool shown = true;
+    bool enabledFlag = true;
+    bool focused = false;
+    std::function<void()> onFocus;
+    void setVisible(bool v) override { shown = v; }
+    bool visible() const override { return shown; }
+    void setEnabled(bool e) override { enabledFlag = e; }
+    void setFocus() override {
+        focused = true;
+        if (onFocus) onFocus();
+    }
+};
+
+struct MenuCommand : ui::MenuCommand {
+    bool enabledFlag = true;
+    void setEnabled(bool e) override { enabledFlag = e; }
+    bool enabled() const override { return enabledFlag; }
+};
+
+struct ProgressBar : ui::ProgressBar {
+    int maximum = 100;
+    int position = 0;
+    bool smooth = false;
+    std::vector<int> positions; // every position set, in order
+    void setMax(int m) override { maximum = m; }
+    void setPosition(int p) override {
+        position = p;
+        positions.push_back(p);
+    }
+    void setSmooth(bool s) override { smooth = s; }
+};
+
+struct StatusBar : ui::StatusBar {
+    std::map<int, std::string> panels;
+    std::vector<std::pair<int, std::string>> history; // every write, in order
+    int repaints = 0;
+    void setPanelText(int i, std::string_view t) override {
+        panels[i] = std::string(t);
+        history.emplace_back(i, std::string(t));
+    }
+    std::string panelText(int i) const override {
+        auto it = panels.find(i);
+        return it == panels.end() ? std::string() : it->second;
+    }
+    void repaint() override { ++repaints; }
+};
+
+struct ChoiceList : ui::ChoiceList {
+    std::vector<std::string> items;
+    int selected = -1;
+    void clear() override {
+        items.clear();
+        selected = -1;
+    }
+    void append(std::string_view t) override { items.emplace_back(t); }
+    int count() const override { return static_cast<int>(items.size()); }
+    std::string text(int i) const override {
+        return i >= 0 && i < count() ? items[static_cast<size_t>(i)] : std::string();
+    }
+    int selectedIndex() const override { return selected; }
+    void select(int i) override { selected = (i >= 0 && i < count()) ? i : -1; }
+};
+
+struct Picture : ui::Picture {
+    bool shown = true;
+    void setVisible(bool v) override { shown = v; }
+    bool visible() const override { return shown; }
+};
+
+class Toolkit;
+
+struct Form : ui::Form {
+    std::string captionText;
+    bool shown = false;
+    int showCount = 0;
+    int closeRequests = 0;
+    ui::FormHandler* handler = nullptr;
+    bool closed = false;
+    void setCaption(std::string_view c) override { captionText = c; }
+    std::string caption() const override { return captionText; }
+    void show() override;
+    void hide() override { shown = false; }
+    bool visible() const override { return shown; }
+    void close() override;
+};
+
+// The widgets of one form, created from its description like a real binding does.
+class FormView : public ui::FormView {
+public:
+    explicit FormView(const ui::FormDesc& desc, ui::FormHandler& handler);
+
+    ui::Form& form() override { return form_; }
+    ui::Label& label(std::string_view n) override { return find(labels_, n); }
+    ui::Button& button(std::string_view n) override { return find(buttons_, n); }
+    ui::MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
+    ui::ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
+    ui::StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
+    ui::ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
+    ui::Picture& picture(std::string_view n) override { return find(pictures_, n); }
+
+    // Typed access for assertions.
+    Label& fakeLabel(std::string_view n) { return find(labels_, n); }
+    Button& fakeButton(std::string_view n) { return find(buttons_, n); }
+    MenuCommand& fakeMenu(std::string_view n) { return find(menus_, n); }
+    ProgressBar& fakeProgressBar(std::string_view n) { return find(bars_, n); }
+    StatusBar& fakeStatusBar(std::string_view n) { return find(statusBars_, n); }
+    ChoiceList& fakeChoiceList(std::string_view n) { return find(lists_, n); }
+    Picture& fakePicture(std::string_view n) { return find(pictures_, n); }
+    Form& fakeForm() { return form_; }
+
+    // Acts as the user would on a control of this form.
+    void click(std::string_view control) { form_.handler->onEvent(control, ui::Event::Click); }
+    void doubleClick(std::string_view control) {
+        form_.handler->onEvent(control, ui::Event::DblClick);
+    }
+
+    const ui::FormDesc& desc() const { return desc_; }
+
+private:
+    template <typename T> static T& find(std::map<std::string, T, std::less<>>& m, std::string_view n);
+
+    const ui::FormDesc& desc_;
+    Form form_;
+    std::map<std::string, Label, std::less<>> labels_;
+    std::map<std::string, Button, std::less<>> buttons_;
+    std::map<std::string, MenuCommand, std::less<>> menus_;
+    std::map<std::string, ProgressBar, std::less<>> bars_;
+    std::map<std::string, StatusBar, std::less<>> statusBars_;
+    std::map<std::string, ChoiceList, std::less<>> lists_;
+    std::map<std::string, Picture, std::less<>> pictures_;
+};
+
+struct MessageBox {
+    std::string text;
+    std::string caption;
+    ui::MessageBoxStyle style;
+};
+
+class Toolkit : public ui::Toolkit {
+public:
+    std::unique_ptr<ui::FormView> createForm(const ui::FormDesc& desc,
+                                             ui::FormHandler& handler) override;
+    void processEvents() override;
+    void messageBox(std::string_view text, std::string_view caption,
+                    ui::MessageBoxStyle style) override {
+        boxes.push_back({std::string(text), std::string(caption), style});
+    }
+    void setApplicationTitle(std::string_view t) override { applicationTitle = t; }
+    // Runs the scripted loop: calls `loop` until the main form is closed or it returns false.
+    void run(ui::FormView& mainForm) override;
+
+    // The form views created so far, by class name ("TForm1").
+    FormView& view(std::string_view className);
+    bool has(std::string_view className) const;
+
+    std::vector<MessageBox> boxes;
+    std::string applicationTitle;
+    int eventPasses = 0;
+    std::function<void()> onProcessEvents;   // called from processEvents
+    std::function<bool(Toolkit&)> loop;      // the "user" while run() runs
+    std::vector<std::string> createdOrder;   // class names in creation order
+
+private:
+    std::vector<std::pair<std::string, FormView*>> views_;
+};
+
+} // namespace fake
