@@ -5,6 +5,7 @@
 namespace fake {
 
 void Form::show() {
+    if (shown) return; // already visible: only brought to the front
     shown = true;
     ++showCount;
     if (handler) handler->onShow();

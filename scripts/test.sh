@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the warnings-as-errors build with all tests (the
+# whole-program ones under a virtual X display), then the sanitizer build with the unit tests.
+source "$(dirname "$0")/setup.sh"
+
+ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils
+
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-}
+cd "$TREVANE_ROOT"
+status=0
+
+echo "== build (warnings as errors)"
+build_preset ci
+echo "== tests"
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset ci -j2 || status=1
+
+echo "== build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+build_preset asan
+echo "== tests under the sanitizers"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2 || status=1
+
+exit $status

@@ -1,0 +1,108 @@
+// Settings on Linux: a machine-wide file read as the default and a per-user file over it; only
+// the per-user file is written, atomically (temporary file, fsync, rename).
+//   machine-wide: $XDG_CONFIG_DIRS (first entry, default /etc/xdg)/trevane/trevane.reg
+//   per user:     $XDG_CONFIG_HOME (default ~/.config)/trevane/trevane.reg
+#include "app/settings_store.h"
+#include "app/settings_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace app {
+namespace {
+
+constexpr const char* kFileName = "trevane.reg";
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string userDir() {
+    std::string base = env("XDG_CONFIG_HOME");
+    if (base.empty()) {
+        const std::string home = env("HOME");
+        if (home.empty()) return {};
+        base = home + "/.config";
+    }
+    return base + "/trevane";
+}
+
+std::string machineDir() {
+    std::string dirs = env("XDG_CONFIG_DIRS");
+    if (dirs.empty()) dirs = "/etc/xdg";
+    return dirs.substr(0, dirs.find(':')) + "/trevane";
+}
+
+// The file's content; nullopt when it cannot be read (missing, unreadable).
+std::optional<std::string> slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return s.str();
+}
+
+bool makeDirs(const std::string& dir) {
+    if (dir.empty()) return false;
+    struct stat st{};
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash))) return false;
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string readSetting(std::string_view name) {
+    for (const std::string& dir : {userDir(), machineDir()}) {
+        if (dir.empty()) continue;
+        const auto content = slurp(dir + "/" + kFileName);
+        if (!content) continue;
+        const auto value = settings_text::find(*content, kSettingsKey, name);
+        if (!value) continue;
+        if (!value->isText) throw Failure("Invalid data type for '" + std::string(name) + "'");
+        return value->text;
+    }
+    return {};
+}
+
+void writeSetting(std::string_view name, std::string_view text) {
+    const std::string dir = userDir();
+    if (!makeDirs(dir)) return; // no place to keep settings: nothing stored, as without rights
+    const std::string path = dir + "/" + kFileName;
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return; // the location cannot be opened for writing
+
+    const std::string old = slurp(path).value_or(std::string());
+    const std::string updated = settings_text::withText(old, kSettingsKey, name, text);
+    const bool ok = writeAll(fd, updated) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!ok || !closed || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        throw Failure("Failed to set data for '" + std::string(name) + "'");
+    }
+}
+
+} // namespace app

@@ -1,0 +1,136 @@
+#include "app/program.h"
+
+#include "app/identity.h"
+#include "app/serialsetup.h"
+#include "app/settings_store.h"
+#include "app/single_instance.h"
+#include "app/status.h"
+#include "app/trevane.h"
+#include "app/zedir.h"
+#include "firmware/image_table.h"
+#include "firmware/version.h"
+#include "notify/host_notifier.h"
+#include "protocol/link_state.h"
+#include "protocol/search.h"
+#include "protocol/session.h"
+#include "serial/port_driver.h"
+
+#include <string>
+
+namespace app {
+
+Program program;
+
+namespace {
+
+void pumpEvents() {
+    if (program.toolkit) program.toolkit->processEvents();
+}
+
+void showDriverMessage(const char* text, const char* caption) {
+    if (program.toolkit) program.toolkit->messageBox(text, caption);
+}
+
+// Everything the run creates, destroyed in reverse order when the run ends.
+struct Windows {
+    std::unique_ptr<notify::HostNotifier> notifier;
+    std::unique_ptr<TForm5> form5;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<firmware::TForm4> form4;
+};
+
+Windows* windows = nullptr;
+
+} // namespace
+
+void startHostNotifier() {
+    if (program.notifier || !hasNotifierSwitch(program.argc, program.argv)) return;
+    auto notifier = std::make_unique<notify::HostNotifier>(notify::kLocalPort);
+    notifier->activate();
+    program.notifier = notifier.get();
+    if (windows) windows->notifier = std::move(notifier);
+}
+
+void setTitles(ui::Form& form, const std::string& caption) {
+    form.setCaption(caption);
+    program.toolkit->setApplicationTitle(productIdentity());
+}
+
+void loadPortAndImages(ui::StatusBar& statusBar) {
+    const std::string stored = readSetting("com");
+    protocol::link.selectedPort = stored.empty() ? 0 : leadingNumber(stored);
+    protocol::link.openedPort = static_cast<int16_t>(protocol::link.selectedPort - 1);
+    firmware::buildImageTable();
+    protocol::showPortPanel(statusBar);
+}
+
+void closeMainWindow() {
+    if (protocol::link.openedPort == protocol::link.selectedPort)
+        serial::closePort(protocol::link.selectedPort);
+    try {
+        writeSetting("com", std::to_string(protocol::link.selectedPort));
+    } catch (const Failure& failure) {
+        program.toolkit->messageBox(failure.what(), "");
+    }
+}
+
+void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar) {
+    program.busy = true;
+    if (protocol::searchDevice(progressBar, statusBar) == 0)
+        protocol::runProgrammingSession(progressBar, statusBar);
+    program.busy = false;
+}
+
+int runApplication(ui::Toolkit& toolkit, int argc, const char* const* argv) {
+    SingleInstance instance;
+    if (!instance.acquire()) {
+        toolkit.messageBox("Already in progress", updaterTitle(), ui::MessageBoxStyle::TopMost);
+        return 0;
+    }
+
+    program = Program{};
+    program.toolkit = &toolkit;
+    program.argc = argc;
+    program.argv = argv;
+    protocol::resetLinkState();
+    StatusFunctions status;
+    protocol::setReporter(&status);
+    serial::setEventPump(&pumpEvents);
+    serial::setMessageHook(&showDriverMessage);
+
+    Windows created;
+    windows = &created;
+    ui::FormView* mainView = nullptr;
+    try {
+        if (hasUpgradeCode(productIdentity())) {
+            created.form5 = std::make_unique<TForm5>(toolkit);
+            mainView = &created.form5->view();
+        }
+        created.form1 = std::make_unique<TForm1>(toolkit);
+        if (!mainView) mainView = &created.form1->view();
+        created.form3 = std::make_unique<TForm3>(toolkit);
+        created.form4 = std::make_unique<firmware::TForm4>(toolkit);
+        program.Form4 = created.form4.get();
+    } catch (const std::exception& failure) {
+        toolkit.messageBox(failure.what(), "");
+        mainView = nullptr;
+    } catch (...) {
+        toolkit.messageBox("", "");
+        mainView = nullptr;
+    }
+
+    if (mainView) {
+        mainView->form().show();
+        toolkit.run(*mainView);
+    }
+
+    serial::setEventPump(nullptr);
+    serial::setMessageHook(nullptr);
+    protocol::setReporter(nullptr);
+    program = Program{};
+    windows = nullptr;
+    return 0;
+}
+
+} // namespace app

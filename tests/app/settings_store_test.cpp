@@ -1,0 +1,126 @@
+// The settings file on a temporary folder: the value round trip, what else the file holds, the
+// atomic replace, and locations that cannot be used.
+#include "app/settings_store.h"
+#include "app/settings_text.h"
+#include "app_env.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::TempSettings;
+
+TEST(SettingsStore, MissingStoreReadsEmptyAndFirstWriteCreatesIt) {
+    TempSettings settings;
+    EXPECT_EQ(app::readSetting("com"), "");
+    app::writeSetting("com", "0");
+    EXPECT_EQ(app::readSetting("com"), "0");
+    EXPECT_EQ(settings.userFileContent(), "[Software\\Dravik\\Trevane]\n\"com\"=\"0\"\n");
+}
+
+TEST(SettingsStore, RoundTripKeepsTheRestOfTheFile) {
+    TempSettings settings;
+    settings.store("; a comment\n\"other\"=dword:00000001\n\"com\"=\"3\"\n\n[Another\\Key]\n"
+                   "\"com\"=\"9\"");
+    app::writeSetting("com", "-1");
+    EXPECT_EQ(app::readSetting("com"), "-1");
+    const std::string content = settings.userFileContent();
+    EXPECT_NE(content.find("; a comment"), std::string::npos);
+    EXPECT_NE(content.find("\"other\"=dword:00000001"), std::string::npos);
+    EXPECT_NE(content.find("[Another\\Key]\n\"com\"=\"9\""), std::string::npos);
+    EXPECT_EQ(content.find("\"com\"=\"3\""), std::string::npos);
+}
+
+TEST(SettingsStore, TextIsEscapedAndReadBack) {
+    TempSettings settings;
+    app::writeSetting("com", "a \"quoted\" \\ text");
+    EXPECT_EQ(app::readSetting("com"), "a \"quoted\" \\ text");
+}
+
+TEST(SettingsStore, PerUserValueOverridesTheMachineWideDefault) {
+    TempSettings settings;
+    const fs::path machine = fs::path(std::getenv("XDG_CONFIG_DIRS")) / "trevane";
+    fs::create_directories(machine);
+    std::ofstream(machine / "trevane.reg") << "[Software\\Dravik\\Trevane]\n\"com\"=\"5\"\n";
+    EXPECT_EQ(app::readSetting("com"), "5");
+    app::writeSetting("com", "6");
+    EXPECT_EQ(app::readSetting("com"), "6");
+    // The machine-wide file is never written.
+    std::ifstream in(machine / "trevane.reg");
+    std::string all((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(all.find("\"com\"=\"5\""), std::string::npos);
+}
+
+TEST(SettingsStore, ValueOfAnotherTypeIsAFailure) {
+    TempSettings settings;
+    settings.store("\"com\"=hex:01,02");
+    try {
+        app::readSetting("com");
+        FAIL() << "no failure";
+    } catch (const app::Failure& f) {
+        EXPECT_STREQ(f.what(), "Invalid data type for 'com'");
+    }
+}
+
+TEST(SettingsStore, ReplaceIsAtomic) {
+    TempSettings settings;
+    app::writeSetting("com", "1");
+    // A reader that opened the old file keeps reading it whole while the new one is written.
+    const int old = ::open(settings.userFile().c_str(), O_RDONLY);
+    ASSERT_GE(old, 0);
+    app::writeSetting("com", "2");
+    char buf[256] = {};
+    const ssize_t n = ::pread(old, buf, sizeof buf - 1, 0);
+    ::close(old);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(n)),
+              "[Software\\Dravik\\Trevane]\n\"com\"=\"1\"\n");
+    EXPECT_EQ(app::readSetting("com"), "2");
+    // No temporary file stays behind.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(settings.userFile().parent_path())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST(SettingsStore, LocationThatCannotBeCreatedStoresNothingSilently) {
+    TempSettings settings;
+    // The configuration folder lies below a plain file: it can never be created.
+    const fs::path blocker = fs::path(std::getenv("XDG_CONFIG_HOME"));
+    fs::create_directories(blocker.parent_path());
+    std::ofstream(blocker) << "not a folder";
+    EXPECT_NO_THROW(app::writeSetting("com", "3"));
+    EXPECT_EQ(app::readSetting("com"), "");
+}
+
+TEST(SettingsStore, WriteThatFailsOnceOpenIsReported) {
+    TempSettings settings;
+    // The settings file's name is taken by a folder: the new file cannot replace it.
+    fs::create_directories(settings.userFile() / "in-the-way");
+    try {
+        app::writeSetting("com", "3");
+        FAIL() << "no failure";
+    } catch (const app::Failure& f) {
+        EXPECT_STREQ(f.what(), "Failed to set data for 'com'");
+    }
+    EXPECT_TRUE(fs::is_directory(settings.userFile() / "in-the-way"));
+}
+
+TEST(SettingsText, SectionsAndNamesIgnoreLetterCase) {
+    const std::string content = "[software\\dravik\\TREVANE]\n\"COM\"=\"8\"\n";
+    auto v = app::settings_text::find(content, "Software\\Dravik\\Trevane", "com");
+    ASSERT_TRUE(v.has_value());
+    EXPECT_TRUE(v->isText);
+    EXPECT_EQ(v->text, "8");
+    EXPECT_EQ(app::settings_text::withText(content, "Software\\Dravik\\Trevane", "com", "9"),
+              "[software\\dravik\\TREVANE]\n\"com\"=\"9\"\n");
+}
+
+} // namespace
