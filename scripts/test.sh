@@ -3,7 +3,7 @@
 # whole-program ones under a virtual X display), then the sanitizer build with the unit tests.
 source "$(dirname "$0")/setup.sh"
 
-ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils
+ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-}
 cd "$TREVANE_ROOT"

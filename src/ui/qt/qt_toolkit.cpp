@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -393,6 +394,8 @@ void QtToolkit::processEvents() { QCoreApplication::processEvents(QEventLoop::Al
 
 void QtToolkit::messageBox(std::string_view text, std::string_view caption,
                            ui::MessageBoxStyle style) {
+    // Also on the standard error, for whoever started the program from a terminal or a script.
+    std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
     QMessageBox box(QMessageBox::NoIcon, qs(caption), qs(text), QMessageBox::Ok);
     box.setObjectName("messageBox");
     if (style == ui::MessageBoxStyle::TopMost) box.setWindowFlag(Qt::WindowStaysOnTopHint);

@@ -1,0 +1,183 @@
+"""Whole-program test harness: the real executables, board-sim on a pseudo-terminal, a UDP
+listener on 127.0.0.1:3000, and xdotool acting on the windows under an X display as a person
+would. Each test gets its own settings and port-link folders."""
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+BUILD = os.environ.get("TREVANE_BUILD_DIR", "")
+BIN = os.path.join(BUILD, "bin")
+
+
+def program_path(product="zq710c"):
+    return os.path.join(BIN, product, "trevane")
+
+
+class Sandbox:
+    """Settings and port-link folders of one test, removed at the end."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="trevane-e2e.")
+        self.config = os.path.join(self.root, "config")
+        self.ports = os.path.join(self.root, "ports")
+        os.makedirs(os.path.join(self.config, "trevane"))
+        os.makedirs(self.ports)
+        self.runtime = os.path.join(self.root, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env.update(XDG_CONFIG_HOME=self.config, XDG_CONFIG_DIRS=os.path.join(self.root, "etc"),
+                   TREVANE_PORTS=self.ports, XDG_RUNTIME_DIR=self.runtime,
+                   QT_QPA_PLATFORM="xcb")
+        env.update(extra)
+        return env
+
+    def store_port(self, number):
+        with open(os.path.join(self.config, "trevane", "trevane.reg"), "w") as f:
+            f.write('[Software\\Dravik\\Trevane]\n"com"="%d"\n' % number)
+
+    def stored(self):
+        try:
+            with open(os.path.join(self.config, "trevane", "trevane.reg")) as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def cleanup(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Program:
+    """The real updater executable."""
+
+    def __init__(self, sandbox, args=(), product="zq710c"):
+        self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def wait(self, timeout=20):
+        out, err = self.proc.communicate(timeout=timeout)
+        return self.proc.returncode, out, err
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.communicate()
+
+
+class BoardSim:
+    """board-sim on a pseudo-terminal, linked as `port` (for example COM200)."""
+
+    def __init__(self, sandbox, port="COM200", args=()):
+        self.dump = os.path.join(sandbox.root, "dump-%s.txt" % port)
+        self.proc = subprocess.Popen([os.path.join(BIN, "board-sim"), "--port", port,
+                                      "--dump", self.dump, *args], env=sandbox.env(),
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        if not line.startswith("ready"):
+            raise RuntimeError("board-sim did not start: " + line + self.proc.stderr.read())
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.communicate(timeout=10)
+
+    def dump_lines(self):
+        with open(self.dump) as f:
+            return [l.rstrip("\n") for l in f]
+
+
+class UdpListener:
+    """Plays the launching program: listens on 127.0.0.1:3000."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 3000))
+
+    def receive_all(self, wait=1.0):
+        got = []
+        self.sock.settimeout(wait)
+        try:
+            while True:
+                data, (addr, port) = self.sock.recvfrom(100)
+                got.append((data, port))
+                self.sock.settimeout(0.3)
+        except socket.timeout:
+            pass
+        return got
+
+    def close(self):
+        self.sock.close()
+
+
+def xdotool(*args, check=True):
+    r = subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=30)
+    if check and r.returncode != 0:
+        raise RuntimeError("xdotool %s: %s" % (" ".join(args), r.stderr))
+    return r.stdout.strip()
+
+
+def find_window(name, timeout=15):
+    """The first visible window whose title contains `name`."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        out = xdotool("search", "--onlyvisible", "--name", name, check=False)
+        if out:
+            return out.split()[0]
+        time.sleep(0.1)
+    raise AssertionError("no window named %r" % name)
+
+
+def close_window(window):
+    """What the title bar's close button does: WM_DELETE_WINDOW to the window."""
+    from Xlib import X, display, protocol
+    d = display.Display()
+    w = d.create_resource_object("window", int(window))
+    proto = d.intern_atom("WM_PROTOCOLS")
+    delete = d.intern_atom("WM_DELETE_WINDOW")
+    ev = protocol.event.ClientMessage(window=w, client_type=proto,
+                                      data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+    w.send_event(ev, event_mask=X.NoEventMask)
+    d.flush()
+    d.close()
+
+
+def windows_of(pid):
+    out = xdotool("search", "--onlyvisible", "--pid", str(pid), check=False)
+    return out.split() if out else []
+
+
+def press(window, keys):
+    xdotool("windowfocus", "--sync", window)
+    xdotool("key", keys)
+
+
+def udp_port_free(port):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        s.bind(("0.0.0.0", port))
+        return True
+    except OSError:
+        return False
+    finally:
+        s.close()
+
+
+class E2ETest(unittest.TestCase):
+    def setUp(self):
+        if not os.environ.get("DISPLAY"):
+            raise AssertionError("needs an X display: run the tests through scripts/test.sh")
+        self.sandbox = Sandbox()
+        self.addCleanup(self.sandbox.cleanup)
+
+    def start(self, *args, product="zq710c"):
+        p = Program(self.sandbox, args, product)
+        self.addCleanup(p.kill)
+        return p
