@@ -20,7 +20,10 @@ trap cleanup EXIT
 # The simulator's port appears as COM200 in a port-link folder private to this run.
 export TREVANE_PORTS="$work/ports"
 mkdir -p "$TREVANE_PORTS"
-"$bin/board-sim" --port COM200 --baud 115200 >"$work/sim.out" 2>"$work/sim.err" &
+# It answers as the board the demo firmware is made for: a PIC24HJ64 (chip code 254) on board 2,
+# preparation 0x81, behind a bootloader with BIOS code 0x0A, at the speed of a real line.
+"$bin/board-sim" --port COM200 --chip 254 --bios 10 --board 2 --prep 0x81 \
+    --description "Trevane demo board" --baud 115200 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 100); do
     grep -q '^ready' "$work/sim.out" 2>/dev/null && break
