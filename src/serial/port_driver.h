@@ -37,8 +37,8 @@ int32_t readPort(int32_t n);
 // Empties the input queue of port n, however much is waiting.
 void drainPort(int32_t n);
 // Waits ms milliseconds in 5 ms steps, processing pending window events after each step.
-// A step ends early when an open port has input, so a reply is seen as soon as it arrives;
-// the number of steps is the same either way.
+// A step ends early when new input arrives on an open port, so a reply is seen as soon as it
+// arrives; the number of steps is the same either way.
 void pauseWithEvents(int32_t ms);
 
 // Installed by the shell: processes pending window events (called after every 5 ms step).

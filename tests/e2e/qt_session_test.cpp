@@ -1,108 +1,31 @@
 // The whole program in one process: the real start-up, the Qt windows (offscreen), the real
 // serial driver, and board-sim on a pseudo-terminal as the board. Clicks are made on the real
 // widgets; results are read from them, from a UDP listener and from board-sim's dump.
-#include "app/program.h"
 #include "firmware/image_table.h"
-#include "sim_process.h"
-#include "ui/qt/qt_toolkit.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <functional>
-#include <map>
-#include <sstream>
+#include "qt_session.h"
 
 namespace {
 
-// The launching program: 127.0.0.1:3000.
-class Host {
-public:
-    Host() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(3000);
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Host() { ::close(fd_); }
-    bool bound() const { return bound_; }
-    // Result codes received, each checked for its form and source port.
-    std::vector<int> results() {
-        std::vector<int> codes;
-        pollfd p{fd_, POLLIN, 0};
-        while (::poll(&p, 1, 200) == 1) {
-            uint8_t b[64];
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(fd_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            const bool wellFormed = n == 12 && b[3] == 4 && ntohs(from.sin_port) == 3004;
-            codes.push_back(wellFormed ? b[11] : -1);
-        }
-        return codes;
-    }
+using namespace e2e;
 
-private:
-    int fd_ = -1;
-    bool bound_ = false;
+// What a user sees after pressing "&Update" (once, or again after `between` ran), and what the
+// launching program and the board received.
+struct Outcome {
+    QString banner, bios, description, activity, device, image;
+    QColor colour;
+    std::vector<int> results;
+    std::vector<std::string> dump;
 };
 
-QWidget* topLevel(const char* className) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == className && w->isVisible()) return w;
-    return nullptr;
+// The board the demo image is made for: PIC24HJ64, board 2, preparation 0x81, BIOS code 0x0A.
+const std::vector<std::string> kDemoBoard{"--chip", "254", "--bios", "10", "--board", "2",
+                                          "--prep", "0x81"};
+
+std::vector<std::string> demoBoardWith(std::vector<std::string> more) {
+    std::vector<std::string> args = kDemoBoard;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
 }
-
-QString text(QWidget* window, const char* name) {
-    auto* l = window->findChild<QLabel*>(name);
-    return l ? l->text() : QString("<no %1>").arg(name);
-}
-
-QColor background(QWidget* window, const char* name) {
-    return window->findChild<QLabel*>(name)->palette().color(QPalette::Window);
-}
-
-void click(QWidget* window, const char* name) { window->findChild<QPushButton*>(name)->click(); }
-
-class QtSession : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "qt_session_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
-
-    // Runs the program; `user` acts on the main window once it is shown, then it is closed.
-    void run(const std::function<void(QWidget*)>& user, std::vector<const char*> args = {}) {
-        args.insert(args.begin(), "trevane");
-        bool acted = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* main = topLevel("TForm5");
-            if (!main) main = topLevel("TForm1");
-            ASSERT_NE(main, nullptr);
-            acted = true;
-            user(main);
-            main->close();
-        });
-        ui::qt::QtToolkit toolkit;
-        app::runApplication(toolkit, static_cast<int>(args.size()), args.data());
-        EXPECT_TRUE(acted);
-    }
-
-    e2e::Sandbox sandbox;
-};
 
 uint8_t mask(uint32_t address) { return firmware::scrambleMask(address); }
 
@@ -217,6 +140,117 @@ TEST_F(QtSession, StopDuringTheSearchIsUserAbort) {
         },
         {"\\P"});
     EXPECT_EQ(host.results(), std::vector<int>{0});
+}
+
+
+class QtUpdate : public QtSession {
+protected:
+    Outcome update(const std::vector<std::string>& simArgs,
+                   const std::function<void(QWidget*)>& between = nullptr) {
+        Host host;
+        EXPECT_TRUE(host.bound());
+        BoardSim sim(sandbox, simArgs);
+        sandbox.storePort(199);
+        Outcome o;
+        run(
+            [&](QWidget* w) {
+                click(w, "Button1");
+                if (between) {
+                    between(w);
+                    click(w, "Button1");
+                }
+                o.banner = text(w, "Label2");
+                o.colour = background(w, "Label2");
+                o.bios = text(w, "Label3");
+                o.description = w->findChild<QLabel*>("Label4")->isVisible() ? text(w, "Label4")
+                                                                             : QString();
+                o.activity = text(w, "StatusBar1.1");
+                o.device = text(w, "StatusBar1.2");
+                o.image = text(w, "StatusBar1.3");
+            },
+            {"\\P"});
+        o.results = host.results();
+        o.dump = sim.dump();
+        return o;
+    }
+};
+
+bool contains(const std::vector<std::string>& dump, const std::string& start) {
+    for (const auto& l : dump)
+        if (l.rfind(start, 0) == 0) return true;
+    return false;
+}
+
+TEST_F(QtUpdate, RefusedFramesAreSentAgain) {
+    const Outcome o = update(demoBoardWith({"--refuse", "3:2"}));
+    EXPECT_EQ(o.banner, " Program Ok ");
+    EXPECT_EQ(o.results, std::vector<int>{1});
+    int refusals = 0;
+    for (const auto& f : framesOf(o.dump)) refusals += f.kind == "refused flash";
+    EXPECT_EQ(refusals, 2);
+}
+
+TEST_F(QtUpdate, AFrameWithoutAnswerIsNotResponse) {
+    const Outcome o = update(demoBoardWith({"--silent", "5"}));
+    EXPECT_EQ(o.banner, " not Response ");
+    EXPECT_EQ(o.colour, QColor(255, 0, 0));
+    EXPECT_EQ(o.results, std::vector<int>{0});
+    EXPECT_EQ(framesOf(o.dump).size(), 6u); // five acknowledged, the silent one, nothing after
+}
+
+TEST_F(QtUpdate, BoardRecordProtectsItsRange) {
+    const Outcome o = update(demoBoardWith({"--protect", "0x1000:0x400", "--description",
+                                            "Bench rig 7"}));
+    EXPECT_EQ(o.banner, " Program Ok ");
+    EXPECT_EQ(o.description, "Bench rig 7");
+    std::vector<uint32_t> sent;
+    for (const auto& f : framesOf(o.dump)) sent.push_back(f.address);
+    for (uint32_t a = 0x0F80; a <= 0x1380; a += 0x80)
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), a), 0) << std::hex << a;
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1400u), 1);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x0F00u), 1);
+}
+
+TEST_F(QtUpdate, OlderBootloaderIsBoardTwoWithoutCheckOrProgramMode) {
+    // The image is made for board 2: an older bootloader reports no board and gets it.
+    const Outcome o = update({"--old", "--chip", "254"});
+    EXPECT_EQ(o.banner, " Program Ok ");
+    EXPECT_FALSE(contains(o.dump, "progmode"));
+    EXPECT_EQ(o.bios, "BIOS:00 - BD01_R02 - Preparation81"); // the image's board and preparation
+}
+
+TEST_F(QtUpdate, RefusalsBeforeAnythingIsWritten) {
+    struct Case {
+        std::vector<std::string> sim;
+        const char* banner;
+        const char* device;
+        const char* image;
+    } cases[] = {
+        {{"--chip", "254", "--bios", "33"}, " Incompatible Bootloader !! ", "", ""},
+        {{"--chip", "0x41", "--bios", "10"}, " Error !! ", "Unknow Device", ""},
+        {{"--chip", "B", "--bios", "10"}, " No Hex inside !! ", "Warning", ""},
+        {{"--chip", "254", "--bios", "10", "--board", "5", "--prep", "0x81"},
+         "BD01_R02 - Preparation81", "Warning!!", "not suitable apparatus"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = update(c.sim);
+        EXPECT_EQ(o.banner, c.banner) << c.sim[1];
+        EXPECT_EQ(o.device, c.device) << c.sim[1];
+        EXPECT_EQ(o.image, c.image) << c.sim[1];
+        EXPECT_EQ(o.results, std::vector<int>{0});
+        EXPECT_TRUE(framesOf(o.dump).empty());
+        EXPECT_FALSE(contains(o.dump, "progmode"));
+    }
+}
+
+TEST_F(QtUpdate, AdapterGoneMidWriteThenBackAgain) {
+    const Outcome o = update(demoBoardWith({"--hangup-after", "20", "--reopen"}),
+                             [](QWidget* w) {
+                                 EXPECT_EQ(text(w, "Label2"), " not Response ");
+                             });
+    EXPECT_EQ(o.banner, " Program Ok "); // the second "&Update" reopened the port
+    EXPECT_EQ(o.results, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(contains(o.dump, "hangup"));
 }
 
 } // namespace

@@ -1,0 +1,224 @@
+// The port listing on Linux: the serial devices that sysfs shows (a tty with a device behind
+// it), named by the fixed ranges of the port map, then the entries of the port-link folder.
+//
+// Friendly names: "<model> (<kernel name>)", the model being, in this order of preference,
+// what the device says of itself (udev's ID_MODEL_ENC, decoded, or ID_MODEL), else udev's
+// hardware database ("<ID_VENDOR_FROM_DATABASE> <ID_MODEL_FROM_DATABASE>"), else
+// "Serial port". Links read "Linked port (<target>)".
+//
+// The roots can be moved for tests: TREVANE_SYSFS_ROOT (default /sys) and TREVANE_UDEV_ROOT
+// (default /run/udev).
+
+#include "serial/port_list.h"
+#include "serial/port_map.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace serial {
+
+struct PortList {
+    struct Entry {
+        std::string portName;
+        std::string friendlyName;
+    };
+    std::vector<Entry> entries;
+    std::size_t position = 0;
+};
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string rootFrom(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    return (value != nullptr && *value != '\0') ? value : fallback;
+}
+
+// "ttyS2" before "ttyS10": digit runs compare by value, letters without regard to case.
+bool naturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = a[i] >= '0' && a[i] <= '9';
+        const bool digitB = b[j] >= '0' && b[j] <= '9';
+        if (digitA && digitB) {
+            std::size_t endA = i;
+            std::size_t endB = j;
+            while (endA < a.size() && a[endA] >= '0' && a[endA] <= '9')
+                ++endA;
+            while (endB < b.size() && b[endB] >= '0' && b[endB] <= '9')
+                ++endB;
+            std::string numA = a.substr(i, endA - i);
+            std::string numB = b.substr(j, endB - j);
+            numA.erase(0, std::min(numA.find_first_not_of('0'), numA.size()));
+            numB.erase(0, std::min(numB.find_first_not_of('0'), numB.size()));
+            if (numA.size() != numB.size()) return numA.size() < numB.size();
+            if (numA != numB) return numA < numB;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const int letterA = std::tolower(static_cast<unsigned char>(a[i]));
+        const int letterB = std::tolower(static_cast<unsigned char>(b[j]));
+        if (letterA != letterB) return letterA < letterB;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<std::string> sortedNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
+
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// udev escapes bytes as \xHH in its *_ENC values.
+std::string decodeUdev(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+// The model text from the udev database entry of a character device "major:minor".
+std::string udevModel(const std::string& udevRoot, const std::string& majorMinor) {
+    std::ifstream in(fs::path(udevRoot) / "data" / ("c" + majorMinor));
+    std::string modelEnc, model, vendorDb, modelDb;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("E:", 0) != 0) continue;
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = line.substr(2, equals - 2);
+        const std::string value = line.substr(equals + 1);
+        if (key == "ID_MODEL_ENC")
+            modelEnc = trimmed(decodeUdev(value));
+        else if (key == "ID_MODEL")
+            model = value;
+        else if (key == "ID_VENDOR_FROM_DATABASE")
+            vendorDb = value;
+        else if (key == "ID_MODEL_FROM_DATABASE")
+            modelDb = value;
+    }
+    if (!modelEnc.empty()) return modelEnc;
+    if (!model.empty()) {
+        std::replace(model.begin(), model.end(), '_', ' ');
+        return trimmed(model);
+    }
+    if (!modelDb.empty()) return vendorDb.empty() ? modelDb : vendorDb + " " + modelDb;
+    return {};
+}
+
+std::string cut(std::string text) {
+    if (text.size() > static_cast<std::size_t>(kFriendlyNameSize - 1))
+        text.resize(kFriendlyNameSize - 1);
+    return text;
+}
+
+std::string portName(int32_t portNumber) {
+    return "COM" + std::to_string(portNumber + 1);
+}
+
+bool linkTaken(const std::vector<PortList::Entry>& links, int32_t portNumber) {
+    return std::any_of(links.begin(), links.end(), [&](const PortList::Entry& link) {
+        return portNumberOfLinkName(link.portName.c_str()) == portNumber;
+    });
+}
+
+std::vector<PortList::Entry> linkEntries() {
+    std::vector<PortList::Entry> entries;
+    char folder[kDevicePathSize];
+    if (!portLinkFolder(folder, sizeof folder, false)) return entries;
+    for (const std::string& name : sortedNames(folder)) {
+        if (name.size() > static_cast<std::size_t>(kPortNameSize - 1)) continue;
+        if (portNumberOfLinkName(name.c_str()) < 0) continue;
+        const fs::path link = fs::path(folder) / name;
+        struct stat st {};
+        if (stat(link.c_str(), &st) != 0) continue; // a link left behind by a program now gone
+        std::error_code error;
+        const fs::path target = fs::read_symlink(link, error);
+        const std::string shown = error ? link.string() : target.string();
+        entries.push_back({name, cut("Linked port (" + shown + ")")});
+    }
+    return entries;
+}
+
+} // namespace
+
+PortList* openPortList() {
+    auto* list = new PortList;
+    const std::vector<PortList::Entry> links = linkEntries();
+    const std::string sysfsRoot = rootFrom("TREVANE_SYSFS_ROOT", "/sys");
+    const std::string udevRoot = rootFrom("TREVANE_UDEV_ROOT", "/run/udev");
+    const fs::path ttyClass = fs::path(sysfsRoot) / "class" / "tty";
+    for (const std::string& kernelName : sortedNames(ttyClass)) {
+        const fs::path tty = ttyClass / kernelName;
+        struct stat st {};
+        if (stat((tty / "device").c_str(), &st) != 0) continue; // virtual terminals and such
+        const int32_t number = portNumberOfDevice(kernelName.c_str());
+        if (number < 0) continue;               // no COM name for it
+        if (linkTaken(links, number)) continue; // that name reaches the link's device instead
+        // A serial8250 slot with no UART behind it reports type 0.
+        if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
+        std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
+        if (model.empty()) model = "Serial port";
+        list->entries.push_back({portName(number), cut(model + " (" + kernelName + ")")});
+    }
+    list->entries.insert(list->entries.end(), links.begin(), links.end());
+    return list;
+}
+
+int nextPort(PortList* list, char* portName, char* friendlyName) {
+    if (list == nullptr || portName == nullptr) return 0;
+    if (list->position >= list->entries.size()) return 0;
+    const PortList::Entry& entry = list->entries[list->position++];
+    std::strncpy(portName, entry.portName.c_str(), kPortNameSize - 1);
+    portName[kPortNameSize - 1] = '\0';
+    if (friendlyName != nullptr) {
+        std::strncpy(friendlyName, entry.friendlyName.c_str(), kFriendlyNameSize - 1);
+        friendlyName[kFriendlyNameSize - 1] = '\0';
+    }
+    return 1;
+}
+
+bool closePortList(PortList* list) {
+    if (list == nullptr) return false;
+    delete list;
+    return true;
+}
+
+} // namespace serial

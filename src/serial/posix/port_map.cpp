@@ -1,0 +1,139 @@
+#include "serial/port_map.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace serial {
+
+namespace {
+
+struct DeviceFamily {
+    const char* prefix; // kernel name without the number
+    int32_t firstPort;  // port number of device 0
+    int32_t count;
+};
+
+// Port numbers are 0-based: port 0 is COM1.
+constexpr DeviceFamily kFamilies[] = {
+    {"ttyS", 0, 32},     {"ttyUSB", 32, 64},    {"ttyACM", 96, 64},
+    {"ttyAMA", 160, 16}, {"ttyXRUSB", 176, 16}, {"ttySC", 192, 16},
+    {"ttymxc", 208, 16}, {"ttyMSM", 224, 16},   {"rfcomm", 240, 17},
+};
+
+// A decimal number without sign or leading zeros; -1 when text is anything else.
+int32_t parseIndex(const char* text) {
+    if (*text == '\0' || (text[0] == '0' && text[1] != '\0')) return -1;
+    int32_t value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return -1;
+        value = value * 10 + (*p - '0');
+        if (value > 100000) return -1;
+    }
+    return value;
+}
+
+bool fits(int written, std::size_t size) {
+    return written >= 0 && static_cast<std::size_t>(written) < size;
+}
+
+// Makes one folder level; an existing one is fine when it is a folder.
+bool makeFolder(const char* path) {
+    if (mkdir(path, 0700) == 0) return true;
+    if (errno != EEXIST) return false;
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Makes every missing level of path, each with mode 0700.
+bool makeFolders(char* path) {
+    for (char* p = path + 1; *p != '\0'; ++p) {
+        if (*p != '/') continue;
+        *p = '\0';
+        const bool ok = makeFolder(path);
+        *p = '/';
+        if (!ok) return false;
+    }
+    return makeFolder(path);
+}
+
+} // namespace
+
+int32_t portNumberOfDevice(const char* nameOrPath) {
+    if (nameOrPath == nullptr) return -1;
+    const char* name = nameOrPath;
+    if (std::strncmp(name, "/dev/", 5) == 0) name += 5;
+    for (const DeviceFamily& family : kFamilies) {
+        const std::size_t length = std::strlen(family.prefix);
+        if (std::strncmp(name, family.prefix, length) != 0) continue;
+        const int32_t index = parseIndex(name + length);
+        if (index >= 0 && index < family.count) return family.firstPort + index;
+    }
+    return -1;
+}
+
+int32_t portNumberOfLinkName(const char* name) {
+    if (name == nullptr) return -1;
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;
+    const int32_t number = parseIndex(name + 3);
+    if (number < 1 || number > 257) return -1;
+    return number - 1;
+}
+
+bool portLinkFolder(char* out, std::size_t size, bool create) {
+    const char* custom = std::getenv("TREVANE_PORTS");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool fromTmp =
+        !(custom != nullptr && *custom != '\0') && !(runtime != nullptr && *runtime != '\0');
+    int written;
+    if (custom != nullptr && *custom != '\0') {
+        written = std::snprintf(out, size, "%s", custom);
+    } else if (!fromTmp) {
+        written = std::snprintf(out, size, "%s/trevane/ports", runtime);
+    } else {
+        written =
+            std::snprintf(out, size, "/tmp/trevane-%u/ports", static_cast<unsigned>(getuid()));
+    }
+    if (!fits(written, size)) return false;
+    if (!create) return true;
+    if (!makeFolders(out)) return false;
+    if (fromTmp) {
+        // /tmp is shared: the folder must be ours, private and not a link planted by someone
+        // else, or another user could point our port names at devices of their choice.
+        char parent[64];
+        std::snprintf(parent, sizeof parent, "/tmp/trevane-%u", static_cast<unsigned>(getuid()));
+        struct stat st {};
+        if (lstat(parent, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+            (st.st_mode & 077) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool portDevicePath(int32_t n, char* out, std::size_t size) {
+    if (n < 0 || n > 256 || out == nullptr || size == 0) return false;
+    char folder[kDevicePathSize];
+    if (portLinkFolder(folder, sizeof folder, false)) {
+        // Links are looked up by their usual spellings so that this stays free of allocation
+        // (a directory listing would allocate).
+        static constexpr const char* kSpellings[] = {"COM", "com", "Com"};
+        for (const char* spelling : kSpellings) {
+            const int written = std::snprintf(out, size, "%s/%s%d", folder, spelling, n + 1);
+            struct stat st {};
+            if (fits(written, size) && lstat(out, &st) == 0) return true;
+        }
+    }
+    for (const DeviceFamily& family : kFamilies) {
+        if (n >= family.firstPort && n < family.firstPort + family.count) {
+            const int written =
+                std::snprintf(out, size, "/dev/%s%d", family.prefix, n - family.firstPort);
+            return fits(written, size);
+        }
+    }
+    return false;
+}
+
+} // namespace serial

@@ -1,0 +1,122 @@
+#include "serial/port_list.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+Entries listAll() {
+    Entries entries;
+    serial::PortList* list = serial::openPortList();
+    char name[serial::kPortNameSize];
+    char friendly[serial::kFriendlyNameSize];
+    while (serial::nextPort(list, name, friendly) == 1)
+        entries.emplace_back(name, friendly);
+    EXPECT_EQ(serial::nextPort(list, name, friendly), 0) << "an ended listing stays ended";
+    EXPECT_TRUE(serial::closePortList(list));
+    return entries;
+}
+
+// A sysfs and udev tree laid out as Linux does, in a temporary folder.
+class PortListTest : public ::testing::Test {
+protected:
+    TempFolder root;
+    ScopedEnv sysfs{"TREVANE_SYSFS_ROOT", root / "sys"};
+    ScopedEnv udev{"TREVANE_UDEV_ROOT", root / "udev"};
+    ScopedEnv ports{"TREVANE_PORTS", root / "ports"};
+
+    void SetUp() override {
+        for (const char* dir : {"sys/class/tty", "sys/devices/serial", "udev/data", "ports"})
+            fs::create_directories(root / dir);
+    }
+    // A tty with a device behind it (unless device is empty) and, if given, udev data.
+    void addTty(const std::string& name, const std::string& dev, const std::string& udevData = "",
+                const std::string& type = "4", const std::string& device = "devices/serial") {
+        const std::string dir = root / ("sys/class/tty/" + name);
+        fs::create_directories(dir);
+        std::ofstream(dir + "/dev") << dev << "\n";
+        if (name.rfind("ttyS", 0) == 0) std::ofstream(dir + "/type") << type << "\n";
+        if (!device.empty())
+            fs::create_directory_symlink(root / ("sys/" + device), dir + "/device");
+        if (!udevData.empty()) std::ofstream(root / ("udev/data/c" + dev)) << udevData;
+    }
+};
+
+TEST_F(PortListTest, DevicesWithFriendlyNamesInNaturalOrder) {
+    addTty("ttyUSB0", "188:0",
+           "S:serial/by-id/usb-FTDI\nE:ID_VENDOR_FROM_DATABASE=Future Technology Devices\n"
+           "E:ID_MODEL_FROM_DATABASE=FT232 Serial (UART) IC\nE:ID_MODEL=FT232R_USB_UART\n"
+           "E:ID_MODEL_ENC=FT232R\\x20USB\\x20UART\n");
+    addTty("ttyACM0", "166:0",
+           "E:ID_VENDOR_FROM_DATABASE=Microchip Technology, Inc.\n"
+           "E:ID_MODEL_FROM_DATABASE=MCP2200 USB Serial Port Emulator\n");
+    addTty("ttyACM1", "166:1", "E:ID_MODEL=Board_Console\n");
+    addTty("ttyACM5", "166:5", "E:ID_MODEL=" + std::string(400, 'M') + "\n");
+    addTty("ttyS10", "4:74");
+    addTty("ttyS2", "4:66");
+    const Entries expected = {
+        {"COM97", "Microchip Technology, Inc. MCP2200 USB Serial Port Emulator (ttyACM0)"},
+        {"COM98", "Board Console (ttyACM1)"},
+        {"COM102", std::string(299, 'M')}, // cut; its port name stays whole
+        {"COM3", "Serial port (ttyS2)"},
+        {"COM11", "Serial port (ttyS10)"},
+        {"COM33", "FT232R USB UART (ttyUSB0)"},
+    };
+    EXPECT_EQ(listAll(), expected);
+}
+
+TEST_F(PortListTest, DevicesWithoutPortAreSkippedAndTheListingGoesOn) {
+    addTty("tty1", "4:1", "", "", "");                  // a console: no device behind it
+    addTty("ttyGS0", "239:0");                          // a gadget port: no COM name
+    addTty("ttyS1", "4:65", "", "0");                   // an empty UART slot
+    addTty("ttyUSB99", "188:99");                       // beyond the names the map gives
+    addTty("ttyUSB1", "188:1", "", "", "devices/gone"); // unplugged: its device link dangles
+    addTty("ttyUSB2", "188:2");
+    addTty("ttyS4", "4:68");
+    const Entries expected = {{"COM5", "Serial port (ttyS4)"}, {"COM35", "Serial port (ttyUSB2)"}};
+    EXPECT_EQ(listAll(), expected);
+}
+
+TEST_F(PortListTest, LinksFollowTheDevicesAndTakeTheirNames) {
+    addTty("ttyS0", "4:64");
+    addTty("ttyS3", "4:67");
+    fs::create_symlink("/dev/null", root / "ports/COM200");
+    fs::create_symlink("/dev/zero", root / "ports/com4");      // takes COM4 from ttyS3
+    fs::create_symlink(root / "nothing", root / "ports/COM9"); // left behind: dangling
+    fs::create_symlink("/dev/null", root / "ports/COM1000");
+    fs::create_symlink("/dev/null", root / "ports/LPT1");
+    const Entries expected = {{"COM1", "Serial port (ttyS0)"},
+                              {"com4", "Linked port (/dev/zero)"},
+                              {"COM200", "Linked port (/dev/null)"}};
+    EXPECT_EQ(listAll(), expected);
+}
+
+TEST_F(PortListTest, EveryListingStartsFromTheFirstDevice) {
+    addTty("ttyS0", "4:64");
+    addTty("ttyS1", "4:65");
+    serial::PortList* first = serial::openPortList();
+    char name[serial::kPortNameSize];
+    ASSERT_EQ(serial::nextPort(first, name, nullptr), 1); // the friendly name is optional
+    serial::closePortList(first);                         // abandoned half way
+    EXPECT_EQ(listAll().size(), 2u);
+
+    fs::remove_all(root / "sys");
+    fs::remove_all(root / "ports");
+    EXPECT_TRUE(listAll().empty());
+    EXPECT_EQ(serial::nextPort(nullptr, name, nullptr), 0);
+    EXPECT_FALSE(serial::closePortList(nullptr));
+}
+
+} // namespace
