@@ -5,7 +5,6 @@ source "$(dirname "$0")/setup.sh"
 
 ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
 
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-}
 cd "$TREVANE_ROOT"
 status=0
 
