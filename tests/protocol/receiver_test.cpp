@@ -15,9 +15,8 @@ std::vector<uint8_t> identificationReply() {
 
 std::vector<uint8_t> boardRecordReply() {
     std::vector<uint8_t> r{0x52, 0x1C, 0x99};
-    const char* text = "Board description 24 ch.";
-    r.insert(r.end(), text, text + 24);
-    r.insert(r.end(), {0x00, 0x01, 0x10, 0x00, 0x4B});
+    for (const char* c = "Board description 24 ch."; *c; ++c) r.push_back(static_cast<uint8_t>(*c));
+    for (uint8_t b : {0x00, 0x01, 0x10, 0x00, 0x4B}) r.push_back(b);
     return r;
 }
 
