@@ -9,10 +9,18 @@ function(trevane_add_product name dir)
     set(out ${CMAKE_BINARY_DIR}/products/${name}/product_data.cpp)
     set(dep ${CMAKE_BINARY_DIR}/products/${name}/product_data.d)
     file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${dir}/*)
+    # The generator runs on the build machine: in a cross build, the one built for the host.
+    if(TREVANE_HOST_IMAGEGEN)
+        set(generator ${TREVANE_HOST_IMAGEGEN})
+        set(generator_deps ${TREVANE_HOST_IMAGEGEN_TARGET})
+    else()
+        set(generator imagegen)
+        set(generator_deps imagegen)
+    endif()
     add_custom_command(
         OUTPUT ${out}
-        COMMAND imagegen ${dir} ${out} ${dep}
-        DEPENDS imagegen ${inputs}
+        COMMAND ${generator} ${dir} ${out} ${dep}
+        DEPENDS ${generator_deps} ${inputs}
         DEPFILE ${dep}
         COMMENT "Generating the image table of product ${name}"
         VERBATIM)

@@ -3,6 +3,7 @@
 // FlushFileBuffers, so writePort returns once the bytes have been sent.
 
 #include "serial/port_driver.h"
+#include "serial/win32/line_format.h"
 
 #include <windows.h>
 
@@ -66,26 +67,9 @@ DWORD queuedInput(HANDLE handle) {
 
 } // namespace
 
-PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits, uint8_t byteSize) {
-    if (!validNumber(n)) return nullptr;
-    PortRecord& record = portTable[n];
-    record.portNumber = n;
-    releaseRecord(record);
+namespace win32 {
 
-    // The device namespace path works for COM10 and above as well as for COM1 to COM9.
-    char path[16];
-    std::snprintf(path, sizeof path, "\\\\.\\COM%d", static_cast<int>(n + 1));
-    const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    FlushFileBuffers(handle);
-
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle, &dcb)) {
-        CloseHandle(handle);
-        return nullptr;
-    }
+void setLineFormat(DCB& dcb, uint32_t baud, uint8_t parity, uint8_t stopBits, uint8_t byteSize) {
     dcb.BaudRate = baud;
     dcb.fBinary = 1;
     dcb.fParity = 0;
@@ -103,6 +87,41 @@ PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits,
     dcb.ByteSize = byteSize;
     dcb.Parity = parity;
     dcb.StopBits = stopBits;
+}
+
+COMMTIMEOUTS portTimeouts() {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 10;
+    timeouts.WriteTotalTimeoutConstant = 1000;
+    return timeouts;
+}
+
+} // namespace win32
+
+PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits, uint8_t byteSize) {
+    if (!validNumber(n)) return nullptr;
+    PortRecord& record = portTable[n];
+    record.portNumber = n;
+    releaseRecord(record);
+
+    // The device namespace path works for COM10 and above as well as for COM1 to COM9.
+    char path[16];
+    std::snprintf(path, sizeof path, "\\\\.\\COM%d", static_cast<int>(n + 1));
+    const HANDLE handle =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    FlushFileBuffers(handle);
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle, &dcb)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    win32::setLineFormat(dcb, baud, parity, stopBits, byteSize);
     if (!SetCommState(handle, &dcb)) {
         showError("Unable to configure the serial port");
         CloseHandle(handle);
@@ -114,13 +133,7 @@ PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits,
         return nullptr;
     }
 
-    // Reads return at once with whatever is queued; a write of k bytes may take 10 k + 1000 ms.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    timeouts.WriteTotalTimeoutMultiplier = 10;
-    timeouts.WriteTotalTimeoutConstant = 1000;
+    COMMTIMEOUTS timeouts = win32::portTimeouts();
     if (!SetCommTimeouts(handle, &timeouts)) {
         showError("Unable to set the time-out parameters");
         CloseHandle(handle);
@@ -201,8 +214,8 @@ void pauseWithEvents(int32_t ms) {
             Sleep(1);
             bool arrived = false;
             for (int32_t n = 0; any && n < kPortCount && !arrived; ++n) {
-                arrived = watched[n] && portTable[n].open != 0 &&
-                          queuedInput(handleOf(portTable[n])) > 0;
+                arrived =
+                    watched[n] && portTable[n].open != 0 && queuedInput(handleOf(portTable[n])) > 0;
             }
             if (arrived) break;
         }

@@ -63,20 +63,18 @@ bool devicePortName(PortList& list, SP_DEVINFO_DATA& info, char (&name)[kPortNam
     const LONG result =
         RegQueryValueExA(key, "portname", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
     RegCloseKey(key);
-    return result == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
-           terminated(name);
+    return result == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && terminated(name);
 }
 
 void deviceFriendlyName(PortList& list, SP_DEVINFO_DATA& info, char* out) {
     char name[kFriendlyNameSize] = {};
     DWORD needed = 0;
-    SetupDiGetDeviceRegistryPropertyA(list.devices, &info, SPDRP_FRIENDLYNAME, nullptr, nullptr,
-                                      0, &needed);
+    SetupDiGetDeviceRegistryPropertyA(list.devices, &info, SPDRP_FRIENDLYNAME, nullptr, nullptr, 0,
+                                      &needed);
     // A longer name is cut: the buffer takes at most its size, and the last byte stays zero.
     if (needed > 0)
         SetupDiGetDeviceRegistryPropertyA(list.devices, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                          reinterpret_cast<BYTE*>(name), sizeof name - 1,
-                                          nullptr);
+                                          reinterpret_cast<BYTE*>(name), sizeof name - 1, nullptr);
     name[kFriendlyNameSize - 1] = '\0';
     if (out != nullptr) copyText(out, kFriendlyNameSize, name);
 }
@@ -120,8 +118,7 @@ int nextMappedPort(PortList& list, char* portName, char* friendlyName) {
         const LONG result = RegEnumValueA(key, list.position, device, &deviceSize, nullptr, &type,
                                           reinterpret_cast<BYTE*>(name), &size);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) ||
-            !validPortName(name))
+        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) || !validPortName(name))
             continue;
         copyText(portName, kPortNameSize, name);
         if (friendlyName != nullptr)

@@ -1,0 +1,59 @@
+#!/bin/sh
+# The Windows build: installs what it needs (Debian packages), cross-builds the "windows" preset
+# (build/windows: one trevane.exe per product) and runs the Windows tests under wine, in a wine
+# prefix of its own under build/windows and on a virtual display when there is none.
+#   scripts/windows.sh [ctest arguments...]
+#   scripts/windows.sh --bench [runs]   a timed full update under wine against board-sim's
+#                                       115200-baud line model, with its ratio to the wire time
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+missing=""
+for package in g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool python3 cmake \
+    ninja-build; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    echo "windows.sh: installing$missing"
+    sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo apt-get update
+    # shellcheck disable=SC2086
+    $sudo apt-get install -y --no-install-recommends $missing
+fi
+
+# board-sim runs on this machine: the end-to-end tests under wine use a Linux build's.
+board_sim=""
+for build in ci dev; do
+    if [ -z "$board_sim" ] && [ -x "build/$build/bin/board-sim" ]; then
+        board_sim="$root/build/$build/bin/board-sim"
+    fi
+done
+cmake --preset windows -DTREVANE_BOARD_SIM="$board_sim"
+cmake --build --preset windows
+
+export WINEPREFIX="$root/build/windows/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "windows.sh: making the wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+fi
+
+if [ "${1:-}" = "--bench" ]; then
+    shift
+    [ -n "$board_sim" ] || { echo "windows.sh: the benchmark needs a Linux build's board-sim"; exit 1; }
+    export TREVANE_BUILD_DIR="$root/build/windows" TREVANE_BOARD_SIM="$board_sim"
+    export TREVANE_EMULATOR="$root/cmake/wine_run.sh" WINEPREFIX="$root/build/windows/wineprefix-e2e"
+    cd tests/win32
+    if [ -z "${DISPLAY:-}" ]; then
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 bench_wine.py "$@"
+    fi
+    exec /usr/bin/python3 bench_wine.py "$@"
+fi
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@"
+fi
+exec ctest --preset windows "$@"

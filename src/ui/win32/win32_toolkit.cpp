@@ -1,0 +1,737 @@
+#include "ui/win32/win32_toolkit.h"
+
+#include "ui/dispatch.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ui/pictures/logo_large.xpm"
+#include "ui/pictures/logo_small.xpm"
+
+namespace ui::win32 {
+namespace {
+
+constexpr const char* kFormProperty = "TrevaneForm";
+constexpr const char* kPanelClass = "TrevanePanel";
+constexpr const char* kPictureClass = "TrevanePicture";
+constexpr int kFirstControlId = 100; // clear of IDOK and IDCANCEL, which the dialog manager sends
+
+HINSTANCE instance() {
+    return GetModuleHandleA(nullptr);
+}
+
+// 0x00BBGGRR is a COLORREF already; 0x800000nn names the system colour nn.
+COLORREF toColorRef(ui::Color c) {
+    if ((c & 0x80000000u) != 0) return GetSysColor(static_cast<int>(c & 0xFFu));
+    return static_cast<COLORREF>(c & 0xFFFFFFu);
+}
+
+int screenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+// The forms are designed at 96 pixels per inch; the program is DPI aware, so it scales itself.
+int scaled(int pixels) {
+    static const int dpi = screenDpi();
+    return MulDiv(pixels, dpi, 96);
+}
+
+std::string windowText(HWND hwnd) {
+    const int length = GetWindowTextLengthA(hwnd);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    const int got = GetWindowTextA(hwnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(got, 0)));
+    return text;
+}
+
+bool hasStyle(HWND hwnd, LONG_PTR style) {
+    return (GetWindowLongPtrA(hwnd, GWL_STYLE) & style) != 0;
+}
+
+void setStyle(HWND hwnd, LONG_PTR style, bool on) {
+    LONG_PTR value = GetWindowLongPtrA(hwnd, GWL_STYLE);
+    value = on ? (value | style) : (value & ~style);
+    SetWindowLongPtrA(hwnd, GWL_STYLE, value);
+}
+
+// ---- pictures -------------------------------------------------------------------------------
+
+// A picture from its XPM source: width, height and 0x00RRGGBB pixels, -1 for transparent.
+struct Bitmap {
+    int width = 0, height = 0;
+    std::vector<long> pixels;
+};
+
+Bitmap parseXpm(const char* const* xpm) {
+    Bitmap bitmap;
+    int colors = 0, perPixel = 0;
+    if (std::sscanf(xpm[0], "%d %d %d %d", &bitmap.width, &bitmap.height, &colors, &perPixel) != 4)
+        return {};
+    std::map<std::string, long> palette;
+    for (int i = 1; i <= colors; ++i) {
+        const std::string line = xpm[i];
+        const std::string key = line.substr(0, static_cast<size_t>(perPixel));
+        const size_t hash = line.find('#');
+        palette[key] =
+            hash == std::string::npos ? -1 : std::strtol(line.c_str() + hash + 1, nullptr, 16);
+    }
+    bitmap.pixels.reserve(static_cast<size_t>(bitmap.width * bitmap.height));
+    for (int y = 0; y < bitmap.height; ++y) {
+        const std::string row = xpm[1 + colors + y];
+        for (int x = 0; x < bitmap.width; ++x) {
+            const auto it = palette.find(
+                row.substr(static_cast<size_t>(x * perPixel), static_cast<size_t>(perPixel)));
+            bitmap.pixels.push_back(it == palette.end() ? -1 : it->second);
+        }
+    }
+    return bitmap;
+}
+
+const Bitmap* pictureNamed(std::string_view name) {
+    static const Bitmap large = parseXpm(logo_large_xpm);
+    static const Bitmap small = parseXpm(logo_small_xpm);
+    if (name == "logo-large") return &large;
+    if (name == "logo-small") return &small;
+    return nullptr;
+}
+
+struct PictureData {
+    const Bitmap* bitmap = nullptr;
+    bool scaledToFit = false;
+};
+
+LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    if (message != WM_PAINT) return DefWindowProcA(hwnd, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd, &paint);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    const auto* data = reinterpret_cast<const PictureData*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (data && data->bitmap && data->bitmap->width > 0) {
+        const Bitmap& b = *data->bitmap;
+        // Transparent pixels take the face colour the picture stands on.
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        const long faceRgb =
+            static_cast<long>((GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face));
+        std::vector<DWORD> bits(b.pixels.size());
+        std::transform(b.pixels.begin(), b.pixels.end(), bits.begin(),
+                       [&](long p) { return static_cast<DWORD>(p < 0 ? faceRgb : p); });
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = b.width;
+        info.bmiHeader.biHeight = -b.height; // top-down rows, as in the source
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        const int areaW = client.right, areaH = client.bottom;
+        int w = scaled(b.width), h = scaled(b.height);
+        if (data->scaledToFit) {
+            // Proportionally, as large as the control allows.
+            w = areaW;
+            h = MulDiv(b.height, areaW, b.width);
+            if (h > areaH) {
+                h = areaH;
+                w = MulDiv(b.width, areaH, b.height);
+            }
+        }
+        SetStretchBltMode(dc, COLORONCOLOR);
+        StretchDIBits(dc, (areaW - w) / 2, (areaH - h) / 2, w, h, 0, 0, b.width, b.height,
+                      bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    }
+    EndPaint(hwnd, &paint);
+    return 0;
+}
+
+// A frame that holds controls: their notifications go on to the form.
+LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return SendMessageA(GetParent(hwnd), message, wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+void registerClass(const char* name, WNDPROC proc) {
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(instance(), name, &existing)) return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance();
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.hIcon = LoadIconA(instance(), MAKEINTRESOURCEA(1)); // the program's icon, when linked in
+    wc.lpszClassName = name;
+    if (!RegisterClassExA(&wc)) throw std::runtime_error(std::string("Cannot register ") + name);
+}
+
+// ---- widgets --------------------------------------------------------------------------------
+
+struct Win32Label final : ui::Label {
+    explicit Win32Label(HWND w) : w(w) {}
+    ~Win32Label() override {
+        if (brush) DeleteObject(brush);
+    }
+    HWND w;
+    bool hasBackground = false, hasForeground = false;
+    COLORREF background = 0, foreground = 0;
+    HBRUSH brush = nullptr;
+    void setText(std::string_view t) override { SetWindowTextA(w, std::string(t).c_str()); }
+    std::string text() const override { return windowText(w); }
+    void setVisible(bool v) override { ShowWindow(w, v ? SW_SHOWNA : SW_HIDE); }
+    bool visible() const override { return hasStyle(w, WS_VISIBLE); }
+    void setColor(ui::Color c) override {
+        background = toColorRef(c);
+        hasBackground = true;
+        if (brush) DeleteObject(brush);
+        brush = CreateSolidBrush(background);
+        InvalidateRect(w, nullptr, TRUE);
+    }
+    void setFontColor(ui::Color c) override {
+        foreground = toColorRef(c);
+        hasForeground = true;
+        InvalidateRect(w, nullptr, TRUE);
+    }
+    void repaint() override {
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+
+    // WM_CTLCOLORSTATIC: the colours the label was given, else the system's.
+    HBRUSH colors(HDC dc) const {
+        if (!hasBackground && !hasForeground) return nullptr;
+        SetTextColor(dc, hasForeground ? foreground : GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, hasBackground ? background : GetSysColor(COLOR_BTNFACE));
+        return hasBackground ? brush : GetSysColorBrush(COLOR_BTNFACE);
+    }
+};
+
+struct Win32Button final : ui::Button {
+    explicit Win32Button(HWND w) : w(w) {}
+    HWND w;
+    void setVisible(bool v) override { ShowWindow(w, v ? SW_SHOWNA : SW_HIDE); }
+    bool visible() const override { return hasStyle(w, WS_VISIBLE); }
+    void setEnabled(bool e) override { EnableWindow(w, e ? TRUE : FALSE); }
+    void setFocus() override { SetFocus(w); }
+};
+
+struct Win32Menu final : ui::MenuCommand {
+    Win32Menu(HWND form, HMENU menu, UINT id) : form(form), menu(menu), id(id) {}
+    HWND form;
+    HMENU menu;
+    UINT id;
+    void setEnabled(bool e) override {
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (e ? MF_ENABLED : MF_GRAYED));
+        DrawMenuBar(form);
+    }
+    bool enabled() const override {
+        return (GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
+    }
+};
+
+struct Win32Progress final : ui::ProgressBar {
+    explicit Win32Progress(HWND w) : w(w) {}
+    HWND w;
+    void setMax(int m) override { SendMessageA(w, PBM_SETRANGE32, 0, m); }
+    void setPosition(int p) override { SendMessageA(w, PBM_SETPOS, static_cast<WPARAM>(p), 0); }
+    void setSmooth(bool s) override {
+        setStyle(w, PBS_SMOOTH, s);
+        InvalidateRect(w, nullptr, TRUE);
+    }
+};
+
+struct Win32Status final : ui::StatusBar {
+    explicit Win32Status(HWND w, size_t panels) : w(w), texts(panels) {}
+    HWND w;
+    std::vector<std::string> texts;
+    void setPanelText(int i, std::string_view t) override {
+        if (i < 0 || i >= static_cast<int>(texts.size())) return;
+        texts[static_cast<size_t>(i)] = std::string(t);
+        SendMessageA(w, SB_SETTEXTA, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(texts[static_cast<size_t>(i)].c_str()));
+    }
+    std::string panelText(int i) const override {
+        if (i < 0 || i >= static_cast<int>(texts.size())) return {};
+        return texts[static_cast<size_t>(i)];
+    }
+    void repaint() override { RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+};
+
+// The messages of a drop-down list and of a list box differ only in their names.
+struct ListMessages {
+    UINT reset, add, count, textLength, text, current, setCurrent;
+    LRESULT error;
+};
+constexpr ListMessages kComboMessages{CB_RESETCONTENT, CB_ADDSTRING, CB_GETCOUNT,  CB_GETLBTEXTLEN,
+                                      CB_GETLBTEXT,    CB_GETCURSEL, CB_SETCURSEL, CB_ERR};
+constexpr ListMessages kListMessages{LB_RESETCONTENT, LB_ADDSTRING, LB_GETCOUNT,  LB_GETTEXTLEN,
+                                     LB_GETTEXT,      LB_GETCURSEL, LB_SETCURSEL, LB_ERR};
+
+struct Win32List final : ui::ChoiceList {
+    Win32List(HWND w, const ListMessages& m) : w(w), m(m) {}
+    HWND w;
+    const ListMessages& m;
+    void clear() override { SendMessageA(w, m.reset, 0, 0); }
+    void append(std::string_view t) override {
+        const std::string text(t);
+        SendMessageA(w, m.add, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    int count() const override { return static_cast<int>(SendMessageA(w, m.count, 0, 0)); }
+    std::string text(int i) const override {
+        if (i < 0 || i >= count()) return {};
+        const LRESULT length = SendMessageA(w, m.textLength, static_cast<WPARAM>(i), 0);
+        if (length == m.error) return {};
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        SendMessageA(w, m.text, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(length));
+        return text;
+    }
+    int selectedIndex() const override {
+        const LRESULT i = SendMessageA(w, m.current, 0, 0);
+        return i == m.error ? -1 : static_cast<int>(i);
+    }
+    void select(int i) override {
+        SendMessageA(w, m.setCurrent, static_cast<WPARAM>(i >= 0 && i < count() ? i : -1), 0);
+    }
+};
+
+// A list the user never sees: plain data.
+struct HiddenList final : ui::ChoiceList {
+    std::vector<std::string> items;
+    int selected = -1;
+    void clear() override {
+        items.clear();
+        selected = -1;
+    }
+    void append(std::string_view t) override { items.emplace_back(t); }
+    int count() const override { return static_cast<int>(items.size()); }
+    std::string text(int i) const override {
+        return (i >= 0 && i < count()) ? items[static_cast<size_t>(i)] : std::string();
+    }
+    int selectedIndex() const override { return selected; }
+    void select(int i) override { selected = (i >= 0 && i < count()) ? i : -1; }
+};
+
+struct Win32Picture final : ui::Picture {
+    explicit Win32Picture(HWND w, PictureData data) : w(w), data(data) {}
+    HWND w;
+    PictureData data;
+    void setVisible(bool v) override { ShowWindow(w, v ? SW_SHOWNA : SW_HIDE); }
+    bool visible() const override { return hasStyle(w, WS_VISIBLE); }
+};
+
+class Win32FormView;
+
+struct Win32Form final : ui::Form {
+    explicit Win32Form(Win32FormView& view) : view(view) {}
+    Win32FormView& view;
+    void setCaption(std::string_view c) override;
+    std::string caption() const override;
+    void show() override;
+    void hide() override;
+    bool visible() const override;
+    void close() override;
+};
+
+// ---- forms ----------------------------------------------------------------------------------
+
+class Win32FormView final : public ui::FormView {
+public:
+    Win32FormView(Win32Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
+        : toolkit_(toolkit), handler_(handler), form_(*this) {
+        registerClass(desc.className, formProc);
+        registerClass(kPanelClass, panelProc);
+        registerClass(kPictureClass, pictureProc);
+
+        const bool hasMenu =
+            std::any_of(desc.controls.begin(), desc.controls.end(),
+                        [](const ui::ControlDesc& c) { return c.kind == ui::Kind::MenuCommand; });
+        if (hasMenu) menu_ = CreateMenu();
+
+        DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        DWORD exStyle = WS_EX_CONTROLPARENT;
+        if (desc.minimizeBox) style |= WS_MINIMIZEBOX;
+        if (desc.border == ui::Border::Dialog) exStyle |= WS_EX_DLGMODALFRAME;
+        RECT outer{0, 0, scaled(desc.clientWidth), scaled(desc.clientHeight)};
+        AdjustWindowRectEx(&outer, style, hasMenu ? TRUE : FALSE, exStyle);
+        hwnd_ = CreateWindowExA(exStyle, desc.className, desc.caption, style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                                nullptr, menu_, instance(), this);
+        if (!hwnd_) throw std::runtime_error(std::string("Cannot create ") + desc.className);
+        SetPropA(hwnd_, kFormProperty, reinterpret_cast<HANDLE>(this));
+        formFont_ = makeFont({}, desc.font);
+        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(formFont_), FALSE);
+
+        std::vector<HWND> frames;
+        int id = kFirstControlId;
+        for (const ui::ControlDesc& c : desc.controls) {
+            const std::string name = c.name;
+            HWND parent = c.parent ? panels_.at(c.parent) : hwnd_;
+            const DWORD shown = c.shown ? WS_VISIBLE : 0;
+            const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | shown;
+            HWND made = nullptr;
+            ++id;
+            switch (c.kind) {
+            case ui::Kind::Button:
+                made = control("BUTTON", c, parent, child | WS_TABSTOP | BS_PUSHBUTTON, 0, id);
+                buttons_[name] = std::make_unique<Win32Button>(made);
+                break;
+            case ui::Kind::Label: {
+                const DWORD align = c.align == ui::Align::Center ? SS_CENTER : SS_LEFT;
+                made = control("STATIC", c, parent, child | SS_NOTIFY | SS_NOPREFIX | align, 0, id);
+                auto label = std::make_unique<Win32Label>(made);
+                labelsByWindow_[made] = label.get();
+                labels_[name] = std::move(label);
+                break;
+            }
+            case ui::Kind::Picture: {
+                auto picture = std::make_unique<Win32Picture>(
+                    nullptr, PictureData{pictureNamed(c.caption), c.scaled});
+                made =
+                    CreateWindowExA(0, kPictureClass, "", child, scaled(c.rect.left),
+                                    scaled(c.rect.top), scaled(c.rect.width), scaled(c.rect.height),
+                                    parent, controlId(id), instance(), &picture->data);
+                picture->w = made;
+                pictures_[name] = std::move(picture);
+                break;
+            }
+            case ui::Kind::ProgressBar:
+                made = control(PROGRESS_CLASSA, c, parent, child, 0, id);
+                SendMessageA(made, PBM_SETRANGE32, 0, 100);
+                SendMessageA(made, PBM_SETPOS, 0, 0);
+                bars_[name] = std::make_unique<Win32Progress>(made);
+                break;
+            case ui::Kind::StatusBar: {
+                made = CreateWindowExA(0, STATUSCLASSNAMEA, "", child, 0, 0, 0, 0, hwnd_,
+                                       controlId(id), instance(), nullptr);
+                SendMessageA(made, SB_SETMINHEIGHT, static_cast<WPARAM>(scaled(c.rect.height)), 0);
+                SendMessageA(made, WM_SIZE, 0, 0);
+                std::vector<int> edges;
+                int right = 0;
+                for (size_t i = 0; i < c.panelWidths.size(); ++i) {
+                    right += scaled(c.panelWidths[i]);
+                    edges.push_back(i + 1 == c.panelWidths.size() ? -1 : right);
+                }
+                SendMessageA(made, SB_SETPARTS, edges.size(),
+                             reinterpret_cast<LPARAM>(edges.data()));
+                statusBars_[name] = std::make_unique<Win32Status>(made, c.panelWidths.size());
+                statusWindow_ = made;
+                break;
+            }
+            case ui::Kind::ComboBox: {
+                // The height of a drop-down list is that of its opened list.
+                ui::ControlDesc opened = c;
+                opened.rect.height = std::max(c.rect.height, 200);
+                made = control("COMBOBOX", opened, parent,
+                               child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS,
+                               0, id);
+                lists_[name] = std::make_unique<Win32List>(made, kComboMessages);
+                break;
+            }
+            case ui::Kind::HiddenList:
+                lists_[name] = std::make_unique<HiddenList>();
+                continue;
+            case ui::Kind::ListBox:
+                made =
+                    control("LISTBOX", c, parent,
+                            child | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
+                            WS_EX_CLIENTEDGE, id);
+                lists_[name] = std::make_unique<Win32List>(made, kListMessages);
+                break;
+            case ui::Kind::Frame:
+                made = control("STATIC", c, parent, child | SS_SUNKEN, 0, id);
+                frames.push_back(made);
+                break;
+            case ui::Kind::Panel:
+                made = control(kPanelClass, c, parent, child | WS_BORDER,
+                               WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
+                panels_[name] = made;
+                break;
+            case ui::Kind::MenuCommand:
+                AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), c.caption);
+                menus_[name] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
+                commands_[id] = {name, ui::Kind::MenuCommand};
+                continue;
+            }
+            commands_[id] = {name, c.kind};
+            windows_[name] = made;
+            const bool ownFont = c.font.family || c.font.pixels || c.font.bold;
+            SendMessageA(
+                made, WM_SETFONT,
+                reinterpret_cast<WPARAM>(ownFont ? makeFont(c.font, desc.font) : formFont_), FALSE);
+        }
+        // Frames lie under the controls they surround.
+        for (HWND frame : frames)
+            SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        if (menu_) DrawMenuBar(hwnd_);
+    }
+
+    ~Win32FormView() override {
+        RemovePropA(hwnd_, kFormProperty);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_); // the menu and the controls go with it
+        for (HFONT font : fonts_)
+            DeleteObject(font);
+    }
+
+    ui::Form& form() override { return form_; }
+    ui::Label& label(std::string_view n) override { return find(labels_, n); }
+    ui::Button& button(std::string_view n) override { return find(buttons_, n); }
+    ui::MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
+    ui::ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
+    ui::StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
+    ui::ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
+    ui::Picture& picture(std::string_view n) override { return find(pictures_, n); }
+
+    HWND hwnd() const { return hwnd_; }
+    HWND controlWindow(std::string_view n) const {
+        const auto it = windows_.find(n);
+        return it == windows_.end() ? nullptr : it->second;
+    }
+    bool isMain = false;
+
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_COMMAND: {
+            const auto it = commands_.find(LOWORD(wParam));
+            if (it == commands_.end()) break;
+            const auto& [name, kind] = it->second;
+            const WORD code = HIWORD(wParam);
+            if (kind == ui::Kind::MenuCommand && lParam == 0 && code == 0)
+                forward(name, ui::Event::Click);
+            else if (kind == ui::Kind::Button && code == BN_CLICKED)
+                forward(name, ui::Event::Click);
+            else if (kind == ui::Kind::Label && code == STN_DBLCLK)
+                forward(name, ui::Event::DblClick);
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            const auto it = labelsByWindow_.find(reinterpret_cast<HWND>(lParam));
+            if (it == labelsByWindow_.end()) break;
+            if (HBRUSH brush = it->second->colors(reinterpret_cast<HDC>(wParam)))
+                return reinterpret_cast<LRESULT>(brush);
+            break;
+        }
+        case WM_SIZE:
+            if (statusWindow_) SendMessageA(statusWindow_, WM_SIZE, 0, 0);
+            break;
+        case WM_CLOSE: {
+            bool accept = true;
+            dispatchGuarded(toolkit_, [&] { accept = handler_.onCloseRequest(); });
+            if (accept) {
+                ShowWindow(hwnd_, SW_HIDE);
+                if (isMain) toolkit_.requestQuit();
+            }
+            return 0;
+        }
+        default:
+            break;
+        }
+        return DefWindowProcA(hwnd_, message, wParam, lParam);
+    }
+
+    void shown() {
+        dispatchGuarded(toolkit_, [this] { handler_.onShow(); });
+    }
+
+private:
+    void forward(const std::string& name, ui::Event event) {
+        dispatchGuarded(toolkit_, [&] { handler_.onEvent(name, event); });
+    }
+
+    static HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+    HWND control(const char* cls, const ui::ControlDesc& c, HWND parent, DWORD style, DWORD exStyle,
+                 int id) {
+        HWND w = CreateWindowExA(exStyle, cls, c.caption ? c.caption : "", style,
+                                 scaled(c.rect.left), scaled(c.rect.top), scaled(c.rect.width),
+                                 scaled(c.rect.height), parent, controlId(id), instance(), nullptr);
+        if (!w) throw std::runtime_error(std::string("Cannot create ") + c.name);
+        return w;
+    }
+
+    HFONT makeFont(const ui::Font& font, const ui::Font& formFont) {
+        const char* family = font.family ? font.family : formFont.family;
+        const int pixels = font.pixels ? font.pixels : formFont.pixels;
+        const bool fixed = family && std::string_view(family) == "Courier";
+        HFONT made = CreateFontA(
+            -scaled(pixels > 0 ? pixels : 11), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
+            FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+            static_cast<DWORD>(fixed ? FIXED_PITCH | FF_MODERN : DEFAULT_PITCH | FF_DONTCARE),
+            family ? family : "MS Sans Serif");
+        fonts_.push_back(made);
+        return made;
+    }
+
+    template <typename T>
+    static T& find(std::map<std::string, std::unique_ptr<T>, std::less<>>& m, std::string_view n) {
+        auto it = m.find(n);
+        if (it == m.end()) throw std::logic_error("no control " + std::string(n));
+        return *it->second;
+    }
+
+    Win32Toolkit& toolkit_;
+    ui::FormHandler& handler_;
+    Win32Form form_;
+    HWND hwnd_ = nullptr;
+    HMENU menu_ = nullptr;
+    HWND statusWindow_ = nullptr;
+    HFONT formFont_ = nullptr;
+    std::vector<HFONT> fonts_;
+    std::map<std::string, HWND, std::less<>> panels_;
+    std::map<std::string, HWND, std::less<>> windows_;
+    std::map<int, std::pair<std::string, ui::Kind>> commands_;
+    std::map<HWND, Win32Label*> labelsByWindow_;
+    std::map<std::string, std::unique_ptr<ui::Label>, std::less<>> labels_;
+    std::map<std::string, std::unique_ptr<ui::Button>, std::less<>> buttons_;
+    std::map<std::string, std::unique_ptr<ui::MenuCommand>, std::less<>> menus_;
+    std::map<std::string, std::unique_ptr<ui::ProgressBar>, std::less<>> bars_;
+    std::map<std::string, std::unique_ptr<ui::StatusBar>, std::less<>> statusBars_;
+    std::map<std::string, std::unique_ptr<ui::ChoiceList>, std::less<>> lists_;
+    std::map<std::string, std::unique_ptr<ui::Picture>, std::less<>> pictures_;
+};
+
+LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* view = reinterpret_cast<Win32FormView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    // Before the view has its window (messages sent during creation), defaults apply.
+    if (view == nullptr || view->hwnd() != hwnd)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    return view->handle(message, wParam, lParam);
+}
+
+void Win32Form::setCaption(std::string_view c) {
+    SetWindowTextA(view.hwnd(), std::string(c).c_str());
+}
+std::string Win32Form::caption() const {
+    return windowText(view.hwnd());
+}
+void Win32Form::show() {
+    if (IsWindowVisible(view.hwnd())) {
+        ShowWindow(view.hwnd(), SW_RESTORE);
+        BringWindowToTop(view.hwnd());
+        SetForegroundWindow(view.hwnd());
+        return;
+    }
+    ShowWindow(view.hwnd(), SW_SHOW);
+    UpdateWindow(view.hwnd());
+    view.shown();
+}
+void Win32Form::hide() {
+    ShowWindow(view.hwnd(), SW_HIDE);
+}
+bool Win32Form::visible() const {
+    return IsWindowVisible(view.hwnd()) != FALSE;
+}
+void Win32Form::close() {
+    SendMessageA(view.hwnd(), WM_CLOSE, 0, 0);
+}
+
+} // namespace
+
+Win32Toolkit::Win32Toolkit() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+}
+
+Win32Toolkit::~Win32Toolkit() = default;
+
+std::unique_ptr<ui::FormView> Win32Toolkit::createForm(const ui::FormDesc& desc,
+                                                       ui::FormHandler& handler) {
+    return std::make_unique<Win32FormView>(*this, desc, handler);
+}
+
+void Win32Toolkit::route(void* message) {
+    MSG& msg = *static_cast<MSG*>(message);
+    // Keys go through the dialog manager of their form, so Alt access keys and Tab work.
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && GetPropA(root, kFormProperty) && IsDialogMessageA(root, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+void Win32Toolkit::processEvents() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit_ = true;
+            PostQuitMessage(static_cast<int>(msg.wParam)); // for whichever loop ends the program
+            return;
+        }
+        route(&msg);
+    }
+}
+
+void Win32Toolkit::requestQuit() {
+    quit_ = true;
+    PostMessageA(nullptr, WM_NULL, 0, 0); // wakes the waiting loop, which then sees the flag
+}
+
+void Win32Toolkit::messageBox(std::string_view text, std::string_view caption,
+                              ui::MessageBoxStyle style) {
+    // Also on the standard error, for whoever started the program from a terminal or a script.
+    std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+    HWND active = GetActiveWindow();
+    HWND owner = active && GetPropA(active, kFormProperty) ? active : nullptr;
+    UINT flags = MB_OK;
+    if (style == ui::MessageBoxStyle::TopMost) flags |= MB_TOPMOST | MB_SETFOREGROUND;
+    MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
+}
+
+void Win32Toolkit::setApplicationTitle(std::string_view title) {
+    // Windows shows each window's own caption on the task bar; the title is kept for callers.
+    applicationTitle_ = std::string(title);
+}
+
+void Win32Toolkit::run(ui::FormView& mainForm) {
+    auto& view = static_cast<Win32FormView&>(mainForm);
+    view.isMain = true;
+    quit_ = false;
+    if (!IsWindowVisible(view.hwnd())) return;
+    MSG msg;
+    while (!quit_) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        route(&msg);
+    }
+}
+
+void* windowOf(ui::FormView& view) {
+    return static_cast<Win32FormView&>(view).hwnd();
+}
+
+void* controlOf(ui::FormView& view, std::string_view name) {
+    return static_cast<Win32FormView&>(view).controlWindow(name);
+}
+
+} // namespace ui::win32

@@ -1,0 +1,262 @@
+"""The Windows program end to end under wine: trevane.exe on a virtual display, driven with
+xdotool as a person would, programs the board that board-sim emulates on a pseudo-terminal
+mapped as COM9, while a UDP listener on 127.0.0.1:3000 takes the result datagrams.
+
+Environment: TREVANE_BUILD_DIR (the Windows build), TREVANE_BOARD_SIM (board-sim of a Linux
+build), TREVANE_EMULATOR (runs a Windows program), WINEPREFIX (a prefix of its own: mapping a
+port restarts its wine server), DISPLAY, and optionally TREVANE_SCREENSHOT_DIR.
+"""
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+BUILD = os.environ.get("TREVANE_BUILD_DIR", "")
+BOARD_SIM = os.environ.get("TREVANE_BOARD_SIM", "")
+EMULATOR = os.environ.get("TREVANE_EMULATOR", "wine")
+SHOTS = os.environ.get("TREVANE_SCREENSHOT_DIR", os.path.join(BUILD, "screenshots"))
+COM = 9
+# The demo board that the demo image suits (PIC24HJ64, BIOS 10, board 2, preparation 0x81).
+DEMO_BOARD = ["--chip", "254", "--bios", "10", "--board", "2", "--prep", "0x81",
+              "--description", "Trevane demo board"]
+UPDATER_CLIENT = (511, 265)
+UPGRADE_CLIENT = (606, 181)
+
+
+def wine_env():
+    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    return env
+
+
+def wine(*args):
+    return subprocess.run(["wine", *args], env=wine_env(), capture_output=True, text=True,
+                          check=False)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=False)
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.2)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def image_of(product):
+    """The flash image bytes in wire form, as the build carries them for board 0, slot 6."""
+    with open(os.path.join(BUILD, "products", product, "product_data.cpp")) as f:
+        source = f.read()
+    body = re.search(r"flash_b0_s6\[(\d+)\] = \{(.*?)\};", source, re.S)
+    data = bytes(int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{2})", body.group(2)))
+    assert len(data) == int(body.group(1))
+    return data
+
+
+class BoardSim:
+    def __init__(self, folder, extra=()):
+        self.ports = os.path.join(folder, "ports")
+        os.makedirs(self.ports)
+        self.dump = os.path.join(folder, "dump.txt")
+        self.proc = subprocess.Popen(
+            [BOARD_SIM, "--port", "COM%d" % COM, "--dump", self.dump, *DEMO_BOARD, *extra],
+            env=dict(os.environ, TREVANE_PORTS=self.ports), stdout=subprocess.PIPE, text=True)
+        ready = self.proc.stdout.readline().split()
+        assert ready[:2] == ["ready", "COM%d" % COM], ready
+        self.pty = ready[2]
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        self.proc.wait(timeout=20)
+        self.proc.stdout.close()
+        with open(self.dump) as f:
+            return f.read().splitlines()
+
+
+class Listener:
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 3000))
+
+    def receive(self, seconds):
+        self.sock.settimeout(seconds)
+        try:
+            return self.sock.recvfrom(100)
+        except socket.timeout:
+            return None, None
+
+    def close(self):
+        self.sock.close()
+
+
+@unittest.skipUnless(BOARD_SIM and os.path.exists(BOARD_SIM), "needs board-sim of a Linux build")
+class WindowsProgram(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="trevane-wine-e2e.")
+        if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
+            wine("wineboot", "-i")
+        self.sim = BoardSim(self.folder)
+        wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % COM, "/d", self.sim.pty,
+             "/f")
+        wine("reg", "add", r"HKLM\Software\Dravik\Trevane", "/v", "com", "/d", str(COM - 1), "/f")
+        subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, check=False)
+        self.host = Listener()
+        self.program = None
+
+    def tearDown(self):
+        if self.program:
+            if self.program.poll() is None:
+                self.program.kill()
+                self.program.wait()
+            self.program.stderr.close()
+        if self.sim.proc.poll() is None:
+            self.sim.stop()
+        self.host.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self, product, title):
+        exe = os.path.join(BUILD, "bin", product, "trevane.exe")
+        self.program = subprocess.Popen([EMULATOR, exe, "\\P"], env=wine_env(),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        window = wait_for(
+            lambda: xdotool("search", "--onlyvisible", "--name", "^" + re.escape(title)).stdout.split(),
+            60, "the window " + title)[0]
+        # Keys reach the window once wine has given it the focus: wait for that.
+        wait_for(lambda: xdotool("windowfocus", "--sync", window).returncode == 0 and
+                 xdotool("getwindowfocus").stdout.strip() == window, 30, "the focus")
+        return window
+
+    def geometry(self, window):
+        out = xdotool("getwindowgeometry", "--shell", window).stdout
+        return {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", out)}
+
+    def screenshot(self, window, name):
+        if not shutil.which("import"):  # ImageMagick: pictures are a by-product only
+            return
+        os.makedirs(SHOTS, exist_ok=True)
+        g = self.geometry(window)
+        subprocess.run(["import", "-window", "root", "-crop",
+                        "%dx%d+%d+%d" % (g["WIDTH"], g["HEIGHT"], g["X"], g["Y"]),
+                        os.path.join(SHOTS, name)], capture_output=True, check=False)
+
+    def close(self, window):
+        xdotool("windowfocus", "--sync", window)
+        xdotool("key", "alt+F4")
+        self.assertEqual(self.program.wait(timeout=30), 0)
+        self.assertNotIn("trevane:", self.program.stderr.read())  # no message box was shown
+
+    def stored_port(self):
+        out = wine("reg", "query", r"HKLM\Software\Dravik\Trevane", "/v", "com").stdout
+        return re.search(r"REG_SZ\s+(\S+)", out).group(1)
+
+    def check_dump(self, lines, product):
+        counts = dict(re.findall(r"(\w+)=(\d+)", lines[-1]))
+        self.assertEqual(counts["progmode"], "1")
+        self.assertEqual(counts["badsum"], "0")
+        image = image_of(product)
+        written = bytearray(len(image))
+        covered = [False] * len(image)
+        for line in lines:
+            parts = line.split()
+            if parts[0] != "flash":
+                continue
+            offset = int(parts[1], 16) * 2  # PIC24: two image bytes per address unit
+            data = bytes.fromhex(parts[3])
+            for i, byte in enumerate(data):
+                if offset + i < len(image):
+                    written[offset + i] = byte
+                    covered[offset + i] = True
+        # The first 8 bytes carry the reset jump that every session writes into the image.
+        self.assertTrue(all(covered[8:]), "image bytes never sent")
+        self.assertEqual(bytes(written[8:]), image[8:])
+
+    def test_updater_programs_the_board_and_reports_success(self):
+        window = self.start("zq710c", "Updater 2.7")
+        self.screenshot(window, "windows-updater.png")
+        xdotool("key", "alt+u")
+        data, source = self.host.receive(180)
+        self.screenshot(window, "windows-updater-done.png")
+        self.assertEqual(data, bytes([0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 1]))
+        self.assertEqual(source[1], 3004)
+        self.close(window)
+        self.assertEqual(self.stored_port(), str(COM - 1))
+        self.check_dump(self.sim.stop(), "zq710c")
+
+    def test_port_dialog_and_version_dialog_open_from_the_updater_window(self):
+        window = self.start("zq710c", "Updater 2.7")
+        xdotool("key", "alt+c")  # "&Change port"
+        setup = wait_for(lambda: xdotool("search", "--onlyvisible", "--name", "^Setup$").stdout.split(),
+                         30, "the Setup dialog")[0]
+        time.sleep(1)  # let it paint before the picture is taken
+        self.screenshot(setup, "windows-setup.png")
+        xdotool("windowfocus", "--sync", setup)
+        xdotool("key", "alt+c")  # "&Cancel"
+        wait_for(lambda: not xdotool("search", "--onlyvisible", "--name", "^Setup$").stdout.split(),
+                 30, "the Setup dialog to close")
+
+        # A double click on the identity label (10, 51, 493 x 45 in the client area).
+        g = self.geometry(window)
+        menu = g["HEIGHT"] - UPDATER_CLIENT[1]
+        xdotool("mousemove", "--sync", str(g["X"] + 250), str(g["Y"] + menu + 73))
+        xdotool("click", "--repeat", "2", "--delay", "80", "1")
+        version = wait_for(
+            lambda: xdotool("search", "--onlyvisible", "--name", r"^ZQ710c .*\[ ").stdout.split(),
+            30, "the Version dialog")[0]
+        time.sleep(1)
+        self.screenshot(version, "windows-version.png")
+        xdotool("windowfocus", "--sync", version)
+        xdotool("key", "alt+o")  # "&Ok"
+        wait_for(lambda: not xdotool("search", "--onlyvisible", "--name", r"^ZQ710c .*\[ ").stdout.split(),
+                 30, "the Version dialog to close")
+        self.close(window)
+
+    def test_a_second_copy_only_says_already_in_progress(self):
+        title = "^" + re.escape("Updater 2.7")
+        first = self.start("zq710c", "Updater 2.7")
+        exe = os.path.join(BUILD, "bin", "zq710c", "trevane.exe")
+        second = subprocess.Popen([EMULATOR, exe], env=wine_env(), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE, text=True)
+        try:
+            # Its message box carries the Updater title as caption.
+            box = wait_for(lambda: [w for w in xdotool("search", "--onlyvisible", "--name", title)
+                                    .stdout.split() if w != first], 60, "the box")[0]
+            wait_for(lambda: xdotool("windowfocus", "--sync", box).returncode == 0 and
+                     xdotool("getwindowfocus").stdout.strip() == box, 30, "the focus")
+            xdotool("key", "Return")
+            self.assertEqual(second.wait(timeout=30), 0)
+            self.assertIn("trevane: Already in progress", second.stderr.read())
+        finally:
+            if second.poll() is None:
+                second.kill()
+                second.wait()
+            second.stderr.close()
+        self.assertIsNone(self.program.poll())  # the first copy runs on
+        self.close(first)
+
+    def test_upgrade_window_programs_the_board_with_start(self):
+        window = self.start("hbd200", "Upgrade 1.0")
+        g = self.geometry(window)
+        menu = g["HEIGHT"] - UPGRADE_CLIENT[1]
+        # START: 249 x 65 at 175, 25 inside the frame at 8, 8.
+        xdotool("mousemove", "--sync", str(g["X"] + 8 + 175 + 124), str(g["Y"] + menu + 8 + 25 + 32))
+        xdotool("click", "1")
+        data, source = self.host.receive(180)
+        self.screenshot(window, "windows-upgrade-done.png")
+        # Success is reported here too, so that a launching program never waits in vain.
+        self.assertEqual(data, bytes([0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 1]))
+        self.assertEqual(source[1], 3004)
+        self.close(window)
+        self.check_dump(self.sim.stop(), "hbd200")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,114 @@
+// The registry settings store against the real registry (a private wine prefix in the tests).
+#include "app/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Puts the key back as it was found once the test is done.
+class RegistryStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = rawValue();
+        deleteKey();
+    }
+    void TearDown() override {
+        deleteKey();
+        if (saved_) storeRaw(REG_SZ, saved_->data(), saved_->size());
+    }
+
+    static void deleteKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, app::kSettingsKey); }
+
+    static void storeRaw(DWORD type, const void* data, size_t size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, app::kSettingsKey, 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "com", 0, type, static_cast<const BYTE*>(data),
+                                 static_cast<DWORD>(size)),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    // The stored bytes of "com" and their type; nullopt when there is no such value.
+    static std::optional<std::vector<char>> rawValue(DWORD* typeOut = nullptr) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, app::kSettingsKey, 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS)
+            return std::nullopt;
+        std::vector<char> data(256);
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LONG result = RegQueryValueExA(key, "com", nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data.data()), &size);
+        RegCloseKey(key);
+        if (result != ERROR_SUCCESS) return std::nullopt;
+        if (typeOut) *typeOut = type;
+        data.resize(size);
+        return data;
+    }
+
+private:
+    std::optional<std::vector<char>> saved_;
+};
+
+TEST_F(RegistryStore, WriteCreatesTheKeyAndStoresTextWithItsZero) {
+    app::writeSetting("com", "12");
+    DWORD type = 0;
+    const auto raw = rawValue(&type);
+    ASSERT_TRUE(raw.has_value());
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(*raw, (std::vector<char>{'1', '2', '\0'}));
+    EXPECT_EQ(app::readSetting("com"), "12");
+
+    app::writeSetting("com", "-1"); // overwritten in place
+    EXPECT_EQ(app::readSetting("com"), "-1");
+}
+
+TEST_F(RegistryStore, MissingKeyOrValueReadsEmpty) {
+    EXPECT_EQ(app::readSetting("com"), "");
+    app::writeSetting("other", "3");
+    EXPECT_EQ(app::readSetting("com"), "");
+    EXPECT_EQ(app::readSetting("other"), "3");
+}
+
+TEST_F(RegistryStore, StoredTextsReadAsWritten) {
+    struct Case {
+        DWORD type;
+        std::string bytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {REG_SZ, std::string("4\0", 2), "4"},
+        {REG_SZ, "7ab", "7ab"},                     // stored without its zero
+        {REG_SZ, std::string("5\0junk\0", 7), "5"}, // up to the first zero
+        {REG_SZ, std::string("", 0), ""},           // empty value
+        {REG_EXPAND_SZ, std::string("%SystemRoot%\\3\0", 15), "%SystemRoot%\\3"}, // unexpanded
+    };
+    for (const Case& c : cases) {
+        storeRaw(c.type, c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(app::readSetting("com"), c.expected) << c.bytes;
+    }
+}
+
+TEST_F(RegistryStore, ValueThatIsNotTextIsAFailureNamingIt) {
+    const DWORD four = 4;
+    storeRaw(REG_DWORD, &four, sizeof four);
+    try {
+        app::readSetting("com");
+        FAIL() << "a REG_DWORD was read as text";
+    } catch (const app::Failure& failure) {
+        EXPECT_STREQ(failure.what(), "Invalid data type for 'com'");
+    }
+    const char binary[] = {'1', '\0'};
+    storeRaw(REG_BINARY, binary, sizeof binary);
+    EXPECT_THROW(app::readSetting("com"), app::Failure);
+}
+
+} // namespace

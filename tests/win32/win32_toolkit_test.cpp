@@ -1,0 +1,266 @@
+// The Win32 binding with the program's own form descriptions: what each control is made of, and
+// that user actions reach the window unit's handler by component name.
+#include "app/serialsetup.h"
+#include "app/trevane.h"
+#include "app/zedir.h"
+#include "firmware/version.h"
+#include "ui/win32/win32_toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Recorder : ui::FormHandler {
+    std::vector<std::pair<std::string, ui::Event>> events;
+    int shows = 0;
+    int closeRequests = 0;
+    bool allowClose = true;
+    void onEvent(std::string_view control, ui::Event event) override {
+        events.emplace_back(std::string(control), event);
+    }
+    void onShow() override { ++shows; }
+    bool onCloseRequest() override {
+        ++closeRequests;
+        return allowClose;
+    }
+};
+
+using Events = std::vector<std::pair<std::string, ui::Event>>;
+
+HWND hwndOf(ui::FormView& view) {
+    return static_cast<HWND>(ui::win32::windowOf(view));
+}
+HWND controlHwnd(ui::FormView& view, const char* name) {
+    return static_cast<HWND>(ui::win32::controlOf(view, name));
+}
+
+int scaled(int pixels) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixels, dpi, 96);
+}
+
+// A control's place in its parent's client area.
+RECT placeOf(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+class Binding : public ::testing::Test {
+protected:
+    ui::win32::Win32Toolkit toolkit;
+    Recorder handler;
+};
+
+TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    const HWND form = hwndOf(*view);
+    char cls[32] = {};
+    GetClassNameA(form, cls, sizeof cls);
+    EXPECT_STREQ(cls, "TForm1");
+    EXPECT_FALSE(view->form().visible());
+    EXPECT_EQ(handler.shows, 0);
+
+    RECT client;
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, scaled(511));
+    EXPECT_EQ(client.bottom, scaled(265));
+    const RECT update = placeOf(controlHwnd(*view, "Button1"));
+    EXPECT_EQ(update.left, scaled(8));
+    EXPECT_EQ(update.top, scaled(8));
+    EXPECT_EQ(update.right - update.left, scaled(75));
+
+    EXPECT_TRUE(view->button("Button1").visible());
+    EXPECT_FALSE(view->button("Button2").visible());
+    EXPECT_FALSE(view->label("Label2").visible());
+    EXPECT_TRUE(view->picture("Image1").visible());
+    EXPECT_FALSE(view->picture("Image2").visible());
+    EXPECT_THROW(view->button("Button9"), std::logic_error);
+    EXPECT_THROW(view->label("Button1"), std::logic_error); // a name of another kind
+
+    view->form().setCaption("Updater 2.7 - test");
+    EXPECT_EQ(view->form().caption(), "Updater 2.7 - test");
+    char caption[64] = {};
+    GetWindowTextA(form, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Updater 2.7 - test");
+}
+
+TEST_F(Binding, ShowingRunsTheShowHandlerOnlyWhenTheFormWasHidden) {
+    auto view = toolkit.createForm(app::kSetupForm, handler);
+    view->form().show();
+    EXPECT_TRUE(view->form().visible());
+    view->form().show(); // already visible: brought to the front only
+    EXPECT_EQ(handler.shows, 1);
+    view->form().hide();
+    EXPECT_FALSE(view->form().visible());
+    view->form().show();
+    EXPECT_EQ(handler.shows, 2);
+}
+
+TEST_F(Binding, ClicksDoubleClicksAndTheMenuCommandReachTheHandlerByName) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    SendMessageA(controlHwnd(*view, "Button1"), BM_CLICK, 0, 0);
+    const HWND label = controlHwnd(*view, "Label1");
+    SendMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, 0); // a single click is no event
+    SendMessageA(label, WM_LBUTTONUP, 0, 0);
+    SendMessageA(label, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
+    const HMENU menu = GetMenu(hwndOf(*view));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(GetMenuItemCount(menu), 1);
+    const UINT command = GetMenuItemID(menu, 0);
+    SendMessageA(hwndOf(*view), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+
+    EXPECT_EQ(handler.events, (Events{{"Button1", ui::Event::Click},
+                                      {"Label1", ui::Event::DblClick},
+                                      {"S1", ui::Event::Click}}));
+
+    view->menu("S1").setEnabled(false);
+    EXPECT_FALSE(view->menu("S1").enabled());
+    EXPECT_NE(GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    view->menu("S1").setEnabled(true);
+    EXPECT_TRUE(view->menu("S1").enabled());
+}
+
+TEST_F(Binding, AltAccessKeysPressTheVisibleButtonThroughTheMessageLoop) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    view->form().show();
+    SetFocus(controlHwnd(*view, "Button1"));
+    const HWND focus = GetFocus();
+    ASSERT_NE(focus, nullptr);
+    const LPARAM altDown = 1 | (1 << 29);
+    // Alt+S: "&Stop" is hidden, so nothing is pressed; Alt+U presses "&Update".
+    for (char key : {'s', 'u'}) {
+        PostMessageA(focus, WM_SYSCHAR, static_cast<WPARAM>(key), altDown);
+        toolkit.processEvents();
+    }
+    EXPECT_EQ(handler.events, (Events{{"Button1", ui::Event::Click}}));
+}
+
+TEST_F(Binding, ButtonsInsideAPanelReportToTheForm) {
+    auto view = toolkit.createForm(app::kUpgradeForm, handler);
+    const HWND start = controlHwnd(*view, "Button1");
+    EXPECT_EQ(GetParent(start), controlHwnd(*view, "Panel1"));
+    SendMessageA(start, BM_CLICK, 0, 0);
+    view->button("Button1").setVisible(false);
+    view->button("Button2").setVisible(true);
+    EXPECT_FALSE(view->button("Button1").visible());
+    SendMessageA(controlHwnd(*view, "Button2"), BM_CLICK, 0, 0);
+    EXPECT_EQ(handler.events,
+              (Events{{"Button1", ui::Event::Click}, {"Button2", ui::Event::Click}}));
+}
+
+TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    const HWND form = hwndOf(*view);
+    const HWND banner = controlHwnd(*view, "Label2");
+    struct Case {
+        ui::Color background, foreground;
+        COLORREF expectBack, expectText;
+    };
+    const Case cases[] = {
+        {ui::kRed, ui::kWhite, RGB(255, 0, 0), RGB(255, 255, 255)},
+        {ui::kGreen, ui::kWhite, RGB(0, 128, 0), RGB(255, 255, 255)},
+        {ui::kButtonFace, ui::kBlack, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        view->label("Label2").setColor(c.background);
+        view->label("Label2").setFontColor(c.foreground);
+        HDC dc = GetDC(banner);
+        const LRESULT brush = SendMessageA(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                           reinterpret_cast<LPARAM>(banner));
+        EXPECT_NE(brush, 0);
+        EXPECT_EQ(GetBkColor(dc), c.expectBack);
+        EXPECT_EQ(GetTextColor(dc), c.expectText);
+        ReleaseDC(banner, dc);
+    }
+    view->label("Label2").setText(" Program Ok ");
+    EXPECT_EQ(view->label("Label2").text(), " Program Ok ");
+    view->label("Label2").setVisible(true);
+    EXPECT_TRUE(view->label("Label2").visible());
+}
+
+TEST_F(Binding, StatusBarPanelsAndProgressBar) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    const HWND bar = controlHwnd(*view, "StatusBar1");
+    int edges[8] = {};
+    ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)), 4);
+    EXPECT_EQ(edges[0], scaled(50));
+    EXPECT_EQ(edges[1], scaled(180));
+    EXPECT_EQ(edges[2], scaled(280));
+
+    ui::StatusBar& status = view->statusBar("StatusBar1");
+    status.setPanelText(1, "Try 3");
+    status.setPanelText(9, "nowhere"); // no such panel: ignored
+    EXPECT_EQ(status.panelText(1), "Try 3");
+    EXPECT_EQ(status.panelText(9), "");
+    char text[32] = {};
+    SendMessageA(bar, SB_GETTEXTA, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Try 3");
+
+    const HWND progress = controlHwnd(*view, "ProgressBar1");
+    EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 100);
+    view->progressBar("ProgressBar1").setPosition(42);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 42);
+    view->progressBar("ProgressBar1").setMax(250);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 250);
+}
+
+TEST_F(Binding, ChoiceListsDropDownListBoxAndHiddenList) {
+    auto setup = toolkit.createForm(app::kSetupForm, handler);
+    Recorder versionHandler;
+    auto version = toolkit.createForm(firmware::form4Desc, versionHandler);
+    EXPECT_EQ(controlHwnd(*setup, "ComboBox2"), nullptr); // never shown: no window at all
+    for (ui::ChoiceList* list : {&setup->choiceList("ComboBox1"), &setup->choiceList("ComboBox2"),
+                                 &version->choiceList("ListBox1")}) {
+        list->append("COM1 port");
+        list->append("Prolific USB (COM4)");
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_EQ(list->text(1), "Prolific USB (COM4)");
+        EXPECT_EQ(list->text(2), "");
+        EXPECT_EQ(list->selectedIndex(), -1);
+        list->select(1);
+        EXPECT_EQ(list->selectedIndex(), 1);
+        list->select(5); // out of range: nothing selected
+        EXPECT_EQ(list->selectedIndex(), -1);
+        list->clear();
+        EXPECT_EQ(list->count(), 0);
+    }
+    char cls[32] = {};
+    GetClassNameA(controlHwnd(*setup, "ComboBox1"), cls, sizeof cls);
+    EXPECT_STRCASEEQ(cls, "ComboBox");
+    EXPECT_NE(GetWindowLongA(controlHwnd(*setup, "ComboBox1"), GWL_STYLE) & CBS_DROPDOWNLIST, 0);
+}
+
+TEST_F(Binding, CloseAsksTheHandlerAndTheMainFormEndsTheLoop) {
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    view->form().show();
+    handler.allowClose = false;
+    view->form().close();
+    EXPECT_TRUE(view->form().visible());
+    handler.allowClose = true;
+    view->form().close();
+    EXPECT_FALSE(view->form().visible());
+    EXPECT_EQ(handler.closeRequests, 2);
+
+    // The loop runs until the main form closes, here by the title-bar button's message.
+    view->form().show();
+    PostMessageA(hwndOf(*view), WM_CLOSE, 0, 0);
+    toolkit.run(*view);
+    EXPECT_TRUE(toolkit.quitting());
+    EXPECT_FALSE(view->form().visible());
+    EXPECT_EQ(handler.closeRequests, 3);
+}
+
+} // namespace
