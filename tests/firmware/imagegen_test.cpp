@@ -1,7 +1,7 @@
 // The HEX reader and the image builder, directly, and the imagegen tool as the build runs it.
 #include "hex_reader.h"
 #include "image_builder.h"
-#include "product_spec.h"
+#include "product_manifest.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "firmware/product.h"
 #include "firmware/version.h"
 #include "hex_reader.h"
-#include "product_spec.h"
+#include "product_manifest.h"
 
 #include <gtest/gtest.h>
 

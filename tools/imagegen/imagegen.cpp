@@ -2,7 +2,7 @@
 // Turns a product folder (see firmware/images/README.md) into the C++ source of its build
 // inputs: identity text, build stamp, scramble constant and image table positions. A fault in
 // an input stops the build with a message naming the file and line.
-#include "product_spec.h"
+#include "product_manifest.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     try {
-        const imagegen::ProductSpec product = imagegen::loadProduct(dir);
+        const imagegen::ProductManifest product = imagegen::loadProduct(dir);
         writeReplacing(argv[2], imagegen::emitProductSource(product, stampSource(), dir));
         if (argc == 4) {
             std::string deps = depEscape(argv[2]) + ":";

@@ -21,7 +21,7 @@ struct InputError : std::runtime_error {
     std::string describe() const;
 };
 
-struct PositionSpec {
+struct PositionEntry {
     int board = 0;
     int slot = 0;
     bool placeholder = true;
@@ -30,10 +30,10 @@ struct PositionSpec {
     std::vector<uint8_t> eeprom;
 };
 
-struct ProductSpec {
+struct ProductManifest {
     std::string identity;
     uint8_t scrambleConstant = 0;
-    std::vector<PositionSpec> positions; // in manifest order
+    std::vector<PositionEntry> positions; // in manifest order
     std::vector<std::string> inputs;     // every file read, for the build's dependency list
 };
 
@@ -42,11 +42,11 @@ struct ProductSpec {
 std::vector<uint8_t> readByteText(const std::string& path, size_t limit, const char* what);
 
 // Reads DIR/product.txt and everything it names.
-ProductSpec loadProduct(const std::string& dir);
+ProductManifest loadProduct(const std::string& dir);
 
 // The C++ source that defines the product's symbols of firmware/product.h, apart from the
 // build stamp, which the caller adds.
-std::string emitProductSource(const ProductSpec& product, const std::string& stampSource,
+std::string emitProductSource(const ProductManifest& product, const std::string& stampSource,
                               const std::string& origin);
 
 } // namespace imagegen
