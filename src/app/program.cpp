@@ -65,7 +65,12 @@ void loadPortAndImages(ui::StatusBar& statusBar) {
     protocol::showPortPanel(statusBar);
 }
 
-void closeMainWindow() {
+bool requestMainWindowClose(bool& closePending) {
+    if (program.busy) {
+        closePending = true;
+        protocol::link.abortRequest = 1;
+        return false;
+    }
     if (protocol::link.openedPort == protocol::link.selectedPort)
         serial::closePort(protocol::link.selectedPort);
     try {
@@ -73,12 +78,15 @@ void closeMainWindow() {
     } catch (const Failure& failure) {
         program.toolkit->messageBox(failure.what(), "");
     }
+    return true;
 }
 
-void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar) {
+void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar, ui::MenuCommand& portCommand) {
     program.busy = true;
+    portCommand.setEnabled(false);
     if (protocol::searchDevice(progressBar, statusBar) == 0)
         protocol::runProgrammingSession(progressBar, statusBar);
+    portCommand.setEnabled(true);
     program.busy = false;
 }
 

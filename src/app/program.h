@@ -47,13 +47,16 @@ void startHostNotifier();
 void setTitles(ui::Form& form, const std::string& caption);
 void loadPortAndImages(ui::StatusBar& statusBar);
 
-// Close handler of either main window: closes the port in use and stores the selected port.
-// A failure to store is shown; the window closes all the same.
-void closeMainWindow();
+// Close request of either main window. During an update it stops the update and answers false,
+// noting in closePending that the window is to close once the update has ended. Otherwise it
+// closes the port in use and stores the selected port (a failure to store is shown; the window
+// closes all the same) and answers true.
+bool requestMainWindowClose(bool& closePending);
 
 // Runs one update (search, then the session when a board answered) with the window's controls,
-// marking the program busy for its duration.
-void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar);
+// marking the program busy and disabling the window's port command for its duration: choosing
+// another port would reopen it under the running update.
+void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar, ui::MenuCommand& portCommand);
 
 // The whole run: single instance, windows, event loop. Always returns 0.
 int runApplication(ui::Toolkit& toolkit, int argc, const char* const* argv);

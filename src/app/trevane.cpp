@@ -82,10 +82,7 @@ void TForm1::onEvent(std::string_view control, ui::Event event) {
 }
 
 void TForm1::Button1Click() {
-    // Choosing another port would reopen it under the running update.
-    view_->menu("S1").setEnabled(false);
-    runUpdate(progressBar(), statusBar());
-    view_->menu("S1").setEnabled(true);
+    runUpdate(progressBar(), statusBar(), view_->menu("S1"));
     if (closePending_) view_->form().close();
 }
 
@@ -114,14 +111,7 @@ void TForm1::Label1DblClick() {
 
 bool TForm1::onCloseRequest() {
     if (program.upgradeMode()) return true; // hidden; never the main window then
-    if (program.busy) {
-        // Stop the update first; the window closes once it has ended.
-        closePending_ = true;
-        protocol::link.abortRequest = 1;
-        return false;
-    }
-    closeMainWindow();
-    return true;
+    return requestMainWindowClose(closePending_);
 }
 
 } // namespace app

@@ -57,9 +57,7 @@ void TForm5::onEvent(std::string_view control, ui::Event event) {
 }
 
 void TForm5::Button1Click() {
-    view_->menu("SerialPort1").setEnabled(false);
-    runUpdate(progressBar(), statusBar());
-    view_->menu("SerialPort1").setEnabled(true);
+    runUpdate(progressBar(), statusBar(), view_->menu("SerialPort1"));
     // Back to START after every end, failures included.
     showStart();
     if (closePending_) view_->form().close();
@@ -75,14 +73,6 @@ void TForm5::SerialPort1Click() {
     if (program.Form3) program.Form3->form().show();
 }
 
-bool TForm5::onCloseRequest() {
-    if (program.busy) {
-        closePending_ = true;
-        protocol::link.abortRequest = 1;
-        return false;
-    }
-    closeMainWindow();
-    return true;
-}
+bool TForm5::onCloseRequest() { return requestMainWindowClose(closePending_); }
 
 } // namespace app

@@ -4,6 +4,7 @@
 // that writePort returns once the bytes have been sent.
 
 #include "serial/port_driver.h"
+#include "serial/port_table.h"
 #include "serial/port_map.h"
 
 #include <cerrno>
@@ -17,33 +18,12 @@
 
 namespace serial {
 
-uint8_t receiveBuffer[kReceiveBufferSize];
-uint32_t baudRateSetting = 115200;
+using namespace detail;
 
 namespace {
 
-constexpr int32_t kPortCount = kLastPortNumber + 1;
-constexpr int kStepMs = 5;
-
-PortRecord portTable[kPortCount];
-EventPump eventPump = nullptr;
-MessageHook messageHook = nullptr;
-
-bool validNumber(int32_t n) {
-    return n >= 0 && n <= kLastPortNumber;
-}
-
-PortRecord* openRecord(int32_t n) {
-    if (!validNumber(n) || portTable[n].open == 0) return nullptr;
-    return &portTable[n];
-}
-
 int fdOf(const PortRecord& record) {
     return static_cast<int>(record.handle);
-}
-
-void showError(const char* text) {
-    if (messageHook != nullptr) messageHook(text, "Error");
 }
 
 // Gives the port back: exclusivity cleared first, because TIOCEXCL outlives our descriptor
@@ -53,14 +33,6 @@ void closeDescriptor(int fd) {
     ioctl(fd, TIOCNXCL);
     flock(fd, LOCK_UN);
     close(fd);
-}
-
-void releaseRecord(PortRecord& record) {
-    if (record.open == 0) return;
-    const int fd = fdOf(record);
-    record.open = 0;
-    record.handle = -1;
-    closeDescriptor(fd);
 }
 
 // The errors a terminal gives once its device is gone (adapter unplugged, other end hung up).
@@ -177,6 +149,14 @@ int queuedInput(int fd) {
 }
 
 } // namespace
+
+void detail::releaseRecord(PortRecord& record) {
+    if (record.open == 0) return;
+    const int fd = fdOf(record);
+    record.open = 0;
+    record.handle = -1;
+    closeDescriptor(fd);
+}
 
 PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits, uint8_t byteSize) {
     if (!validNumber(n)) return nullptr;
@@ -348,23 +328,6 @@ void pauseWithEvents(int32_t ms) {
         if (eventPump != nullptr) eventPump();
         ms -= kStepMs;
     }
-}
-
-void setEventPump(EventPump pump) {
-    eventPump = pump;
-}
-
-void setMessageHook(MessageHook hook) {
-    messageHook = hook;
-}
-
-void resetPortTable() {
-    for (int32_t n = 0; n < kPortCount; ++n) {
-        releaseRecord(portTable[n]);
-        portTable[n].portNumber = 0;
-    }
-    eventPump = nullptr;
-    messageHook = nullptr;
 }
 
 } // namespace serial

@@ -3,6 +3,7 @@
 // FlushFileBuffers, so writePort returns once the bytes have been sent.
 
 #include "serial/port_driver.h"
+#include "serial/port_table.h"
 #include "serial/win32/line_format.h"
 
 #include <windows.h>
@@ -11,43 +12,15 @@
 
 namespace serial {
 
-uint8_t receiveBuffer[kReceiveBufferSize];
-uint32_t baudRateSetting = 115200;
+using namespace detail;
 
 namespace {
 
-constexpr int32_t kPortCount = kLastPortNumber + 1;
-constexpr int kStepMs = 5;
 constexpr DWORD kInputQueue = 32768;
 constexpr DWORD kOutputQueue = 9216;
 
-PortRecord portTable[kPortCount];
-EventPump eventPump = nullptr;
-MessageHook messageHook = nullptr;
-
-bool validNumber(int32_t n) {
-    return n >= 0 && n <= kLastPortNumber;
-}
-
-PortRecord* openRecord(int32_t n) {
-    if (!validNumber(n) || portTable[n].open == 0) return nullptr;
-    return &portTable[n];
-}
-
 HANDLE handleOf(const PortRecord& record) {
     return reinterpret_cast<HANDLE>(record.handle);
-}
-
-void showError(const char* text) {
-    if (messageHook != nullptr) messageHook(text, "Error");
-}
-
-void releaseRecord(PortRecord& record) {
-    if (record.open == 0) return;
-    const HANDLE handle = handleOf(record);
-    record.open = 0;
-    record.handle = -1;
-    CloseHandle(handle);
 }
 
 // The errors a port gives once its device is gone (a USB adapter unplugged): from then on it
@@ -66,6 +39,14 @@ DWORD queuedInput(HANDLE handle) {
 }
 
 } // namespace
+
+void detail::releaseRecord(PortRecord& record) {
+    if (record.open == 0) return;
+    const HANDLE handle = handleOf(record);
+    record.open = 0;
+    record.handle = -1;
+    CloseHandle(handle);
+}
 
 namespace win32 {
 
@@ -222,23 +203,6 @@ void pauseWithEvents(int32_t ms) {
         if (eventPump != nullptr) eventPump();
         ms -= kStepMs;
     }
-}
-
-void setEventPump(EventPump pump) {
-    eventPump = pump;
-}
-
-void setMessageHook(MessageHook hook) {
-    messageHook = hook;
-}
-
-void resetPortTable() {
-    for (int32_t n = 0; n < kPortCount; ++n) {
-        releaseRecord(portTable[n]);
-        portTable[n].portNumber = 0;
-    }
-    eventPump = nullptr;
-    messageHook = nullptr;
 }
 
 } // namespace serial

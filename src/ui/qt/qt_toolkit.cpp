@@ -1,6 +1,7 @@
 #include "ui/qt/qt_toolkit.h"
 
 #include "ui/dispatch.h"
+#include "ui/hidden_list.h"
 
 #include <QAction>
 #include <QApplication>
@@ -177,23 +178,6 @@ struct QtListBox final : ui::ChoiceList {
     void select(int i) override { w->setCurrentRow(i >= 0 && i < w->count() ? i : -1); }
 };
 
-// A list the user never sees: plain data.
-struct HiddenList final : ui::ChoiceList {
-    std::vector<std::string> items;
-    int selected = -1;
-    void clear() override {
-        items.clear();
-        selected = -1;
-    }
-    void append(std::string_view t) override { items.emplace_back(t); }
-    int count() const override { return static_cast<int>(items.size()); }
-    std::string text(int i) const override {
-        return (i >= 0 && i < count()) ? items[static_cast<size_t>(i)] : std::string();
-    }
-    int selectedIndex() const override { return selected; }
-    void select(int i) override { selected = (i >= 0 && i < count()) ? i : -1; }
-};
-
 struct QtPicture final : ui::Picture {
     explicit QtPicture(QLabel* w) : w(w) {}
     QLabel* w;
@@ -313,7 +297,7 @@ public:
                 made = box;
                 break;
             }
-            case ui::Kind::HiddenList: lists_[name] = std::make_unique<HiddenList>(); continue;
+            case ui::Kind::HiddenList: lists_[name] = std::make_unique<ui::HiddenList>(); continue;
             case ui::Kind::ListBox: {
                 auto* box = new QListWidget(parent);
                 lists_[name] = std::make_unique<QtListBox>(box);

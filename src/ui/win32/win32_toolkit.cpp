@@ -1,6 +1,7 @@
 #include "ui/win32/win32_toolkit.h"
 
 #include "ui/dispatch.h"
+#include "ui/hidden_list.h"
 
 #include <windows.h>
 
@@ -319,23 +320,6 @@ struct Win32List final : ui::ChoiceList {
     }
 };
 
-// A list the user never sees: plain data.
-struct HiddenList final : ui::ChoiceList {
-    std::vector<std::string> items;
-    int selected = -1;
-    void clear() override {
-        items.clear();
-        selected = -1;
-    }
-    void append(std::string_view t) override { items.emplace_back(t); }
-    int count() const override { return static_cast<int>(items.size()); }
-    std::string text(int i) const override {
-        return (i >= 0 && i < count()) ? items[static_cast<size_t>(i)] : std::string();
-    }
-    int selectedIndex() const override { return selected; }
-    void select(int i) override { selected = (i >= 0 && i < count()) ? i : -1; }
-};
-
 struct Win32Picture final : ui::Picture {
     explicit Win32Picture(HWND w, PictureData data) : w(w), data(data) {}
     HWND w;
@@ -453,7 +437,7 @@ public:
                 break;
             }
             case ui::Kind::HiddenList:
-                lists_[name] = std::make_unique<HiddenList>();
+                lists_[name] = std::make_unique<ui::HiddenList>();
                 continue;
             case ui::Kind::ListBox:
                 made =
