@@ -21,7 +21,7 @@ ensure_packages() {
         sudo=sudo
     fi
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
 # build_preset PRESET [TARGET...]

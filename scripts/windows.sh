@@ -19,9 +19,9 @@ if [ -n "$missing" ]; then
     echo "windows.sh: installing$missing"
     sudo=""
     [ "$(id -u)" = 0 ] || sudo=sudo
-    $sudo apt-get update
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     # shellcheck disable=SC2086
-    $sudo apt-get install -y --no-install-recommends $missing
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
 fi
 
 # board-sim runs on this machine: the end-to-end tests under wine use a Linux build's.
