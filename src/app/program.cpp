@@ -82,10 +82,14 @@ bool requestMainWindowClose(bool& closePending) {
 }
 
 void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar, ui::MenuCommand& portCommand) {
+    // A Port setup dialog left open would otherwise reopen the port under the update.
+    ui::Button* confirmPort = program.Form3 ? &program.Form3->view().button("Button1") : nullptr;
     program.busy = true;
     portCommand.setEnabled(false);
+    if (confirmPort) confirmPort->setEnabled(false);
     if (protocol::searchDevice(progressBar, statusBar) == 0)
         protocol::runProgrammingSession(progressBar, statusBar);
+    if (confirmPort) confirmPort->setEnabled(true);
     portCommand.setEnabled(true);
     program.busy = false;
 }

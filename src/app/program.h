@@ -54,8 +54,8 @@ void loadPortAndImages(ui::StatusBar& statusBar);
 bool requestMainWindowClose(bool& closePending);
 
 // Runs one update (search, then the session when a board answered) with the window's controls,
-// marking the program busy and disabling the window's port command for its duration: choosing
-// another port would reopen it under the running update.
+// marking the program busy and disabling the window's port command and the Port setup dialog's
+// "&Ok" for its duration: choosing another port would reopen it under the running update.
 void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar, ui::MenuCommand& portCommand);
 
 // The whole run: single instance, windows, event loop. Always returns 0.

@@ -220,13 +220,16 @@ TEST_F(UpdaterWindow, UpdateWithoutBoardDisablesChangePortWhileItRuns) {
     bool sawDisabled = false;
     runProgram(toolkit, [&](fake::Toolkit& tk) {
         auto& w = tk.view("TForm1");
+        auto& confirm = tk.view("TForm3").fakeButton("Button1");
+        w.click("S1"); // the Port setup dialog stays open during the update
         fakeport::setStepHook([&](int64_t) {
-            if (!w.fakeMenu("S1").enabledFlag) sawDisabled = true;
+            if (!w.fakeMenu("S1").enabledFlag && !confirm.enabledFlag) sawDisabled = true;
         });
         w.click("Button1");
         fakeport::setStepHook(nullptr);
         EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), "Device not Found");
         EXPECT_TRUE(w.fakeMenu("S1").enabledFlag);
+        EXPECT_TRUE(confirm.enabledFlag);
         EXPECT_TRUE(w.fakeButton("Button1").shown);
         EXPECT_FALSE(w.fakeButton("Button2").shown);
     });
