@@ -124,13 +124,17 @@ def xdotool(*args, check=True):
     return r.stdout.strip()
 
 
-def find_window(name, timeout=15):
-    """The first visible window whose title contains `name`."""
+def find_window(name, timeout=30, program=None):
+    """The first visible window whose title contains `name`; fails early, with what the program
+    said, when `program` has ended instead."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         out = xdotool("search", "--onlyvisible", "--name", name, check=False)
         if out:
             return out.split()[0]
+        if program is not None and not program.running():
+            code, out, err = program.wait()
+            raise AssertionError("the program ended (%s) before showing %r: %s" % (code, name, err))
         time.sleep(0.1)
     raise AssertionError("no window named %r" % name)
 

@@ -19,7 +19,7 @@ class Startup(E2ETest):
     def test_second_copy_shows_only_the_box_and_the_first_keeps_running(self):
         self.unusable_port()
         first = self.start()
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=first)
         second = self.start()
         deadline = time.time() + 15
         while not windows_of(second.proc.pid) and time.time() < deadline:
@@ -39,7 +39,7 @@ class Startup(E2ETest):
         host = UdpListener()
         self.addCleanup(host.close)
         program = self.start("\\p")
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=program)
         for _ in range(2):
             press(main, "alt+u")  # "Invalid Port Com" each time: the port is tried again
             got = host.receive_all()
@@ -53,7 +53,7 @@ class Startup(E2ETest):
         host = UdpListener()
         self.addCleanup(host.close)
         program = self.start("x", "\\P")  # the switch only counts as the first argument
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=program)
         press(main, "alt+u")
         self.assertEqual(host.receive_all(), [])
         self.assertTrue(udp_port_free(3004))

@@ -28,7 +28,7 @@ class Update(E2ETest):
     def test_update_programs_the_board(self):
         sim = self.sim(*DEMO_BOARD)
         program = self.start("\\P")
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=program)
         press(main, "alt+u")
         self.assertEqual(self.host.receive_all(wait=20), [(SUCCESS, 3004)])
         self.finish(program, main)
@@ -43,7 +43,7 @@ class Update(E2ETest):
     def test_upgrade_window_searches_with_its_own_byte(self):
         sim = self.sim(*DEMO_BOARD)
         program = self.start("\\P", product="hbd200")
-        main = find_window("Upgrade 1.0 -   HBD200")
+        main = find_window("Upgrade 1.0 -   HBD200", program=program)
         press(main, "space")  # START has the focus
         self.assertEqual(self.host.receive_all(wait=20), [(SUCCESS, 3004)])
         self.finish(program, main)
@@ -53,7 +53,7 @@ class Update(E2ETest):
     def test_no_board_is_device_not_found_without_a_datagram(self):
         sim = self.sim("--answer-after", "1000")
         program = self.start("\\P")
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=program)
         press(main, "alt+u")
         time.sleep(12)  # a hundred tries of 100 ms
         self.assertEqual(self.host.receive_all(wait=1), [])
@@ -64,7 +64,7 @@ class Update(E2ETest):
     def test_stop_during_the_search_is_user_abort(self):
         sim = self.sim("--answer-after", "1000")
         program = self.start("\\P")
-        main = find_window("Updater 2.7 - ZQ710c")
+        main = find_window("Updater 2.7 - ZQ710c", program=program)
         press(main, "alt+u")
         time.sleep(1)
         press(main, "alt+s")
