@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the warnings-as-errors build with all tests (the
-# whole-program ones under a virtual X display), the sanitizer build with the unit tests, then
-# the Windows build with its tests under wine.
+# whole-program ones under a virtual X display), the sanitizer build with the unit tests, a
+# bounded run of the parsers' fuzzers, then the Windows build with its tests under wine.
 source "$(dirname "$0")/setup.sh"
 
 ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
@@ -18,6 +18,9 @@ echo "== build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 build_preset asan
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2 || status=1
+
+echo "== bounded fuzzing of the input parsers"
+bash scripts/fuzz.sh || status=1
 
 echo "== Windows build (mingw-w64) and its tests under wine"
 bash scripts/windows.sh -j2 || status=1
