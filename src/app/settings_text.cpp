@@ -22,12 +22,13 @@ bool equalNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The lines without their '\n'; a '\r' before it stays, so that a file written with CRLF line
+// ends keeps them (the parsing below trims it as white space).
 std::vector<std::string_view> lines(std::string_view content) {
     std::vector<std::string_view> out;
     while (!content.empty()) {
         const size_t end = content.find('\n');
         std::string_view line = content.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         out.push_back(line);
         if (end == std::string_view::npos) break;
         content.remove_prefix(end + 1);
@@ -106,7 +107,9 @@ std::optional<Value> find(std::string_view content, std::string_view key, std::s
 
 std::string withText(std::string_view content, std::string_view key, std::string_view name,
                      std::string_view text) {
-    const std::string entry = quote(name) + "=" + quote(text);
+    const bool crlf = content.find("\r\n") != std::string_view::npos;
+    const std::string entry = quote(name) + "=" + quote(text) + (crlf ? "\r" : "");
+    const std::string newline = crlf ? "\r\n" : "\n";
     std::string out;
     bool inKey = false, sectionSeen = false, written = false;
     auto finishSection = [&] {
@@ -131,10 +134,7 @@ std::string withText(std::string_view content, std::string_view key, std::string
         out += '\n';
     }
     finishSection();
-    if (!sectionSeen) {
-        if (!out.empty() && out.substr(out.size() - 1) != "\n") out += '\n';
-        out += "[" + std::string(key) + "]\n" + entry + "\n";
-    }
+    if (!sectionSeen) out += "[" + std::string(key) + "]" + newline + entry + "\n";
     return out;
 }
 

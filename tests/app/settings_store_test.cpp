@@ -123,4 +123,15 @@ TEST(SettingsText, SectionsAndNamesIgnoreLetterCase) {
               "[software\\dravik\\TREVANE]\n\"com\"=\"9\"\n");
 }
 
+TEST(SettingsText, LineEndsOfTheFileAreKept) {
+    const std::string crlf = "; kept\r\n[Software\\Dravik\\Trevane]\r\n\"com\"=\"1\"\r\n";
+    EXPECT_EQ(app::settings_text::withText(crlf, "Software\\Dravik\\Trevane", "com", "2"),
+              "; kept\r\n[Software\\Dravik\\Trevane]\r\n\"com\"=\"2\"\r\n");
+    EXPECT_EQ(app::settings_text::withText("; kept\r\n", "K", "com", "3"),
+              "; kept\r\n[K]\r\n\"com\"=\"3\"\r\n");
+    auto v = app::settings_text::find(crlf, "Software\\Dravik\\Trevane", "com");
+    ASSERT_TRUE(v && v->isText);
+    EXPECT_EQ(v->text, "1");
+}
+
 } // namespace
