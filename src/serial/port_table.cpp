@@ -20,6 +20,10 @@ void showError(const char* text) {
 
 } // namespace detail
 
+void closePort(int32_t n) {
+    if (PortRecord* record = detail::openRecord(n)) detail::releaseRecord(*record);
+}
+
 void setEventPump(EventPump pump) { detail::eventPump = pump; }
 
 void setMessageHook(MessageHook hook) { detail::messageHook = hook; }

@@ -127,10 +127,6 @@ PortRecord* openPort(int32_t n, uint32_t baud, uint8_t parity, uint8_t stopBits,
     return &record;
 }
 
-void closePort(int32_t n) {
-    if (PortRecord* record = openRecord(n)) releaseRecord(*record);
-}
-
 int16_t portStatus(int16_t n) {
     PortRecord* record = openRecord(n);
     if (record == nullptr) return -2;
