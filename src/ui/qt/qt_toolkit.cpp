@@ -1,5 +1,6 @@
 #include "ui/qt/qt_toolkit.h"
 
+#include "ui/control_set.h"
 #include "ui/dispatch.h"
 #include "ui/hidden_list.h"
 
@@ -203,7 +204,7 @@ struct QtForm final : ui::Form {
     void close() override { w->close(); }
 };
 
-class QtFormView final : public ui::FormView {
+class QtFormView final : public ui::ControlSet {
 public:
     QtFormView(ui::Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
         : window_(new FormWindow(toolkit, handler)), form_(window_) {
@@ -338,33 +339,12 @@ public:
     ~QtFormView() override { delete window_; }
 
     ui::Form& form() override { return form_; }
-    ui::Label& label(std::string_view n) override { return find(labels_, n); }
-    ui::Button& button(std::string_view n) override { return find(buttons_, n); }
-    ui::MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
-    ui::ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
-    ui::StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
-    ui::ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
-    ui::Picture& picture(std::string_view n) override { return find(pictures_, n); }
 
     FormWindow* window() { return window_; }
 
 private:
-    template <typename T>
-    static T& find(std::map<std::string, std::unique_ptr<T>, std::less<>>& m, std::string_view n) {
-        auto it = m.find(n);
-        if (it == m.end()) throw std::logic_error("no control " + std::string(n));
-        return *it->second;
-    }
-
     FormWindow* window_;
     QtForm form_;
-    std::map<std::string, std::unique_ptr<ui::Label>, std::less<>> labels_;
-    std::map<std::string, std::unique_ptr<ui::Button>, std::less<>> buttons_;
-    std::map<std::string, std::unique_ptr<ui::MenuCommand>, std::less<>> menus_;
-    std::map<std::string, std::unique_ptr<ui::ProgressBar>, std::less<>> bars_;
-    std::map<std::string, std::unique_ptr<ui::StatusBar>, std::less<>> statusBars_;
-    std::map<std::string, std::unique_ptr<ui::ChoiceList>, std::less<>> lists_;
-    std::map<std::string, std::unique_ptr<ui::Picture>, std::less<>> pictures_;
 };
 
 } // namespace

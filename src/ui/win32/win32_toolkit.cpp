@@ -1,5 +1,6 @@
 #include "ui/win32/win32_toolkit.h"
 
+#include "ui/control_set.h"
 #include "ui/dispatch.h"
 #include "ui/hidden_list.h"
 
@@ -343,7 +344,7 @@ struct Win32Form final : ui::Form {
 
 // ---- forms ----------------------------------------------------------------------------------
 
-class Win32FormView final : public ui::FormView {
+class Win32FormView final : public ui::ControlSet {
 public:
     Win32FormView(Win32Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
         : toolkit_(toolkit), handler_(handler), form_(*this) {
@@ -483,13 +484,6 @@ public:
     }
 
     ui::Form& form() override { return form_; }
-    ui::Label& label(std::string_view n) override { return find(labels_, n); }
-    ui::Button& button(std::string_view n) override { return find(buttons_, n); }
-    ui::MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
-    ui::ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
-    ui::StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
-    ui::ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
-    ui::Picture& picture(std::string_view n) override { return find(pictures_, n); }
 
     HWND hwnd() const { return hwnd_; }
     HWND controlWindow(std::string_view n) const {
@@ -571,13 +565,6 @@ private:
         return made;
     }
 
-    template <typename T>
-    static T& find(std::map<std::string, std::unique_ptr<T>, std::less<>>& m, std::string_view n) {
-        auto it = m.find(n);
-        if (it == m.end()) throw std::logic_error("no control " + std::string(n));
-        return *it->second;
-    }
-
     Win32Toolkit& toolkit_;
     ui::FormHandler& handler_;
     Win32Form form_;
@@ -590,13 +577,6 @@ private:
     std::map<std::string, HWND, std::less<>> windows_;
     std::map<int, std::pair<std::string, ui::Kind>> commands_;
     std::map<HWND, Win32Label*> labelsByWindow_;
-    std::map<std::string, std::unique_ptr<ui::Label>, std::less<>> labels_;
-    std::map<std::string, std::unique_ptr<ui::Button>, std::less<>> buttons_;
-    std::map<std::string, std::unique_ptr<ui::MenuCommand>, std::less<>> menus_;
-    std::map<std::string, std::unique_ptr<ui::ProgressBar>, std::less<>> bars_;
-    std::map<std::string, std::unique_ptr<ui::StatusBar>, std::less<>> statusBars_;
-    std::map<std::string, std::unique_ptr<ui::ChoiceList>, std::less<>> lists_;
-    std::map<std::string, std::unique_ptr<ui::Picture>, std::less<>> pictures_;
 };
 
 LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
