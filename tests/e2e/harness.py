@@ -56,10 +56,25 @@ class Program:
     """The real updater executable."""
 
     def __init__(self, sandbox, args=(), product="zq710c"):
-        self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # The virtual X server now and then refuses a new client at once; that start is made
+        # again. Nothing of the program has run then (it aborts before its first window).
+        for attempt in range(3):
+            self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            try:
+                _, err = self.proc.communicate(timeout=1.0)
+            except subprocess.TimeoutExpired:
+                return  # running: connected
+            if "could not connect to display" not in err or attempt == 2:
+                self._early = (self.proc.returncode, err)
+                return
+            time.sleep(0.5)
+
+    _early = None
 
     def wait(self, timeout=20):
+        if self._early is not None:
+            return self._early[0], "", self._early[1]
         out, err = self.proc.communicate(timeout=timeout)
         return self.proc.returncode, out, err
 
@@ -156,6 +171,22 @@ def close_window(window):
 def windows_of(pid):
     out = xdotool("search", "--onlyvisible", "--pid", str(pid), check=False)
     return out.split() if out else []
+
+
+def wait_for_windows(program, timeout=30):
+    """The visible windows of a program, once it shows any; fails early, with what the program
+    said, when it ends first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        found = windows_of(program.proc.pid)
+        if found:
+            return found
+        if not program.running():
+            code, _, err = program.wait()
+            raise AssertionError("the program ended (%s) showing no window: %s" % (code, err))
+        time.sleep(0.1)
+    everything = xdotool("search", "--onlyvisible", "--name", ".", check=False)
+    raise AssertionError("no window of pid %d; visible windows: %s" % (program.proc.pid, everything))
 
 
 def press(window, keys):

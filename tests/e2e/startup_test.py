@@ -5,7 +5,7 @@ import time
 import unittest
 
 from harness import (E2ETest, UdpListener, close_window, find_window, press, udp_port_free,
-                     windows_of)
+                     wait_for_windows)
 
 FAILURE = bytes([0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0])
 
@@ -21,10 +21,7 @@ class Startup(E2ETest):
         first = self.start()
         main = find_window("Updater 2.7 - ZQ710c", program=first)
         second = self.start()
-        deadline = time.time() + 15
-        while not windows_of(second.proc.pid) and time.time() < deadline:
-            time.sleep(0.1)
-        boxes = windows_of(second.proc.pid)
+        boxes = wait_for_windows(second)
         self.assertEqual(len(boxes), 1, "the second copy shows one window: the box")
         press(boxes[0], "Return")
         code, _, err = second.wait()
@@ -65,10 +62,7 @@ class Startup(E2ETest):
         taken.bind(("0.0.0.0", 3004))
         self.addCleanup(taken.close)
         program = self.start("\\P")
-        deadline = time.time() + 15
-        while not windows_of(program.proc.pid) and time.time() < deadline:
-            time.sleep(0.1)
-        boxes = windows_of(program.proc.pid)
+        boxes = wait_for_windows(program)
         self.assertEqual(len(boxes), 1)
         press(boxes[0], "Return")
         code, _, err = program.wait()
