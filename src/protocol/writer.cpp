@@ -38,9 +38,11 @@ void writeResetJump() {
         image.flashData[k] = static_cast<uint8_t>(chipGeometry.resetJump[k] ^ mask);
 }
 
-bool inProtectedRange(int32_t endAddress) {
+// A frame covering the addresses [first, end) is left out when any of them lies in the board's
+// protected range (start 0 means the board protects nothing).
+bool overlapsProtectedRange(int32_t first, int32_t end) {
     const int32_t start = session.protectedStart;
-    return start != 0 && start <= endAddress && endAddress <= start + session.protectedLength;
+    return start != 0 && first < start + session.protectedLength && start < end;
 }
 
 int16_t writeFlash(ui::ProgressBar& progress, ui::StatusBar& statusBar, bool upgrade) {
@@ -69,7 +71,7 @@ int16_t writeFlash(ui::ProgressBar& progress, ui::StatusBar& statusBar, bool upg
         }
         const int32_t end = i / unit;
         progress.setPosition(end);
-        if (!inProtectedRange(end)) {
+        if (!overlapsProtectedRange(frameAddress, end)) {
             // Every frame must be acknowledged: an unanswered one may not have been written,
             // and reporting success over it would hide corrupted firmware.
             const int16_t r = sendCommand(frameBuffer, header + blockSize);
@@ -78,6 +80,8 @@ int16_t writeFlash(ui::ProgressBar& progress, ui::StatusBar& statusBar, bool upg
         filled = 0;
     }
     if (filled == 0) return kLinkOk;
+    if (overlapsProtectedRange(frameAddress, frameAddress + (filled + unit - 1) / unit))
+        return kLinkOk;
     putHeader(frameAddress, filled, blockSize); // the last frame says how much it carries
     return sendCommand(frameBuffer, header + filled);
 }

@@ -142,6 +142,25 @@ TEST_F(QtSession, StopDuringTheSearchIsUserAbort) {
     EXPECT_EQ(host.results(), std::vector<int>{0});
 }
 
+TEST_F(QtSession, StopThatNoWaitSawIsForgottenWhenTheUpdateEnds) {
+    Host host;
+    // The board answers at once, then the session waits about 1.3 s for a board record that
+    // never comes; with no image for its chip, the session ends without another wait.
+    e2e::BoardSim sim(sandbox, {"--chip", "B", "--bios", "10", "--no-record"});
+    sandbox.storePort(199);
+    run(
+        [](QWidget* w) {
+            QTimer::singleShot(500, [w] { click(w, "Button2"); });
+            click(w, "Button1");
+            EXPECT_EQ(text(w, "Label2"), " No Hex inside !! ");
+            click(w, "Button1");
+            EXPECT_EQ(text(w, "Label2"), " No Hex inside !! ");
+        },
+        {"\\P"});
+    EXPECT_EQ(host.results(), (std::vector<int>{0, 0}));
+    const auto dump = sim.dump();
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), "search C2 answered"), 2);
+}
 
 class QtUpdate : public QtSession {
 protected:
@@ -205,10 +224,21 @@ TEST_F(QtUpdate, BoardRecordProtectsItsRange) {
     EXPECT_EQ(o.description, "Bench rig 7");
     std::vector<uint32_t> sent;
     for (const auto& f : framesOf(o.dump)) sent.push_back(f.address);
-    for (uint32_t a = 0x0F80; a <= 0x1380; a += 0x80)
+    for (uint32_t a = 0x1000; a <= 0x1380; a += 0x80)
         EXPECT_EQ(std::count(sent.begin(), sent.end(), a), 0) << std::hex << a;
+    // Frames wholly outside the range are written, the one ending where it starts included.
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x0F80u), 1);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x1400u), 1);
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x0F00u), 1);
+    EXPECT_EQ(sent.size(), 255u - 8 + 1); // and the fix frame
+}
+
+TEST_F(QtUpdate, LastFrameInsideTheProtectedRangeIsNotWritten) {
+    const Outcome o = update(demoBoardWith({"--protect", "0x7F00:0x100"}));
+    EXPECT_EQ(o.banner, " Program Ok ");
+    std::vector<uint32_t> sent;
+    for (const auto& f : framesOf(o.dump)) sent.push_back(f.address);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x7F00u), 0); // the last, shorter frame
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x7E80u), 1);
 }
 
 TEST_F(QtUpdate, OlderBootloaderIsBoardTwoWithoutCheckOrProgramMode) {

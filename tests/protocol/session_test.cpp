@@ -222,7 +222,7 @@ TEST_F(SessionTest, ProtectedRangeFromTheBoardRecordForPic24Only) {
     update();
     EXPECT_EQ(session.protectedStart, 0x1000);
     EXPECT_EQ(session.protectedLength, 0x0400);
-    EXPECT_EQ(board.frames.size(), 255u + 1 - 9);
+    EXPECT_EQ(board.frames.size(), 255u + 1 - 8);
     EXPECT_EQ(reporter.description.value, std::string(24, 'd'));
 
     board.frames.clear();

@@ -150,7 +150,7 @@ TEST_F(WriterTest, OverlongFixBlockNeverRunsPastTheFrame) {
     EXPECT_EQ(board.frames.back().size(), 4u + 64 + 1);
 }
 
-TEST_F(WriterTest, ProtectedRangeDropsFrames) {
+TEST_F(WriterTest, ProtectedRangeDropsExactlyTheFramesThatOverlapIt) {
     prepare(253, 0x3000);
     session.protectedStart = 0x1000;
     session.protectedLength = 0x0400;
@@ -158,11 +158,23 @@ TEST_F(WriterTest, ProtectedRangeDropsFrames) {
     std::vector<uint32_t> addresses;
     for (const auto& f : flashFrames())
         addresses.push_back(f.address);
-    for (uint32_t a = 0x0F80; a <= 0x1380; a += 0x80)
+    for (uint32_t a = 0x1000; a <= 0x1380; a += 0x80)
         EXPECT_EQ(std::count(addresses.begin(), addresses.end(), a), 0) << std::hex << a;
-    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), 0x0F00u), 1);
+    // The frame that ends where the range starts lies wholly below it.
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), 0x0F80u), 1);
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), 0x1400u), 1);
-    EXPECT_EQ(addresses.size(), 0x3000u / 256 - 9 + 1);
+    EXPECT_EQ(addresses.size(), 0x3000u / 256 - 8 + 1); // and the fix frame
+}
+
+TEST_F(WriterTest, LastFrameInsideTheProtectedRangeIsNotSent) {
+    prepare(254, 0x3000 + 10); // the last frame holds 10 bytes at 0x1800
+    session.protectedStart = 0x1800;
+    session.protectedLength = 0x0004;
+    EXPECT_EQ(protocol::writeFirmware(progress, statusBar), 0);
+    const auto frames = flashFrames();
+    ASSERT_EQ(frames.size(), 0x3000u / 256 + 1); // every full frame and the fix frame
+    EXPECT_EQ(frames[frames.size() - 2].address, 0x1780u);
+    EXPECT_EQ(frames.back().address, 0xA780u);
 }
 
 TEST_F(WriterTest, ProtectedStartZeroSendsEverything) {
@@ -171,17 +183,6 @@ TEST_F(WriterTest, ProtectedStartZeroSendsEverything) {
     session.protectedLength = 0x7000;
     EXPECT_EQ(protocol::writeFirmware(progress, statusBar), 0);
     EXPECT_EQ(flashFrames().size(), 0x3000u / 256 + 1);
-}
-
-TEST_F(WriterTest, LastFrameIsSentEvenInsideTheProtectedRange) {
-    prepare(254, 0x1000 + 10); // last frame at 0x800
-    session.protectedStart = 0x700;
-    session.protectedLength = 0x200;
-    EXPECT_EQ(protocol::writeFirmware(progress, statusBar), 0);
-    const auto frames = flashFrames();
-    ASSERT_GE(frames.size(), 2u);
-    EXPECT_EQ(frames[frames.size() - 2].address, 0x800u);
-    EXPECT_EQ(frames[frames.size() - 2].length, 10);
 }
 
 TEST_F(WriterTest, EepromFrames) {
