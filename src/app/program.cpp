@@ -85,6 +85,9 @@ void runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar, ui::MenuC
     // A Port setup dialog left open would otherwise reopen the port under the update.
     ui::Button* confirmPort = program.Form3 ? &program.Form3->view().button("Button1") : nullptr;
     program.busy = true;
+    // A Stop pressed while nothing waited for it (during the board record wait of a session
+    // that then ended early) belongs to that update, not to this one.
+    protocol::link.abortRequest = 0;
     portCommand.setEnabled(false);
     if (confirmPort) confirmPort->setEnabled(false);
     if (protocol::searchDevice(progressBar, statusBar) == 0)

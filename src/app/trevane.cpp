@@ -82,6 +82,7 @@ void TForm1::onEvent(std::string_view control, ui::Event event) {
 }
 
 void TForm1::Button1Click() {
+    if (program.busy) return; // one update at a time
     runUpdate(progressBar(), statusBar(), view_->menu("S1"));
     if (closePending_) view_->form().close();
 }

@@ -57,6 +57,9 @@ void TForm5::onEvent(std::string_view control, ui::Event event) {
 }
 
 void TForm5::Button1Click() {
+    // STOP shows START at once, while the update still runs until its next wait: a START
+    // then must not begin a second update inside the first.
+    if (program.busy) return;
     runUpdate(progressBar(), statusBar(), view_->menu("SerialPort1"));
     // Back to START after every end, failures included.
     showStart();
