@@ -110,6 +110,26 @@ TEST_F(QtBinding, UpgradeWindowButtonsSitInsideTheirPanel) {
     EXPECT_EQ(view->statusBar("StatusBar1").panelText(1), "Search Device");
 }
 
+TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {
+    // A board describes itself with whatever 24 bytes it likes.
+    for (const ui::FormDesc* desc : {&app::kUpdaterForm, &app::kUpgradeForm}) {
+        auto view = toolkit.createForm(*desc, handler);
+        QWidget* window = ui::qt::windowOf(*view);
+        view->statusBar("StatusBar1").setPanelText(1, "<b>x</b>");
+        const auto labels = window->findChildren<QLabel*>();
+        ASSERT_FALSE(labels.empty());
+        for (QLabel* label : labels) {
+            if (!label->pixmap().isNull()) continue; // the logos
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
+    }
+    auto view = toolkit.createForm(app::kUpdaterForm, handler);
+    view->label("Label4").setText("<h1>Rig</h1>&amp;");
+    auto* label = ui::qt::windowOf(*view)->findChild<QLabel*>("Label4");
+    EXPECT_EQ(label->text(), "<h1>Rig</h1>&amp;");
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+}
+
 TEST_F(QtBinding, UnknownControlNameIsAProgrammingError) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     EXPECT_THROW(view->label("Label9"), std::logic_error);

@@ -96,7 +96,11 @@ protected:
 };
 
 struct QtLabel final : ui::Label {
-    explicit QtLabel(QLabel* w) : w(w) { w->setAutoFillBackground(false); }
+    explicit QtLabel(QLabel* w) : w(w) {
+        w->setAutoFillBackground(false);
+        // Texts come from the board too: never taken for markup.
+        w->setTextFormat(Qt::PlainText);
+    }
     QLabel* w;
     void setText(std::string_view t) override { w->setText(qs(t)); }
     std::string text() const override { return w->text().toStdString(); }
@@ -280,6 +284,7 @@ public:
                     const bool last = i + 1 == c.panelWidths.size();
                     const int w = last ? desc.clientWidth - x : c.panelWidths[i];
                     auto* panel = new QLabel(bar);
+                    panel->setTextFormat(Qt::PlainText);
                     panel->setObjectName(QString("%1.%2").arg(c.name).arg(i));
                     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
                     panel->setGeometry(x, 0, w, h);
@@ -362,6 +367,7 @@ void QtToolkit::messageBox(std::string_view text, std::string_view caption,
     std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
     QMessageBox box(QMessageBox::NoIcon, qs(caption), qs(text), QMessageBox::Ok);
     box.setObjectName("messageBox");
+    box.setTextFormat(Qt::PlainText);
     if (style == ui::MessageBoxStyle::TopMost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
