@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
+#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -111,6 +113,42 @@ TEST(SettingsStore, WriteThatFailsOnceOpenIsReported) {
         EXPECT_STREQ(f.what(), "Failed to set data for 'com'");
     }
     EXPECT_TRUE(fs::is_directory(settings.userFile() / "in-the-way"));
+}
+
+// Runs `attempt` as a user for whom the file's mode counts: this process, or when it runs as
+// root (whom no mode stops), a child that has given up root for "nobody". True when it passed.
+bool asUnprivilegedUser(const fs::path& owned, const std::function<bool()>& attempt) {
+    if (::geteuid() != 0) return attempt();
+    constexpr uid_t kNobody = 65534;
+    for (const auto& entry : fs::recursive_directory_iterator(owned))
+        if (::chown(entry.path().c_str(), kNobody, kNobody) != 0) return false;
+    if (::chown(owned.c_str(), kNobody, kNobody) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+        ::_exit(dropped && attempt() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(SettingsStore, FileThatCannotBeReadIsNeitherReplacedNorLost) {
+    TempSettings settings;
+    settings.store("\"com\"=\"3\"\n\"other\"=\"keep me\"");
+    const std::string before = settings.userFileContent();
+    fs::permissions(settings.userFile(), fs::perms::none);
+    const bool failed = asUnprivilegedUser(settings.userFile().parent_path().parent_path().parent_path(), [] {
+        try {
+            app::writeSetting("com", "7");
+        } catch (const app::Failure& f) {
+            return std::string(f.what()) == "Failed to set data for 'com'";
+        }
+        return false;
+    });
+    EXPECT_TRUE(failed);
+    fs::permissions(settings.userFile(), fs::perms::owner_read);
+    EXPECT_EQ(settings.userFileContent(), before);
 }
 
 TEST(SettingsText, SectionsAndNamesIgnoreLetterCase) {

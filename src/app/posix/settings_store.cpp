@@ -7,9 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,14 +39,28 @@ std::string machineDir() {
     return dirs.substr(0, dirs.find(':')) + "/trevane";
 }
 
-// The file's content; nullopt when it cannot be read (missing, unreadable).
-std::optional<std::string> slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return s.str();
+struct FileContent {
+    bool exists = false; // false only when there is no such file
+    std::optional<std::string> text; // nullopt when it exists but cannot be read
+};
+
+FileContent slurp(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {errno != ENOENT, std::nullopt};
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return {true, std::nullopt};
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return {true, std::move(text)};
 }
 
 bool makeDirs(const std::string& dir) {
@@ -77,9 +90,9 @@ bool writeAll(int fd, const std::string& data) {
 std::string readSetting(std::string_view name) {
     for (const std::string& dir : {userDir(), machineDir()}) {
         if (dir.empty()) continue;
-        const auto content = slurp(dir + "/" + kFileName);
-        if (!content) continue;
-        const auto value = settings_text::find(*content, kSettingsKey, name);
+        const FileContent content = slurp(dir + "/" + kFileName);
+        if (!content.text) continue;
+        const auto value = settings_text::find(*content.text, kSettingsKey, name);
         if (!value) continue;
         if (!value->isText) throw Failure("Invalid data type for '" + std::string(name) + "'");
         return value->text;
@@ -91,17 +104,21 @@ void writeSetting(std::string_view name, std::string_view text) {
     const std::string dir = userDir();
     if (!makeDirs(dir)) return; // no place to keep settings: nothing stored, as without rights
     const std::string path = dir + "/" + kFileName;
+    const Failure failed("Failed to set data for '" + std::string(name) + "'");
+    // The other values and comments of a file we cannot read would be lost by replacing it.
+    const FileContent old = slurp(path);
+    if (old.exists && !old.text) throw failed;
     std::string tmp = path + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) return; // the location cannot be opened for writing
 
-    const std::string old = slurp(path).value_or(std::string());
-    const std::string updated = settings_text::withText(old, kSettingsKey, name, text);
+    const std::string updated =
+        settings_text::withText(old.text.value_or(std::string()), kSettingsKey, name, text);
     const bool ok = writeAll(fd, updated) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!ok || !closed || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
-        throw Failure("Failed to set data for '" + std::string(name) + "'");
+        throw failed;
     }
 }
 
