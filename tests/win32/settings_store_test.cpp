@@ -1,15 +1,20 @@
 // The registry settings store against the real registry (a private wine prefix in the tests).
 #include "app/settings_store.h"
+#include "app/win32/registry_access.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr const char* kVirtualStore =
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\Dravik\\Trevane";
 
 // Puts the key back as it was found once the test is done.
 class RegistryStore : public ::testing::Test {
@@ -19,11 +24,42 @@ protected:
         deleteKey();
     }
     void TearDown() override {
+        app::registry::setCreateKeyFunction(nullptr);
         deleteKey();
         if (saved_) storeRaw(REG_SZ, saved_->data(), saved_->size());
     }
 
-    static void deleteKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, app::kSettingsKey); }
+    static void deleteKey() {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, app::kSettingsKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, app::kSettingsKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kVirtualStore);
+    }
+
+    static void storeText(HKEY root, const char* path, const char* text) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "com", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 static_cast<DWORD>(std::strlen(text) + 1)),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    static std::string textAt(HKEY root, const char* path) {
+        char text[64] = {};
+        DWORD size = sizeof text - 1;
+        if (RegGetValueA(root, path, "com", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+            return "<none>";
+        return text;
+    }
+
+    // What Windows answers a standard user who asks to write the machine-wide key.
+    static LONG refuseMachineWide(HKEY root, const char* path, HKEY* key) {
+        if (root == HKEY_LOCAL_MACHINE) return ERROR_ACCESS_DENIED;
+        return RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key, nullptr);
+    }
+    static LONG refuseEverything(HKEY, const char*, HKEY*) { return ERROR_ACCESS_DENIED; }
 
     static void storeRaw(DWORD type, const void* data, size_t size) {
         HKEY key = nullptr;
@@ -109,6 +145,46 @@ TEST_F(RegistryStore, ValueThatIsNotTextIsAFailureNamingIt) {
     const char binary[] = {'1', '\0'};
     storeRaw(REG_BINARY, binary, sizeof binary);
     EXPECT_THROW(app::readSetting("com"), app::Failure);
+}
+
+TEST_F(RegistryStore, UsersKeyThenItsVirtualStoreThenTheMachineWideKey) {
+    storeText(HKEY_LOCAL_MACHINE, app::kSettingsKey, "1");
+    EXPECT_EQ(app::readSetting("com"), "1");
+    // What a 32-bit predecessor's refused writes left behind wins over the machine-wide value.
+    storeText(HKEY_CURRENT_USER, kVirtualStore, "2");
+    EXPECT_EQ(app::readSetting("com"), "2");
+    storeText(HKEY_CURRENT_USER, app::kSettingsKey, "3");
+    EXPECT_EQ(app::readSetting("com"), "3");
+}
+
+TEST_F(RegistryStore, RefusedMachineWideWriteIsKeptForTheUser) {
+    storeText(HKEY_LOCAL_MACHINE, app::kSettingsKey, "1");
+    app::registry::setCreateKeyFunction(&refuseMachineWide);
+    EXPECT_NO_THROW(app::writeSetting("com", "6"));
+    EXPECT_EQ(app::readSetting("com"), "6");
+    EXPECT_EQ(textAt(HKEY_LOCAL_MACHINE, app::kSettingsKey), "1");
+    EXPECT_EQ(textAt(HKEY_CURRENT_USER, app::kSettingsKey), "6");
+}
+
+TEST_F(RegistryStore, MachineWideWriteAlsoRenewsACopyThatWouldHideIt) {
+    storeText(HKEY_CURRENT_USER, kVirtualStore, "2");
+    app::writeSetting("com", "8");
+    EXPECT_EQ(textAt(HKEY_LOCAL_MACHINE, app::kSettingsKey), "8");
+    EXPECT_EQ(app::readSetting("com"), "8");
+    // Without such a copy the user's key stays untouched.
+    deleteKey();
+    app::writeSetting("com", "9");
+    EXPECT_EQ(textAt(HKEY_CURRENT_USER, app::kSettingsKey), "<none>");
+}
+
+TEST_F(RegistryStore, WriteRefusedEverywhereIsAFailure) {
+    app::registry::setCreateKeyFunction(&refuseEverything);
+    try {
+        app::writeSetting("com", "6");
+        FAIL() << "no failure";
+    } catch (const app::Failure& failure) {
+        EXPECT_STREQ(failure.what(), "Failed to set data for 'com'");
+    }
 }
 
 } // namespace
