@@ -1,50 +1,41 @@
 #include "firmware/image_table.h"
 
-#include "firmware/product.h"
-
 namespace firmware {
+namespace {
 
-FirmwareImage imageTable[kBoardCount][kSlotCount];
-FirmwareImage currentImage;
+// Image scrambling is on in every build: flash bytes always travel masked.
+constexpr bool kImageScrambling = true;
+constexpr FirmwareImage kNoRecord{};
 
-void buildImageTable() {
-    for (auto& board : imageTable)
-        for (auto& record : board) record.flashLength = 0;
-    for (int i = 0; i < product::positionCount; ++i) {
-        const product::Position& p = product::positions[i];
-        imageTable[p.boardIndex][p.chipSlot] = FirmwareImage{p.fixData,   p.fixLength,
-                                                             p.flashData, p.flashLength,
-                                                             p.eepromData, p.eepromLength};
-    }
+} // namespace
+
+const FirmwareImage& ImageTable::at(int boardIndex, int slot) const {
+    for (const ImagePosition& p : positions_)
+        if (p.boardIndex == boardIndex && p.chipSlot == slot) return p.image;
+    return kNoRecord;
 }
 
-uint8_t chipSlot(uint8_t chipCode) {
-    switch (chipCode) {
-    case 'B': return 0;
-    case 'C': return 1;
-    case 'D': return 2;
-    case 'E': return 3;
-    case 'F': return 4;
-    case 199: return 5;
-    case 254: return 6;
-    case 253: return 7;
-    default: return 0; // 252 included: it has no slot of its own
-    }
-}
-
-void selectImage(uint8_t chipCode, uint8_t boardIndex) {
-    const uint8_t slot = chipSlot(chipCode);
+const FirmwareImage& ImageTable::select(uint8_t chipCode, uint8_t boardIndex) const {
+    const int slot = chips::slotOfCode(chipCode);
     if (boardIndex < kBoardCount) {
-        currentImage = imageTable[boardIndex][slot];
-        if (currentImage.flashLength > 1) return;
+        const FirmwareImage& own = at(boardIndex, slot);
+        if (own.hasImage()) return own;
     }
-    // Board 0 holds the general image of each chip.
-    currentImage = imageTable[0][slot];
+    return at(0, slot);
 }
 
-uint8_t scrambleMask(uint32_t address, uint8_t enabled) {
-    if (enabled == 0) return 0;
-    return static_cast<uint8_t>((address & 0xFF) + product::scrambleConstant);
+uint8_t ImageTable::scrambleMask(uint32_t address) const {
+    if (!kImageScrambling) return 0;
+    return static_cast<uint8_t>((address & 0xFF) + scrambleConstant_);
+}
+
+ImageIdentity ImageTable::identityOf(const FirmwareImage& image, const chips::Chip& chip) const {
+    const int32_t at = chip.identityOffset;
+    if (image.flashData == nullptr || image.flashLength < at + 2) return {};
+    // The identity bytes lie in frames whose address has a low byte of 0.
+    const uint8_t mask = scrambleMask(0);
+    return {static_cast<uint8_t>(image.flashData[at] ^ mask),
+            static_cast<uint8_t>(image.flashData[at + 1] ^ mask)};
 }
 
 } // namespace firmware

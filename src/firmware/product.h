@@ -1,27 +1,19 @@
-// The inputs of one product build, generated from firmware/images/<product>/ and linked into
-// that product's executable: its identity, build stamp, scramble constant and images.
+// The inputs of one product's build, generated from firmware/images/<product>/ and linked into
+// that product's executables: its identity, build stamp and images.
 #pragma once
 
-#include <cstdint>
+#include "firmware/image_table.h"
 
-namespace firmware::product {
+namespace firmware {
 
-struct Position {
-    uint8_t boardIndex;
-    uint8_t chipSlot;
-    const uint8_t* fixData;
-    int32_t fixLength;
-    uint8_t* flashData;
-    int32_t flashLength;
-    const uint8_t* eepromData;
-    int32_t eepromLength;
+struct Product {
+    const char* identity;  // "ZQ710c 01.02|03|00"
+    const char* buildDate; // "Jan 30 2012"
+    const char* buildTime; // "16:51:17"
+    ImageTable images;
 };
 
-extern const char identity[];
-extern const char* const buildDate; // "Jan 30 2012"
-extern const char* const buildTime; // "16:51:17"
-extern const uint8_t scrambleConstant;
-extern const Position positions[];
-extern const int positionCount;
+// Defined by the product's generated source.
+const Product& thisProduct();
 
-} // namespace firmware::product
+} // namespace firmware

@@ -1,5 +1,5 @@
-// The controls of a created form by component name: the lookup half of FormView, the same for
-// every binding. A binding fills the tables while it creates its widgets.
+// The controls of a created form by id: the lookup half of FormView, the same for every
+// binding. A binding fills the tables while it creates its widgets.
 #pragma once
 
 #include "ui/toolkit.h"
@@ -13,16 +13,16 @@ namespace ui {
 
 class ControlSet : public FormView {
 public:
-    Label& label(std::string_view n) override { return find(labels_, n); }
-    Button& button(std::string_view n) override { return find(buttons_, n); }
-    MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
-    ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
-    StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
-    ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
-    Picture& picture(std::string_view n) override { return find(pictures_, n); }
+    Label& label(int id) override { return find(labels_, id); }
+    Button& button(int id) override { return find(buttons_, id); }
+    MenuCommand& menu(int id) override { return find(menus_, id); }
+    ProgressBar& progressBar(int id) override { return find(bars_, id); }
+    StatusBar& statusBar(int id) override { return find(statusBars_, id); }
+    ChoiceList& choiceList(int id) override { return find(lists_, id); }
+    Picture& picture(int id) override { return find(pictures_, id); }
 
 protected:
-    template <typename T> using Table = std::map<std::string, std::unique_ptr<T>, std::less<>>;
+    template <typename T> using Table = std::map<int, std::unique_ptr<T>>;
 
     Table<Label> labels_;
     Table<Button> buttons_;
@@ -33,10 +33,9 @@ protected:
     Table<Picture> pictures_;
 
 private:
-    // A name the form's description does not hold is a programming error.
-    template <typename T> static T& find(Table<T>& table, std::string_view n) {
-        const auto it = table.find(n);
-        if (it == table.end()) throw std::logic_error("no control " + std::string(n));
+    template <typename T> static T& find(Table<T>& table, int id) {
+        const auto it = table.find(id);
+        if (it == table.end()) throw std::logic_error("no such control: " + std::to_string(id));
         return *it->second;
     }
 };

@@ -16,7 +16,6 @@ enum class Kind {
     ProgressBar,
     StatusBar,   // panels: widths in panelWidths
     ComboBox,    // drop-down choice list
-    HiddenList,  // a choice list that is never shown
     ListBox,
     Frame,       // lowered bevel around other controls
     Panel,       // raised frame that holds other controls (child coordinates are inside it)
@@ -35,15 +34,18 @@ struct Rect {
     int left = 0, top = 0, width = 0, height = 0;
 };
 
+inline constexpr int kNoParent = -1;
+
 struct ControlDesc {
     Kind kind;
-    const char* name;    // the component name ("Button1", "Label3", "S1")
+    int id;              // the window unit's own number for it: events and lookups use it
+    const char* name;    // its object name, by which tests and screenshots find it ("update")
     const char* caption; // text with its '&' access-key mark, or empty
     Rect rect;           // in the parent's client coordinates; StatusBar: height only
     Font font{};
     bool shown = true;
     Align align = Align::Left;
-    const char* parent = nullptr; // name of a Panel that holds this control
+    int parent = kNoParent; // id of the Panel that holds this control
     std::span<const int> panelWidths{};
     bool scaled = false; // Picture: scaled proportionally rather than centred
 };
@@ -51,7 +53,7 @@ struct ControlDesc {
 enum class Border { Single, Dialog };
 
 struct FormDesc {
-    const char* className; // "TForm1"
+    const char* className; // "UpdaterWindow"
     const char* caption;   // design-time caption; the window unit usually replaces it
     int clientWidth;
     int clientHeight;
@@ -61,7 +63,7 @@ struct FormDesc {
     std::span<const ControlDesc> controls;
 };
 
-// Events a binding forwards to its window unit.
+// Events a binding forwards to its window unit, with the control's id.
 enum class Event { Click, DblClick };
 
 } // namespace ui

@@ -1,5 +1,5 @@
 // What the window units need from a front end: forms made from a FormDesc, the widgets of a
-// form by component name, message boxes and the event loop.
+// form by id, message boxes and the event loop.
 #pragma once
 
 #include "ui/form_desc.h"
@@ -10,26 +10,27 @@
 
 namespace ui {
 
-// The widgets of one created form, looked up by component name. A name that the form's
-// description does not hold is a programming error: bindings throw std::logic_error.
+// The widgets of one created form, by the id its description gives them. An id that the
+// description does not hold, or holds for another kind, is a programming error: bindings throw
+// std::logic_error.
 class FormView {
 public:
     virtual ~FormView() = default;
     virtual Form& form() = 0;
-    virtual Label& label(std::string_view name) = 0;
-    virtual Button& button(std::string_view name) = 0;
-    virtual MenuCommand& menu(std::string_view name) = 0;
-    virtual ProgressBar& progressBar(std::string_view name) = 0;
-    virtual StatusBar& statusBar(std::string_view name) = 0;
-    virtual ChoiceList& choiceList(std::string_view name) = 0;
-    virtual Picture& picture(std::string_view name) = 0;
+    virtual Label& label(int id) = 0;
+    virtual Button& button(int id) = 0;
+    virtual MenuCommand& menu(int id) = 0;
+    virtual ProgressBar& progressBar(int id) = 0;
+    virtual StatusBar& statusBar(int id) = 0;
+    virtual ChoiceList& choiceList(int id) = 0;
+    virtual Picture& picture(int id) = 0;
 };
 
 // Implemented by each window unit; the binding calls it for every user action.
 class FormHandler {
 public:
     virtual ~FormHandler() = default;
-    virtual void onEvent(std::string_view control, Event event) = 0;
+    virtual void onEvent(int control, Event event) = 0;
     virtual void onShow() {}
     // The title-bar close button (or Alt+F4). Return false to keep the form open for now.
     virtual bool onCloseRequest() { return true; }

@@ -13,6 +13,8 @@
 
 #include "bootloader.h"
 
+#include "chips/chip_table.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -44,6 +46,11 @@ std::string hex(const uint8_t* bytes, std::size_t count) {
 }
 
 } // namespace
+
+bool Bootloader::twoByteLength(uint8_t chip) {
+    const chips::Chip* known = chips::chipByCode(chip);
+    return known != nullptr && known->lengthFieldBytes == 2;
+}
 
 Bootloader::Bootloader(Config config) : config_(std::move(config)) {}
 

@@ -68,9 +68,8 @@ public:
     // The dump text: one line per event in arrival order, then the counts.
     std::string dump() const;
 
-    // Flash frames carry a one-byte length for the 8-bit chips and two bytes for the 16-bit
-    // ones (chip codes 252..254).
-    static bool twoByteLength(uint8_t chip) { return chip >= 252 && chip <= 254; }
+    // Whether the chip's flash frames carry a two-byte length field (the 16-bit chips).
+    static bool twoByteLength(uint8_t chip);
 
 private:
     Outcome onSearch(uint8_t byte);

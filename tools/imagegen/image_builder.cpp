@@ -7,14 +7,6 @@ namespace imagegen {
 
 namespace {
 
-// Program memory of each slot's chip. PIC24: 0xAC00 and 0x15800 program addresses.
-constexpr SlotInfo kSlots[] = {
-    {Family::Pic18, "PIC18F258", 0x8000},     {Family::Pic18, "PIC18F2580", 0x8000},
-    {Family::Pic18, "PIC18F2480", 0x4000},    {Family::Pic18, "PIC18F248", 0x4000},
-    {Family::Pic18, "PIC18F2320", 0x2000},    {Family::Pic18, "PIC18F24J10", 0x4000},
-    {Family::Pic24, "PIC24HJ64", 0xAC00 * 2}, {Family::Pic24, "dsPIC33FJ128", 0x15800 * 2},
-};
-
 std::string hex(uint32_t value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%X", value);
@@ -24,8 +16,9 @@ std::string hex(uint32_t value) {
 } // namespace
 
 bool slotInfo(int slot, SlotInfo& info) {
-    if (slot < 0 || slot >= static_cast<int>(std::size(kSlots))) return false;
-    info = kSlots[slot];
+    const chips::Chip* chip = chips::chipOfSlot(slot);
+    if (chip == nullptr) return false;
+    info = {chip->family, chip->part, chip->memoryBytes};
     return true;
 }
 

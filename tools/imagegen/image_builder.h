@@ -2,6 +2,7 @@
 // which the program carries it.
 #pragma once
 
+#include "chips/chip_table.h"
 #include "hex_reader.h"
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace imagegen {
 
-enum class Family { Pic18, Pic24 };
+using Family = chips::Family;
 
 struct SlotInfo {
     Family family;
@@ -18,7 +19,8 @@ struct SlotInfo {
     uint32_t memoryBytes; // image bytes the chip's program memory holds
 };
 
-// Slots 0 to 7; slots 8 and 9 have no chip and hold no image.
+// From the chip table: the chip whose images the slot holds. False for a slot of no chip
+// (8 and 9).
 bool slotInfo(int slot, SlotInfo& info);
 
 inline constexpr uint32_t kPic18Floor = 16;   // identity bytes 14 and 15 must exist

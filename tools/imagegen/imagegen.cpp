@@ -21,9 +21,9 @@ namespace {
 std::string stampSource() {
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     if (!epoch || !*epoch) {
-        return "static constexpr auto kDate = firmware::dateFromCompiler(__DATE__);\n"
-               "const char* const buildDate = kDate.text;\n"
-               "const char* const buildTime = __TIME__;\n";
+        return "constexpr auto kCompilerDate = dateFromCompiler(__DATE__);\n"
+               "const char* const kBuildDate = kCompilerDate.text;\n"
+               "const char kBuildTime[] = __TIME__;\n";
     }
     char* end = nullptr;
     long long seconds = std::strtoll(epoch, &end, 10);
@@ -43,8 +43,8 @@ std::string stampSource() {
     std::snprintf(date, sizeof date, "%s %d %lld", months[month - 1], day, year);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", static_cast<int>(secs / 3600),
                   static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
-    return std::string("const char* const buildDate = \"") + date + "\";\n" +
-           "const char* const buildTime = \"" + time + "\";\n";
+    return std::string("const char kBuildDate[] = \"") + date + "\";\n" +
+           "const char kBuildTime[] = \"" + time + "\";\n";
 }
 
 // Make-style dependency file, so that a HEX file shared with another product folder is

@@ -2,7 +2,6 @@
 
 #include "ui/control_set.h"
 #include "ui/dispatch.h"
-#include "ui/hidden_list.h"
 
 #include <QAction>
 #include <QApplication>
@@ -226,30 +225,30 @@ public:
         client->setFont(toQFont({}, desc.font));
         window_->setCentralWidget(client);
 
-        std::map<std::string, QWidget*, std::less<>> parents;
+        std::map<int, QWidget*> parents;
         for (const ui::ControlDesc& c : desc.controls) {
             QWidget* parent = client;
-            if (c.parent) parent = parents.at(c.parent);
+            if (c.parent != ui::kNoParent) parent = parents.at(c.parent);
             const QRect r(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
-            const std::string name = c.name;
+            const int id = c.id;
             QWidget* made = nullptr;
             switch (c.kind) {
             case ui::Kind::Button: {
                 auto* b = new QPushButton(QString::fromUtf8(c.caption), parent);
-                QObject::connect(b, &QPushButton::clicked, b, [&toolkit, &handler, name] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(name, ui::Event::Click); });
+                QObject::connect(b, &QPushButton::clicked, b, [&toolkit, &handler, id] {
+                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::Click); });
                 });
-                buttons_[name] = std::make_unique<QtButton>(b);
+                buttons_[id] = std::make_unique<QtButton>(b);
                 made = b;
                 break;
             }
             case ui::Kind::Label: {
                 auto* l = new DoubleClickLabel(QString::fromUtf8(c.caption), parent);
-                l->onDoubleClick = [&toolkit, &handler, name] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(name, ui::Event::DblClick); });
+                l->onDoubleClick = [&toolkit, &handler, id] {
+                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::DblClick); });
                 };
                 if (c.align == ui::Align::Center) l->setAlignment(Qt::AlignCenter);
-                labels_[name] = std::make_unique<QtLabel>(l);
+                labels_[id] = std::make_unique<QtLabel>(l);
                 made = l;
                 break;
             }
@@ -261,7 +260,7 @@ public:
                 l->setPixmap(pixmap);
                 l->setAlignment(Qt::AlignCenter);
                 l->setAttribute(Qt::WA_TranslucentBackground);
-                pictures_[name] = std::make_unique<QtPicture>(l);
+                pictures_[id] = std::make_unique<QtPicture>(l);
                 made = l;
                 break;
             }
@@ -270,7 +269,7 @@ public:
                 p->setRange(0, 100);
                 p->setValue(0);
                 p->setTextVisible(false);
-                bars_[name] = std::make_unique<QtProgress>(p);
+                bars_[id] = std::make_unique<QtProgress>(p);
                 made = p;
                 break;
             }
@@ -292,21 +291,20 @@ public:
                     x += w;
                 }
                 status->bar = bar;
-                statusBars_[name] = std::move(status);
+                statusBars_[id] = std::move(status);
                 bar->setObjectName(c.name);
                 bar->setVisible(c.shown);
                 continue; // placed already
             }
             case ui::Kind::ComboBox: {
                 auto* box = new QComboBox(parent);
-                lists_[name] = std::make_unique<QtCombo>(box);
+                lists_[id] = std::make_unique<QtCombo>(box);
                 made = box;
                 break;
             }
-            case ui::Kind::HiddenList: lists_[name] = std::make_unique<ui::HiddenList>(); continue;
             case ui::Kind::ListBox: {
                 auto* box = new QListWidget(parent);
-                lists_[name] = std::make_unique<QtListBox>(box);
+                lists_[id] = std::make_unique<QtListBox>(box);
                 made = box;
                 break;
             }
@@ -317,17 +315,17 @@ public:
                                                                : QFrame::Box | QFrame::Sunken);
                 frame->setLineWidth(c.kind == ui::Kind::Panel ? 2 : 1);
                 frame->lower();
-                parents[name] = frame;
+                parents[id] = frame;
                 made = frame;
                 break;
             }
             case ui::Kind::MenuCommand: {
                 QAction* a = window_->menuBar()->addAction(QString::fromUtf8(c.caption));
                 a->setObjectName(c.name);
-                QObject::connect(a, &QAction::triggered, a, [&toolkit, &handler, name] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(name, ui::Event::Click); });
+                QObject::connect(a, &QAction::triggered, a, [&toolkit, &handler, id] {
+                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::Click); });
                 });
-                menus_[name] = std::make_unique<QtMenu>(a);
+                menus_[id] = std::make_unique<QtMenu>(a);
                 continue;
             }
             }

@@ -2,7 +2,6 @@
 
 #include "ui/control_set.h"
 #include "ui/dispatch.h"
-#include "ui/hidden_list.h"
 
 #include <windows.h>
 
@@ -374,8 +373,8 @@ public:
         std::vector<HWND> frames;
         int id = kFirstControlId;
         for (const ui::ControlDesc& c : desc.controls) {
-            const std::string name = c.name;
-            HWND parent = c.parent ? panels_.at(c.parent) : hwnd_;
+            const int control = c.id;
+            HWND parent = c.parent != ui::kNoParent ? panels_.at(c.parent) : hwnd_;
             const DWORD shown = c.shown ? WS_VISIBLE : 0;
             const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | shown;
             HWND made = nullptr;
@@ -383,14 +382,14 @@ public:
             switch (c.kind) {
             case ui::Kind::Button:
                 made = control("BUTTON", c, parent, child | WS_TABSTOP | BS_PUSHBUTTON, 0, id);
-                buttons_[name] = std::make_unique<Win32Button>(made);
+                buttons_[control] = std::make_unique<Win32Button>(made);
                 break;
             case ui::Kind::Label: {
                 const DWORD align = c.align == ui::Align::Center ? SS_CENTER : SS_LEFT;
                 made = control("STATIC", c, parent, child | SS_NOTIFY | SS_NOPREFIX | align, 0, id);
                 auto label = std::make_unique<Win32Label>(made);
                 labelsByWindow_[made] = label.get();
-                labels_[name] = std::move(label);
+                labels_[control] = std::move(label);
                 break;
             }
             case ui::Kind::Picture: {
@@ -401,14 +400,14 @@ public:
                                     scaled(c.rect.top), scaled(c.rect.width), scaled(c.rect.height),
                                     parent, controlId(id), instance(), &picture->data);
                 picture->w = made;
-                pictures_[name] = std::move(picture);
+                pictures_[control] = std::move(picture);
                 break;
             }
             case ui::Kind::ProgressBar:
                 made = control(PROGRESS_CLASSA, c, parent, child, 0, id);
                 SendMessageA(made, PBM_SETRANGE32, 0, 100);
                 SendMessageA(made, PBM_SETPOS, 0, 0);
-                bars_[name] = std::make_unique<Win32Progress>(made);
+                bars_[control] = std::make_unique<Win32Progress>(made);
                 break;
             case ui::Kind::StatusBar: {
                 made = CreateWindowExA(0, STATUSCLASSNAMEA, "", child, 0, 0, 0, 0, hwnd_,
@@ -423,7 +422,7 @@ public:
                 }
                 SendMessageA(made, SB_SETPARTS, edges.size(),
                              reinterpret_cast<LPARAM>(edges.data()));
-                statusBars_[name] = std::make_unique<Win32Status>(made, c.panelWidths.size());
+                statusBars_[control] = std::make_unique<Win32Status>(made, c.panelWidths.size());
                 statusWindow_ = made;
                 break;
             }
@@ -434,18 +433,15 @@ public:
                 made = control("COMBOBOX", opened, parent,
                                child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS,
                                0, id);
-                lists_[name] = std::make_unique<Win32List>(made, kComboMessages);
+                lists_[control] = std::make_unique<Win32List>(made, kComboMessages);
                 break;
             }
-            case ui::Kind::HiddenList:
-                lists_[name] = std::make_unique<ui::HiddenList>();
-                continue;
             case ui::Kind::ListBox:
                 made =
                     control("LISTBOX", c, parent,
                             child | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
                             WS_EX_CLIENTEDGE, id);
-                lists_[name] = std::make_unique<Win32List>(made, kListMessages);
+                lists_[control] = std::make_unique<Win32List>(made, kListMessages);
                 break;
             case ui::Kind::Frame:
                 made = control("STATIC", c, parent, child | SS_SUNKEN, 0, id);
@@ -454,16 +450,16 @@ public:
             case ui::Kind::Panel:
                 made = control(kPanelClass, c, parent, child | WS_BORDER,
                                WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
-                panels_[name] = made;
+                panels_[control] = made;
                 break;
             case ui::Kind::MenuCommand:
                 AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), c.caption);
-                menus_[name] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
-                commands_[id] = {name, ui::Kind::MenuCommand};
+                menus_[control] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
+                commands_[id] = {control, ui::Kind::MenuCommand};
                 continue;
             }
-            commands_[id] = {name, c.kind};
-            windows_[name] = made;
+            commands_[id] = {control, c.kind};
+            windows_[c.name] = made;
             const bool ownFont = c.font.family || c.font.pixels || c.font.bold;
             SendMessageA(
                 made, WM_SETFONT,
@@ -497,14 +493,14 @@ public:
         case WM_COMMAND: {
             const auto it = commands_.find(LOWORD(wParam));
             if (it == commands_.end()) break;
-            const auto& [name, kind] = it->second;
+            const auto& [control, kind] = it->second;
             const WORD code = HIWORD(wParam);
             if (kind == ui::Kind::MenuCommand && lParam == 0 && code == 0)
-                forward(name, ui::Event::Click);
+                forward(control, ui::Event::Click);
             else if (kind == ui::Kind::Button && code == BN_CLICKED)
-                forward(name, ui::Event::Click);
+                forward(control, ui::Event::Click);
             else if (kind == ui::Kind::Label && code == STN_DBLCLK)
-                forward(name, ui::Event::DblClick);
+                forward(control, ui::Event::DblClick);
             return 0;
         }
         case WM_CTLCOLORSTATIC: {
@@ -537,8 +533,8 @@ public:
     }
 
 private:
-    void forward(const std::string& name, ui::Event event) {
-        dispatchGuarded(toolkit_, [&] { handler_.onEvent(name, event); });
+    void forward(int control, ui::Event event) {
+        dispatchGuarded(toolkit_, [&] { handler_.onEvent(control, event); });
     }
 
     static HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
@@ -573,9 +569,9 @@ private:
     HWND statusWindow_ = nullptr;
     HFONT formFont_ = nullptr;
     std::vector<HFONT> fonts_;
-    std::map<std::string, HWND, std::less<>> panels_;
-    std::map<std::string, HWND, std::less<>> windows_;
-    std::map<int, std::pair<std::string, ui::Kind>> commands_;
+    std::map<int, HWND> panels_;
+    std::map<std::string, HWND, std::less<>> windows_; // by object name, for tests
+    std::map<int, std::pair<int, ui::Kind>> commands_;
     std::map<HWND, Win32Label*> labelsByWindow_;
 };
 

@@ -1,0 +1,95 @@
+#include "chips/chip_table.h"
+
+namespace chips {
+namespace {
+
+constexpr uint8_t kPic24Boards[] = {5, 6, 7, 8, 11, 16, 19};
+constexpr uint8_t kPic18Boards[] = {2, 4, 5, 6};
+
+// PIC18 jumps: GOTO k as 0xEF00|k[7:0], 0xF000|k[19:8], each word low byte first, k being the
+// target byte address / 2. PIC24 jumps: GOTO as two instructions, low, middle, high, 0 each.
+constexpr ResetJump kGoto7F00{4, {0x80, 0xEF, 0x3F, 0xF0}};
+constexpr ResetJump kGoto7E80{4, {0x40, 0xEF, 0x3F, 0xF0}};
+constexpr ResetJump kGoto3F00{4, {0x80, 0xEF, 0x1F, 0xF0}};
+constexpr ResetJump kGoto3E80{4, {0x40, 0xEF, 0x1F, 0xF0}};
+constexpr ResetJump kGoto1F00{4, {0x80, 0xEF, 0x0F, 0xF0}};
+constexpr ResetJump kGoto3C00{4, {0x00, 0xEF, 0x1E, 0xF0}};
+constexpr ResetJump kGotoA800{8, {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}};
+constexpr ResetJump kGoto15400{8, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}};
+
+constexpr Chip pic18(uint8_t code, const char* part, const char* status, int32_t top,
+                     LimitRule rule, int32_t reserve, ResetJump older, ResetJump newer, int slot,
+                     const char* label, std::span<const uint8_t> boards = {}) {
+    return Chip{code,  Family::Pic18, part, status, 1,    64,    rule,
+                top,   reserve,       older, newer, 14,   1,     slot,
+                static_cast<uint32_t>(top), label, boards};
+}
+
+constexpr Chip pic24(uint8_t code, const char* part, const char* status, int32_t entry,
+                     int32_t memoryTop, ResetJump jump, int slot, const char* label,
+                     std::span<const uint8_t> boards = {}) {
+    return Chip{code,  Family::Pic24, part, status, 2,    256,   LimitRule::FrameBelowEntry,
+                entry, 0,             jump, jump,   1024, 2,     slot,
+                static_cast<uint32_t>(memoryTop) * 2, label, boards};
+}
+
+constexpr Chip kChips[] = {
+    pic24(254, "PIC24HJ64", "Found 24HJ64", 0xA800, 0xAC00, kGotoA800, 6, "24HJ64",
+          kPic24Boards),
+    pic18('C', "PIC18F2580", "Found 2580", 0x8000, LimitRule::BelowBiosReserve, 0, kGoto7F00,
+          kGoto7E80, 1, "2580  ", kPic18Boards),
+    pic18('B', "PIC18F258", "Found 258", 0x8000, LimitRule::BelowBiosReserve, 0, kGoto7F00,
+          kGoto7E80, 0, "258   ", kPic18Boards),
+    pic18('D', "PIC18F2480", "Found 2480", 0x4000, LimitRule::BelowBiosReserve, 0, kGoto3F00,
+          kGoto3E80, 2, "2480  "),
+    pic18('E', "PIC18F248", "Found 248", 0x4000, LimitRule::BelowBiosReserve, 0, kGoto3F00,
+          kGoto3E80, 3, "248   "),
+    // Its jump keeps going to 0x1F00 although newer bootloaders reserve more below it.
+    pic18('F', "PIC18F2320", "Found 2320", 0x2000, LimitRule::BelowBiosReserve, 0, kGoto1F00,
+          kGoto1F00, 4, "2320  "),
+    pic18(199, "PIC18F24J10", "Found 24j10", 0x4000, LimitRule::BelowFixedReserve, 1088,
+          kGoto3C00, kGoto3C00, 5, "24J10 "),
+    // The dsPIC33FJ64 shares the PIC24HJ64's memory layout but has no images of its own.
+    pic24(252, "dsPIC33FJ64", "Found 33FJ64", 0xA800, 0xAC00, kGotoA800, kNoSlot, nullptr),
+    pic24(253, "dsPIC33FJ128", "Found 33FJ128", 0x15400, 0x15800, kGoto15400, 7, nullptr),
+};
+
+} // namespace
+
+std::span<const Chip> allChips() { return kChips; }
+
+const Chip* chipByCode(uint8_t code) {
+    for (const Chip& chip : kChips)
+        if (chip.code == code) return &chip;
+    return nullptr;
+}
+
+const Chip* chipOfSlot(int slot) {
+    for (const Chip& chip : kChips)
+        if (chip.imageSlot == slot) return &chip;
+    return nullptr;
+}
+
+int slotOfCode(uint8_t code) {
+    const Chip* chip = chipByCode(code);
+    return chip && chip->imageSlot != kNoSlot ? chip->imageSlot : 0;
+}
+
+int32_t applicationLimit(const Chip& chip, uint8_t biosCode) {
+    switch (chip.limitRule) {
+    case LimitRule::BelowBiosReserve:
+        return chip.limitBase -
+               (biosCode >= kFirstNewerBios ? kNewerBiosReserve : kOlderBiosReserve);
+    case LimitRule::BelowFixedReserve:
+        return chip.limitBase - chip.fixedReserve;
+    case LimitRule::FrameBelowEntry:
+        return chip.limitBase - chip.blockSize / chip.addressUnit;
+    }
+    return 0;
+}
+
+const ResetJump& resetJump(const Chip& chip, uint8_t biosCode) {
+    return biosCode >= kFirstNewerBios ? chip.jumpFromBios5 : chip.jumpBeforeBios5;
+}
+
+} // namespace chips

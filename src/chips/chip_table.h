@@ -1,0 +1,70 @@
+// Everything the program knows about the microcontrollers it programs, one row per chip code:
+// how a chip is named, how its program memory is addressed and framed, where the application
+// ends, the jump that keeps it starting in its bootloader, and where its images keep their
+// identity. Adding a chip is adding a row.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace chips {
+
+enum class Family : uint8_t {
+    Pic18, // 8-bit: program memory addressed in bytes
+    Pic24, // PIC24H and dsPIC33F: 16-bit addresses, four image bytes per 24-bit instruction
+};
+
+// How the first address that ordinary flash frames do not reach (the application limit) is found.
+enum class LimitRule : uint8_t {
+    BelowBiosReserve,  // memory top minus the family's reserve for the BIOS code (see below)
+    BelowFixedReserve, // memory top minus a reserve of the chip's own
+    FrameBelowEntry,   // one flash frame below the bootloader's entry
+};
+
+// The unconditional jump written over the start of every image, plain bytes in image order.
+struct ResetJump {
+    uint8_t length; // 4 or 8
+    uint8_t bytes[8];
+};
+
+struct Chip {
+    uint8_t code; // as the bootloader reports it
+    Family family;
+    const char* part;       // "PIC18F258"
+    const char* statusText; // what the device panel shows: "Found 258"
+    int32_t addressUnit;    // image bytes per program-memory address
+    int32_t blockSize;      // image bytes a flash frame carries
+    LimitRule limitRule;
+    int32_t limitBase;    // memory top or bootloader entry, in addresses
+    int32_t fixedReserve; // for LimitRule::BelowFixedReserve, in addresses
+    ResetJump jumpBeforeBios5;
+    ResetJump jumpFromBios5;
+    int32_t identityOffset;   // image byte holding the image's board index; preparation next
+    int32_t lengthFieldBytes; // width of a flash frame's length field: 1, or 2 high byte first
+    int imageSlot;            // column of the image table; kNoSlot: none of its own
+    uint32_t memoryBytes;     // image bytes the program memory holds (the image generator's check)
+    const char* listingLabel; // the Version dialog's six-character label; nullptr: not listed
+    std::span<const uint8_t> listingBoards; // listed too when board 0 has no image of the chip
+};
+
+inline constexpr int kNoSlot = -1;
+inline constexpr int kSlotCount = 10; // slots 8 and 9 belong to no chip
+// Reserve at the top of PIC18 program memory for bootloaders with a BIOS code below 5, and from 5 on.
+inline constexpr int32_t kOlderBiosReserve = 320;
+inline constexpr int32_t kNewerBiosReserve = 448;
+inline constexpr uint8_t kFirstNewerBios = 5;
+
+// Every known chip, in the order the Version dialog lists them (unlisted chips last).
+std::span<const Chip> allChips();
+// The row of a chip code; nullptr for a chip this program does not know.
+const Chip* chipByCode(uint8_t code);
+// The chip whose images the slot holds; nullptr for a slot of no chip.
+const Chip* chipOfSlot(int slot);
+// The image-table column of a chip code: its own slot, else 0 (unknown chips, and chips that
+// share another's images).
+int slotOfCode(uint8_t code);
+
+int32_t applicationLimit(const Chip& chip, uint8_t biosCode);
+const ResetJump& resetJump(const Chip& chip, uint8_t biosCode);
+
+} // namespace chips

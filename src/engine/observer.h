@@ -1,0 +1,58 @@
+// What an update tells its front end while it runs. Every event has an empty default, so a
+// front end overrides only what it shows. Events come on the thread that runs the session.
+#pragma once
+
+#include "engine/reply_receiver.h"
+#include "firmware/image_table.h"
+#include "engine/result.h"
+
+#include <cstdint>
+
+namespace engine {
+
+// The board that answered the search, once its board data record (if it sends one) is in.
+struct BoardFound {
+    Identification identification; // an older bootloader's board index reads 2
+    bool fullIdentification = false;
+    BoardRecord record; // meaningful when sendsBoardRecord(identification.biosCode)
+};
+
+class SessionObserver {
+public:
+    virtual ~SessionObserver() = default;
+
+    // The search begins; then one event per try (0 to 99) until a bootloader answers.
+    virtual void searchStarted() {}
+    virtual void searchTry(int /*attempt*/) {}
+    // The search is over: a board answered, none did, or the user stopped it.
+    virtual void searchEnded() {}
+
+    // A board answered; the session that decides whether and what to write begins.
+    virtual void sessionStarted() {}
+    virtual void boardFound(const BoardFound& /*board*/) {}
+    virtual void chipNamed(const chips::Chip& /*chip*/) {}
+    // Read from the image chosen for the board, before the compatibility check.
+    virtual void imageIdentified(const firmware::ImageIdentity& /*image*/) {}
+    // The image that will be written: its size and the range it covers, in addresses.
+    virtual void imageLoaded(int32_t /*addressCount*/, int32_t /*firstAddress*/,
+                             int32_t /*endAddress*/) {}
+    virtual void programModeEntry() {}
+    virtual void programmingStarted() {}
+
+    // The write phase. Progress positions count addresses for the flash frames and bytes for
+    // the EEPROM; each stage announces its maximum first.
+    virtual void flashStarted(int32_t /*maximum*/) {}
+    virtual void frameStarted(int32_t /*address*/) {}
+    virtual void progress(int32_t /*position*/) {}
+    // The board refused a frame; it is sent again (attempt counts from 0).
+    virtual void resend(int /*attempt*/) {}
+    virtual void fixFrame() {}
+    virtual void eepromStarted(int32_t /*length*/) {}
+    virtual void eepromByte(int32_t /*index*/) {}
+    virtual void writeEnded() {}
+
+    // The end, whatever it was. The last event of every run.
+    virtual void finished(const Result& /*result*/) {}
+};
+
+} // namespace engine

@@ -1,0 +1,48 @@
+#include "engine/result.h"
+
+#include <cstdio>
+
+namespace engine {
+
+std::string_view fixedText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+        return " Program Ok ";
+    case Outcome::NotResponse:
+        return " not Response ";
+    case Outcome::UserAbort:
+        return " User Abort !! ";
+    case Outcome::ChecksumError:
+        return " CHK Error !! ";
+    case Outcome::IncompatibleBootloader:
+        return " Incompatible Bootloader !! ";
+    case Outcome::InvalidPort:
+        return "Invalid Port Com";
+    case Outcome::DeviceNotFound:
+        return "Device not Found";
+    case Outcome::UnknownChip:
+        return " Error !! ";
+    case Outcome::NoImage:
+        return " No Hex inside !! ";
+    case Outcome::ImageTooBig:
+        return " Hex too Big !! ";
+    case Outcome::UnsuitableBoard:
+        break;
+    }
+    return "";
+}
+
+Result::Result(Outcome outcome) : outcome_(outcome) {
+    const std::string_view text = fixedText(outcome);
+    std::snprintf(text_, sizeof text_, "%.*s", static_cast<int>(text.size()), text.data());
+}
+
+Result Result::unsuitableBoard(std::string_view imageBoardName, uint8_t imagePreparation) {
+    Result result(Outcome::UnsuitableBoard);
+    std::snprintf(result.text_, sizeof result.text_, "%.*s - Preparation%x",
+                  static_cast<int>(imageBoardName.size()), imageBoardName.data(),
+                  static_cast<unsigned>(imagePreparation));
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,42 @@
+// How an update ended: one outcome of a closed set, with the exact text the program shows.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace engine {
+
+enum class Outcome : uint8_t {
+    Ok,                     // " Program Ok "
+    NotResponse,            // " not Response ": a frame drew no answer
+    UserAbort,              // " User Abort !! "
+    ChecksumError,          // " CHK Error !! ": a frame refused five times
+    IncompatibleBootloader, // " Incompatible Bootloader !! ": BIOS code 33 or above
+    InvalidPort,            // "Invalid Port Com": the port is not usable
+    DeviceNotFound,         // "Device not Found": no bootloader answered the search
+    UnknownChip,            // " Error !! "
+    NoImage,                // " No Hex inside !! "
+    ImageTooBig,            // " Hex too Big !! "
+    UnsuitableBoard,        // "<board> - Preparation<p>": the image is not made for this board
+};
+
+class Result {
+public:
+    // The result of an outcome with a fixed text (every outcome but UnsuitableBoard).
+    explicit Result(Outcome outcome);
+    // The refusal of an image made for the board `imageBoardName` and preparation number.
+    static Result unsuitableBoard(std::string_view imageBoardName, uint8_t imagePreparation);
+
+    Outcome outcome() const { return outcome_; }
+    bool ok() const { return outcome_ == Outcome::Ok; }
+    std::string_view text() const { return text_; }
+
+private:
+    Outcome outcome_;
+    char text_[40] = {};
+};
+
+// The fixed text of an outcome; UnsuitableBoard has none of its own ("").
+std::string_view fixedText(Outcome outcome);
+
+} // namespace engine

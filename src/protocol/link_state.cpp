@@ -1,9 +1,0 @@
-#include "protocol/link_state.h"
-
-namespace protocol {
-
-LinkState link;
-
-void resetLinkState() { link = LinkState{}; }
-
-} // namespace protocol

@@ -1,0 +1,97 @@
+#include "simulated_port.h"
+
+#include <cctype>
+
+namespace boardsim {
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+SimulatedPort::SimulatedPort(Config config, std::string name)
+    : board_(std::move(config)), name_(std::move(name)) {}
+
+serial::PortError SimulatedPort::open(std::string_view name) {
+    close();
+    if (openError_) return openError_;
+    if (!sameName(name, name_))
+        return {serial::PortError::Kind::NotFound, std::string(name) + ": no such device"};
+    open_ = true;
+    gone_ = false;
+    ++opens_;
+    board_.lineReset();
+    return {};
+}
+
+void SimulatedPort::close() {
+    open_ = false;
+    inFlight_.clear();
+    readable_.clear();
+}
+
+bool SimulatedPort::usable() {
+    if (open_ && gone_) close();
+    return open_;
+}
+
+std::size_t SimulatedPort::pendingBytes() const { return inFlight_.size() + readable_.size(); }
+
+void SimulatedPort::deliverDue() {
+    while (!inFlight_.empty() && inFlight_.front().dueWait <= waits_) {
+        readable_.push_back(inFlight_.front().byte);
+        inFlight_.pop_front();
+    }
+}
+
+int32_t SimulatedPort::read(uint8_t* buffer, int32_t size) {
+    if (open_ && gone_) close();
+    if (!open_) return -1;
+    deliverDue();
+    int32_t count = 0;
+    const int32_t limit = readChunk_ > 0 && readChunk_ < size ? readChunk_ : size;
+    while (count < limit && !readable_.empty()) {
+        buffer[count++] = readable_.front();
+        readable_.pop_front();
+    }
+    return count;
+}
+
+bool SimulatedPort::write(const uint8_t* bytes, int32_t count) {
+    if (!open_ || gone_ || count < 0) return false;
+    writes_.emplace_back(bytes, bytes + count);
+    for (int32_t i = 0; i < count; ++i) {
+        const Outcome out = board_.feed(bytes[i]);
+        for (uint8_t b : out.reply)
+            inFlight_.push_back({waits_ + replyDelay_, b});
+        if (out.hangup) {
+            gone_ = true;
+            return true; // the bytes left; the line dropped behind them
+        }
+    }
+    deliverDue();
+    return true;
+}
+
+void SimulatedPort::discardInput() {
+    if (!open_) return;
+    deliverDue();
+    readable_.clear();
+}
+
+bool SimulatedPort::waitReadable(int ms) {
+    ++waits_;
+    nowMs_ += ms;
+    deliverDue();
+    if (waitHook_) waitHook_(waits_);
+    return open_ && !readable_.empty();
+}
+
+} // namespace boardsim
