@@ -1,9 +1,11 @@
-// Test environment of the window tests: settings in a temporary folder of their own, a fake
-// serial port and a fake toolkit, and a way to run the real start-up with a scripted user.
+// Test environment of the window tests: settings in a temporary folder of their own,
+// board-sim's bootloader as the serial port, a port listing of the test's choosing, the fake
+// toolkit, and the real start-up with a scripted user.
 #pragma once
 
-#include "fake_port.h"
+#include "app/application.h"
 #include "fake_ui.h"
+#include "simulated_port.h"
 
 #include <filesystem>
 #include <functional>
@@ -26,10 +28,19 @@ private:
     std::string oldHome_, oldDirs_;
 };
 
-// Runs the program's start-up with the fake toolkit; `user` is called with the toolkit once the
-// main window is up and may act on the windows. The main window is then closed unless the script
-// closed it.
-void runProgram(fake::Toolkit& toolkit, const std::function<void(fake::Toolkit&)>& user,
+// What the program finds on the machine: a simulated board answering on one port, and the
+// ports the Port setup dialog lists.
+struct Machine {
+    explicit Machine(boardsim::Config board = {}, std::string portName = "COM1")
+        : port(std::move(board), std::move(portName)) {}
+    boardsim::SimulatedPort port;
+    std::vector<serial::PortDescription> ports;
+};
+
+// Runs the program's start-up with the fake toolkit; `user` is called once the main window is
+// up and may act on the windows. The main window is then closed unless the script closed it.
+void runProgram(fake::Toolkit& toolkit, Machine& machine,
+                const std::function<void(fake::Toolkit&, app::Application&)>& user,
                 std::vector<const char*> args = {});
 
 } // namespace apptest

@@ -23,7 +23,7 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
     form_.handler = &handler;
     form_.captionText = desc.caption;
     for (const ui::ControlDesc& c : desc.controls) {
-        const std::string name = c.name;
+        const int name = c.id;
         switch (c.kind) {
         case ui::Kind::Button: buttons_[name].shown = c.shown; break;
         case ui::Kind::Label:
@@ -34,7 +34,6 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
         case ui::Kind::ProgressBar: bars_[name]; break;
         case ui::Kind::StatusBar: statusBars_[name]; break;
         case ui::Kind::ComboBox:
-        case ui::Kind::HiddenList:
         case ui::Kind::ListBox: lists_[name]; break;
         case ui::Kind::MenuCommand: menus_[name]; break;
         case ui::Kind::Frame:
@@ -43,10 +42,9 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
     }
 }
 
-template <typename T>
-T& FormView::find(std::map<std::string, T, std::less<>>& m, std::string_view n) {
-    auto it = m.find(n);
-    if (it == m.end()) throw std::logic_error("no control " + std::string(n));
+template <typename T> T& FormView::find(std::map<int, T>& m, int id) {
+    auto it = m.find(id);
+    if (it == m.end()) throw std::logic_error("no control " + std::to_string(id));
     return it->second;
 }
 

@@ -121,44 +121,42 @@ public:
     explicit FormView(const ui::FormDesc& desc, ui::FormHandler& handler);
 
     ui::Form& form() override { return form_; }
-    ui::Label& label(std::string_view n) override { return find(labels_, n); }
-    ui::Button& button(std::string_view n) override { return find(buttons_, n); }
-    ui::MenuCommand& menu(std::string_view n) override { return find(menus_, n); }
-    ui::ProgressBar& progressBar(std::string_view n) override { return find(bars_, n); }
-    ui::StatusBar& statusBar(std::string_view n) override { return find(statusBars_, n); }
-    ui::ChoiceList& choiceList(std::string_view n) override { return find(lists_, n); }
-    ui::Picture& picture(std::string_view n) override { return find(pictures_, n); }
+    ui::Label& label(int id) override { return find(labels_, id); }
+    ui::Button& button(int id) override { return find(buttons_, id); }
+    ui::MenuCommand& menu(int id) override { return find(menus_, id); }
+    ui::ProgressBar& progressBar(int id) override { return find(bars_, id); }
+    ui::StatusBar& statusBar(int id) override { return find(statusBars_, id); }
+    ui::ChoiceList& choiceList(int id) override { return find(lists_, id); }
+    ui::Picture& picture(int id) override { return find(pictures_, id); }
 
     // Typed access for assertions.
-    Label& fakeLabel(std::string_view n) { return find(labels_, n); }
-    Button& fakeButton(std::string_view n) { return find(buttons_, n); }
-    MenuCommand& fakeMenu(std::string_view n) { return find(menus_, n); }
-    ProgressBar& fakeProgressBar(std::string_view n) { return find(bars_, n); }
-    StatusBar& fakeStatusBar(std::string_view n) { return find(statusBars_, n); }
-    ChoiceList& fakeChoiceList(std::string_view n) { return find(lists_, n); }
-    Picture& fakePicture(std::string_view n) { return find(pictures_, n); }
+    Label& fakeLabel(int id) { return find(labels_, id); }
+    Button& fakeButton(int id) { return find(buttons_, id); }
+    MenuCommand& fakeMenu(int id) { return find(menus_, id); }
+    ProgressBar& fakeProgressBar(int id) { return find(bars_, id); }
+    StatusBar& fakeStatusBar(int id) { return find(statusBars_, id); }
+    ChoiceList& fakeChoiceList(int id) { return find(lists_, id); }
+    Picture& fakePicture(int id) { return find(pictures_, id); }
     Form& fakeForm() { return form_; }
 
     // Acts as the user would on a control of this form.
-    void click(std::string_view control) { form_.handler->onEvent(control, ui::Event::Click); }
-    void doubleClick(std::string_view control) {
-        form_.handler->onEvent(control, ui::Event::DblClick);
-    }
+    void click(int control) { form_.handler->onEvent(control, ui::Event::Click); }
+    void doubleClick(int control) { form_.handler->onEvent(control, ui::Event::DblClick); }
 
     const ui::FormDesc& desc() const { return desc_; }
 
 private:
-    template <typename T> static T& find(std::map<std::string, T, std::less<>>& m, std::string_view n);
+    template <typename T> static T& find(std::map<int, T>& m, int id);
 
     const ui::FormDesc& desc_;
     Form form_;
-    std::map<std::string, Label, std::less<>> labels_;
-    std::map<std::string, Button, std::less<>> buttons_;
-    std::map<std::string, MenuCommand, std::less<>> menus_;
-    std::map<std::string, ProgressBar, std::less<>> bars_;
-    std::map<std::string, StatusBar, std::less<>> statusBars_;
-    std::map<std::string, ChoiceList, std::less<>> lists_;
-    std::map<std::string, Picture, std::less<>> pictures_;
+    std::map<int, Label> labels_;
+    std::map<int, Button> buttons_;
+    std::map<int, MenuCommand> menus_;
+    std::map<int, ProgressBar> bars_;
+    std::map<int, StatusBar> statusBars_;
+    std::map<int, ChoiceList> lists_;
+    std::map<int, Picture> pictures_;
 };
 
 struct MessageBox {
@@ -180,7 +178,7 @@ public:
     // Runs the scripted loop: calls `loop` until the main form is closed or it returns false.
     void run(ui::FormView& mainForm) override;
 
-    // The form views created so far, by class name ("TForm1").
+    // The form views created so far, by class name ("UpdaterWindow").
     FormView& view(std::string_view className);
     bool has(std::string_view className) const;
 
