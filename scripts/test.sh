@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the warnings-as-errors build with all tests (the
-# whole-program ones under a virtual X display), the sanitizer build with the unit tests, a
-# bounded run of the parsers' fuzzers, then the Windows build with its tests under wine.
+# whole-program ones under a virtual X display), the address-sanitizer build with the unit
+# tests, the thread-sanitizer build with the tests of sessions on several threads, a bounded
+# run of the parsers' fuzzers, then the Windows build with its tests under wine.
 source "$(dirname "$0")/setup.sh"
 
 ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
@@ -18,6 +19,11 @@ echo "== build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 build_preset asan
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2 || status=1
+
+echo "== build (ThreadSanitizer)"
+build_preset tsan
+echo "== sessions on several threads under the sanitizer"
+TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -j2 || status=1
 
 echo "== bounded fuzzing of the input parsers"
 bash scripts/fuzz.sh || status=1

@@ -43,6 +43,8 @@ bool imageSuitsBoard(const Identification& board, bool fullIdentification,
     return preparationAccepted(board.preparation, image.preparation);
 }
 
+void BlockingWait::step(serial::SerialPort& port) { port.waitReadable(kStepMs); }
+
 // What the write phase needs to know of the chip for this image.
 struct Session::Geometry {
     const chips::ResetJump* resetJump = nullptr;

@@ -40,6 +40,12 @@ public:
 };
 
 inline constexpr int kStepMs = 5;
+
+// A headless run's wait: each step blocks on the port until input arrives or the step is over.
+class BlockingWait final : public WaitStrategy {
+public:
+    void step(serial::SerialPort& port) override;
+};
 inline constexpr int kSearchTries = 100;
 inline constexpr int32_t kSearchReplyMs = 100;
 inline constexpr int32_t kCommandReplyMs = 1000;

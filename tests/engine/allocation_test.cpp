@@ -1,10 +1,8 @@
-// The protocol path (search, session, write) must not touch the heap. Global operator new is
-// replaced here by a counting one; the fake driver's own bookkeeping is left out of the count.
-#include "protocol/search.h"
-#include "protocol/session.h"
-#include "protocol_fixture.h"
+// A running session must not touch the heap. Global operator new is replaced here by a
+// counting one; what the simulated board and the test's own observer do is left out.
+#include "engine_fixture.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -15,132 +13,106 @@ bool counting = false;
 long allocations = 0;
 
 void* countedAllocation(std::size_t size) {
-    if (counting && !fakeport::insideDriver()) ++allocations;
+    if (counting) ++allocations;
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
 
+// Counting stays off while the simulated board (which keeps a log) runs.
+class Paused {
+public:
+    Paused() : was_(counting) { counting = false; }
+    ~Paused() { counting = was_; }
+
+private:
+    bool was_;
+};
+
 } // namespace
 
-void* operator new(std::size_t size) {
-    return countedAllocation(size);
-}
-void* operator new[](std::size_t size) {
-    return countedAllocation(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-using namespace testing_support;
-using protocol::link;
+using namespace enginetest;
 
-void copyText(char (&to)[64], std::string_view text) {
-    const size_t n = std::min(text.size(), sizeof to - 1);
-    std::memcpy(to, text.data(), n);
-    to[n] = '\0';
+// The simulated board behind a port whose calls do not count.
+class UncountedPort final : public serial::SerialPort {
+public:
+    explicit UncountedPort(serial::SerialPort& port) : port_(port) {}
+    serial::PortError open(std::string_view name) override {
+        Paused p;
+        return port_.open(name);
+    }
+    void close() override {
+        Paused p;
+        port_.close();
+    }
+    bool isOpen() const override { return port_.isOpen(); }
+    bool usable() override {
+        Paused p;
+        return port_.usable();
+    }
+    int32_t read(uint8_t* buffer, int32_t size) override {
+        Paused p;
+        return port_.read(buffer, size);
+    }
+    bool write(const uint8_t* bytes, int32_t count) override {
+        Paused p;
+        return port_.write(bytes, count);
+    }
+    void discardInput() override {
+        Paused p;
+        port_.discardInput();
+    }
+    bool waitReadable(int ms) override {
+        Paused p;
+        return port_.waitReadable(ms);
+    }
+
+private:
+    serial::SerialPort& port_;
+};
+
+// Keeps what it needs in fixed storage.
+class QuietObserver final : public engine::SessionObserver {
+public:
+    int frames = 0;
+    int resends = 0;
+    char description[engine::kBoardDescriptionLength + 1] = {};
+    char result[40] = {};
+    void frameStarted(int32_t) override { ++frames; }
+    void resend(int) override { ++resends; }
+    void boardFound(const engine::BoardFound& board) override {
+        std::memcpy(description, board.record.description, sizeof description);
+    }
+    void finished(const engine::Result& r) override {
+        std::snprintf(result, sizeof result, "%.*s", static_cast<int>(r.text().size()),
+                      r.text().data());
+    }
+};
+
+// Runs a whole session with the heap watched; returns the allocations it made.
+long countSession(boardsim::Config config, const firmware::ImageTable& table,
+                  QuietObserver& observer) {
+    boardsim::SimulatedPort board(std::move(config), "COM1");
+    UncountedPort port(board);
+    EXPECT_FALSE(port.open("COM1"));
+    VirtualWait wait;
+    engine::Session session(port, table, engine::SessionOptions::updater(), wait, observer);
+    allocations = 0;
+    counting = true;
+    session.run();
+    counting = false;
+    return allocations;
 }
 
-// Widgets and reporter that keep what they are told in fixed buffers.
-struct QuietStatusBar final : ui::StatusBar {
-    char panels[5][64] = {};
-    int writes = 0;
-    void setPanelText(int i, std::string_view t) override {
-        ++writes;
-        if (i >= 0 && i < 5) copyText(panels[i], t);
-    }
-    std::string panelText(int i) const override { return panels[i]; }
-    void repaint() override {}
-};
-
-struct QuietProgressBar final : ui::ProgressBar {
-    int maximum = 0;
-    int position = 0;
-    void setMax(int m) override { maximum = m; }
-    void setPosition(int p) override { position = p; }
-    void setSmooth(bool) override {}
-};
-
-struct QuietLabel final : ui::Label {
-    char value[64] = {};
-    bool shown = false;
-    void setText(std::string_view t) override { copyText(value, t); }
-    std::string text() const override { return value; }
-    void setVisible(bool v) override { shown = v; }
-    bool visible() const override { return shown; }
-    void setColor(ui::Color) override {}
-    void setFontColor(ui::Color) override {}
-    void repaint() override {}
-};
-
-struct QuietReporter final : protocol::Reporter {
-    char lastBanner[64] = {};
-    int banners = 0;
-    int programOk = 0;
-    bool upgrade = false;
-    QuietStatusBar updaterBar;
-    QuietLabel bios;
-    QuietLabel description;
-    void showErrorBanner(std::string_view t, ui::Color, uint8_t) override {
-        ++banners;
-        copyText(lastBanner, t);
-    }
-    void showStatusBanner(std::string_view t, ui::Color) override { copyText(lastBanner, t); }
-    void showStopButton() override {}
-    void showUpdateButton() override {}
-    bool upgradeMode() const override { return upgrade; }
-    ui::StatusBar* updaterStatusBar() override { return &updaterBar; }
-    ui::Label* biosLabel() override { return &bios; }
-    ui::Label* boardDescriptionLabel() override { return &description; }
-    void showProgramOk() override { ++programOk; }
-};
-
-class AllocationTest : public ::testing::Test {
-protected:
-    QuietReporter quiet;
-    QuietStatusBar bar;
-    QuietProgressBar progress;
-    ScriptedBoard board;
-    TestImage image;
-
-    void SetUp() override {
-        fakeport::reset();
-        protocol::resetLinkState();
-        protocol::resetSessionValues();
-        protocol::setReporter(&quiet);
-        firmware::buildImageTable();
-        link.selectedPort = kPort;
-        link.openedPort = kPort - 1;
-        board.install();
-    }
-    void TearDown() override {
-        counting = false;
-        protocol::setReporter(nullptr);
-        fakeport::reset();
-    }
-
-    long countUpdate() {
-        allocations = 0;
-        counting = true;
-        if (protocol::searchDevice(progress, bar) == protocol::kSearchFound)
-            protocol::runProgrammingSession(progress, bar);
-        counting = false;
-        return allocations;
-    }
-};
-
-TEST_F(AllocationTest, CounterSeesAllocations) {
+TEST(Allocation, CounterSeesAllocations) {
     counting = true;
     allocations = 0;
     delete new int(5);
@@ -148,39 +120,51 @@ TEST_F(AllocationTest, CounterSeesAllocations) {
     EXPECT_EQ(allocations, 1);
 }
 
-TEST_F(AllocationTest, Pic24UpdateWithBoardRecordAndResends) {
-    image = makeImage(true, 20000, 0, 0x81);
+TEST(Allocation, Pic24UpdateWithBoardRecordAndResends) {
+    TestImage image = makeImage(254, 20000, 0, 0x81);
     image.eeprom = {1, 2, 3};
-    installImage(image, 0, 6);
-    std::vector<uint8_t> record{'R', 28, 0};
-    record.insert(record.end(), 24, 'd');
-    record.insert(record.end(), {0x00, 0x10, 0x00, 0x04, 'K'});
-    board.identification = {'V', 10, 254, 2, 0x81, 'K'};
-    board.afterIdentification = record;
-    board.answerFromTry = 2;
+    const firmware::ImagePosition positions[] = {
+        {0, 6,
+         {image.fix.data(), 8, image.flash.data(), 20000, image.eeprom.data(), 3}}};
+    const firmware::ImageTable table(positions, kScramble);
+    boardsim::Config board;
+    board.chip = 254;
+    board.board = 2;
+    board.preparation = 0x81;
+    board.description = "dddddddddddddddddddddddd";
+    board.protectStart = 0x1000;
+    board.protectLength = 0x0400;
+    board.answerAfter = 2;
     board.refusals = {{3, 2}};
-    EXPECT_EQ(countUpdate(), 0);
-    EXPECT_EQ(quiet.programOk, 1);
-    EXPECT_STREQ(quiet.updaterBar.panels[1], "Resend 1");
-    EXPECT_STREQ(quiet.description.value, "dddddddddddddddddddddddd");
+    QuietObserver observer;
+    EXPECT_EQ(countSession(board, table, observer), 0);
+    EXPECT_STREQ(observer.result, " Program Ok ");
+    EXPECT_EQ(observer.resends, 2);
+    EXPECT_STREQ(observer.description, "dddddddddddddddddddddddd");
 }
 
-TEST_F(AllocationTest, Pic18UpdateAndFailures) {
-    image = makeImage(false, 5000, 2, 0x81);
+TEST(Allocation, Pic18UpdateAndFailures) {
+    TestImage image = makeImage('B', 5000, 3, 0x44);
     image.eeprom = {9, 8};
-    installImage(image, 2, 0);
-    EXPECT_EQ(countUpdate(), 0);
-    EXPECT_EQ(quiet.programOk, 1);
+    const firmware::ImagePosition positions[] = {
+        {0, 0, {image.fix.data(), 8, image.flash.data(), 5000, image.eeprom.data(), 2}}};
+    const firmware::ImageTable table(positions, kScramble);
+    boardsim::Config board;
+    board.chip = 'B';
+    board.bios = 5;
+    board.board = 3;
+    board.preparation = 0x44;
+    QuietObserver observer;
+    EXPECT_EQ(countSession(board, table, observer), 0);
+    EXPECT_STREQ(observer.result, " Program Ok ");
 
-    board.identification = {'V', 10, 'B', 3, 0x81, 'K'}; // another board
-    image = makeImage(false, 5000, 3, 0x44);
-    installImage(image, 3, 0);
-    EXPECT_EQ(countUpdate(), 0);
-    EXPECT_STREQ(quiet.lastBanner, "BD01_R03 - Preparation44");
+    board.preparation = 0x81; // not what the image is made for
+    EXPECT_EQ(countSession(board, table, observer), 0);
+    EXPECT_STREQ(observer.result, "BD01_R03 - Preparation44");
 
-    board.answerFromTry = 1000;
-    EXPECT_EQ(countUpdate(), 0);
-    EXPECT_STREQ(bar.panels[1], "Device not Found");
+    board.answerAfter = 1000;
+    EXPECT_EQ(countSession(board, table, observer), 0);
+    EXPECT_STREQ(observer.result, "Device not Found");
 }
 
 } // namespace

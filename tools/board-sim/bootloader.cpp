@@ -64,7 +64,7 @@ Outcome Bootloader::feed(uint8_t byte) {
             log_.push_back("progmode");
             Outcome out;
             out.commandEnded = true;
-            out.reply.push_back(kAck);
+            if (!config_.silentProgramMode) out.reply.push_back(kAck);
             return out;
         }
     }

@@ -32,6 +32,7 @@ struct Config {
     std::set<int> silentFrames;  // never answered
     int answerAfter = 0;         // search bytes to ignore before the first answer
     bool refuseSearch = false;   // answer "N" to every search byte
+    bool silentProgramMode = false; // never answer the program-mode byte
     int garbage = 0;             // bytes sent before each identification
     int hangupAfter = -1;        // frames answered before hanging up on the next one
 };

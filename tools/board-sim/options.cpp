@@ -61,6 +61,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             config.sendRecord = false;
         } else if (name == "--refuse-search") {
             config.refuseSearch = true;
+        } else if (name == "--silent-progmode") {
+            config.silentProgramMode = true;
         } else if (name == "--split") {
             options.split = true;
         } else if (name == "--reopen") {
@@ -144,6 +146,7 @@ const char* usageText() {
            "  --silent I             never answer frame I\n"
            "  --answer-after K       ignore the first K search bytes\n"
            "  --refuse-search        answer N to every search byte\n"
+           "  --silent-progmode      never answer the program-mode byte\n"
            "  --split                send every reply byte in its own write\n"
            "  --garbage N            send N garbage bytes before each identification\n"
            "  --hangup-after N       drop the line when frame N arrives\n"

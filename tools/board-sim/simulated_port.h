@@ -31,6 +31,8 @@ public:
     // Passes `ms` of virtual time; then the hook installed with onStep runs.
     bool waitReadable(int ms) override;
 
+    // Bytes the board sends unasked, readable now.
+    void inject(const std::vector<uint8_t>& bytes) { readable_.insert(readable_.end(), bytes.begin(), bytes.end()); }
     // Replies become readable this many waits (of 5 ms) after the byte that caused them.
     void setReplyDelay(int waits) { replyDelay_ = waits; }
     // At most this many bytes per read (0: all that is readable), to split replies.
