@@ -61,13 +61,13 @@ void SessionPresenter::refreshBoardLines() {
     if (updater && boardKnown_) updater->showBoard(board_);
 }
 
-void SessionPresenter::imageLoaded(int32_t addressCount, int32_t firstAddress,
-                                   int32_t endAddress) {
+void SessionPresenter::imageLoaded(const engine::LoadedImage& image) {
     if (upgrade_) return;
+    // The count is of program-memory addresses, as this text has always shown it.
     char text[64];
     std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
-                  static_cast<int>(addressCount), static_cast<unsigned>(firstAddress),
-                  static_cast<unsigned>(endAddress));
+                  static_cast<int>(image.bytes / image.addressUnit),
+                  static_cast<unsigned>(image.firstAddress), static_cast<unsigned>(image.endAddress));
     statusBar_.setPanelText(kImagePanel, text);
 }
 

@@ -22,7 +22,7 @@ public:
     void boardFound(const engine::BoardFound& board) override;
     void chipNamed(const chips::Chip& chip) override;
     void imageIdentified(const firmware::ImageIdentity& image) override;
-    void imageLoaded(int32_t addressCount, int32_t firstAddress, int32_t endAddress) override;
+    void imageLoaded(const engine::LoadedImage& image) override;
     void programModeEntry() override;
     void programmingStarted() override;
     void flashStarted(int32_t maximum) override;

@@ -10,6 +10,14 @@
 
 namespace engine {
 
+// The image that will be written: its size, and the addresses its flash frames cover.
+struct LoadedImage {
+    int32_t bytes = 0;       // image bytes
+    int32_t addressUnit = 1; // image bytes per program-memory address
+    int32_t firstAddress = 0;
+    int32_t endAddress = 0; // the address just past the last byte written
+};
+
 // The board that answered the search, once its board data record (if it sends one) is in.
 struct BoardFound {
     Identification identification; // an older bootloader's board index reads 2
@@ -33,9 +41,7 @@ public:
     virtual void chipNamed(const chips::Chip& /*chip*/) {}
     // Read from the image chosen for the board, before the compatibility check.
     virtual void imageIdentified(const firmware::ImageIdentity& /*image*/) {}
-    // The image that will be written: its size and the range it covers, in addresses.
-    virtual void imageLoaded(int32_t /*addressCount*/, int32_t /*firstAddress*/,
-                             int32_t /*endAddress*/) {}
+    virtual void imageLoaded(const LoadedImage& /*image*/) {}
     virtual void programModeEntry() {}
     virtual void programmingStarted() {}
 

@@ -183,7 +183,7 @@ Result Session::program() {
         return Result::unsuitableBoard(firmware::boardName(identity.boardIndex),
                                        identity.preparation);
 
-    observer_.imageLoaded(image.flashLength / g.addressUnit, 0, g.programLength / g.addressUnit);
+    observer_.imageLoaded({image.flashLength, g.addressUnit, 0, g.programLength / g.addressUnit});
     if (board.fullIdentification && id.biosCode >= kFirstBiosWithProgramMode) {
         observer_.programModeEntry();
         sendByte(kProgramModeByte);

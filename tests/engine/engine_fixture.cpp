@@ -30,9 +30,9 @@ void Recorder::imageIdentified(const firmware::ImageIdentity& image) {
                      std::to_string(image.preparation));
 }
 
-void Recorder::imageLoaded(int32_t count, int32_t first, int32_t end) {
-    events.push_back("loaded " + std::to_string(count) + " " + std::to_string(first) + " " +
-                     std::to_string(end));
+void Recorder::imageLoaded(const engine::LoadedImage& image) {
+    events.push_back("loaded " + std::to_string(image.bytes) + " " +
+                     std::to_string(image.firstAddress) + " " + std::to_string(image.endAddress));
 }
 
 void Recorder::flashStarted(int32_t maximum) {

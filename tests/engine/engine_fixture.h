@@ -54,7 +54,7 @@ public:
         events.push_back(std::string("chip ") + chip.statusText);
     }
     void imageIdentified(const firmware::ImageIdentity& image) override;
-    void imageLoaded(int32_t count, int32_t first, int32_t end) override;
+    void imageLoaded(const engine::LoadedImage& image) override;
     void programModeEntry() override { events.push_back("program mode"); }
     void programmingStarted() override { events.push_back("programming"); }
     void flashStarted(int32_t maximum) override;

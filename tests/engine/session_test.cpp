@@ -78,7 +78,7 @@ TEST_F(SessionTest, SuccessfulUpdateInOrder) {
 TEST_F(SessionTest, LoadedTextForTheFullPic24Image) {
     addImage(0, 6, makeImage(254, 65175, 0, 0x81));
     ASSERT_TRUE(run().ok());
-    EXPECT_TRUE(recorder.has("loaded 32587 0 32587")); // 0x7F4B
+    EXPECT_TRUE(recorder.has("loaded 65175 0 32587")); // to 0x7F4B
     EXPECT_EQ(flashFrameCount(), 255u + 1); // 254 whole frames, one of 151 bytes, the fix frame
 }
 
