@@ -1,0 +1,50 @@
+// trevane-cli: headless updates of several boards at once, for production lines.
+#pragma once
+
+#include "cli/cli_options.h"
+#include "firmware/product.h"
+#include "serial/port_list.h"
+#include "serial/serial_port.h"
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+namespace cli {
+
+// Exit statuses.
+inline constexpr int kAllProgrammed = 0;
+inline constexpr int kSomeFailed = 1;
+inline constexpr int kUsageError = 2;
+inline constexpr int kInterrupted = 130;
+
+// What the program takes from its system; tests put simulated boards in its place.
+struct Platform {
+    std::function<std::unique_ptr<serial::SerialPort>()> makePort;
+    std::function<std::vector<serial::PortDescription>()> listPorts;
+    bool devicePaths = false;  // ports may be named by device path
+    bool outIsTerminal = false; // progress lines are redrawn in place
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+    // Installs what runs when the user interrupts (Ctrl+C): may be called from any thread.
+    std::function<void(std::function<void()>)> onInterrupt;
+};
+
+class Cli {
+public:
+    Cli(const firmware::Product& product, const char* version, Platform platform);
+    // Returns the exit status.
+    int run(int argc, const char* const* argv);
+
+private:
+    int update(const Options& options, std::vector<std::string> ports, int argc,
+               const char* const* argv);
+
+
+    const firmware::Product& product_;
+    const char* version_;
+    Platform platform_;
+};
+
+} // namespace cli

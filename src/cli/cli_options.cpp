@@ -1,0 +1,106 @@
+#include "cli/cli_options.h"
+
+#include <cctype>
+
+namespace cli {
+
+bool isPortName(std::string_view name, bool devicePaths) {
+    if (devicePaths && name.size() > 1 && name[0] == '/') return true;
+    if (name.size() < 4 || name.size() > 6) return false;
+    for (int i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[static_cast<size_t>(i)])) != "COM"[i])
+            return false;
+    if (name[3] == '0') return false;
+    int number = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + (c - '0');
+    }
+    return number >= 1 && number <= 257;
+}
+
+bool samePortName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const bool comNames = a.size() > 0 && a[0] != '/';
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (comNames ? std::toupper(x) != std::toupper(y) : x != y) return false;
+    }
+    return true;
+}
+
+Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
+    Parsed parsed;
+    Options& o = parsed.options;
+    bool commandGiven = false;
+    const auto command = [&](Command c) {
+        if (commandGiven && o.command != c) {
+            parsed.error = "only one of --list-ports, --list-images, --version and --help";
+            return;
+        }
+        commandGiven = true;
+        o.command = c;
+    };
+    for (int i = 1; i < argc && parsed.error.empty(); ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--upgrade") {
+            o.upgrade = true;
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (arg == "--repeat") {
+            o.repeat = true;
+        } else if (arg == "--all") {
+            o.all = true;
+        } else if (arg == "--list-ports") {
+            command(Command::ListPorts);
+        } else if (arg == "--list-images") {
+            command(Command::ListImages);
+        } else if (arg == "--version") {
+            command(Command::Version);
+        } else if (arg == "--help" || arg == "-h") {
+            command(Command::Help);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            parsed.error = "unknown option " + std::string(arg);
+        } else if (!isPortName(arg, devicePaths)) {
+            parsed.error = "not a port name: " + std::string(arg) +
+                           (devicePaths ? " (COM1 to COM257, or a device such as /dev/ttyUSB0)"
+                                        : " (COM1 to COM257)");
+        } else {
+            for (const std::string& earlier : o.ports)
+                if (samePortName(earlier, arg))
+                    parsed.error = "the port " + std::string(arg) + " is given twice";
+            o.ports.emplace_back(arg);
+        }
+    }
+    if (!parsed.error.empty()) return parsed;
+    if (commandGiven && (!o.ports.empty() || o.all || o.upgrade || o.repeat || o.json)) {
+        parsed.error = "--list-ports, --list-images, --version and --help take nothing else";
+    } else if (!commandGiven && o.all && !o.ports.empty()) {
+        parsed.error = "either ports or --all, not both";
+    } else if (!commandGiven && !o.all && o.ports.empty()) {
+        parsed.error = "no port given";
+    }
+    return parsed;
+}
+
+std::string usageText() {
+    return "usage: trevane-cli [--upgrade] [--json] [--repeat] PORT...\n"
+           "       trevane-cli [--upgrade] [--json] [--repeat] --all\n"
+           "       trevane-cli --list-ports\n"
+           "       trevane-cli --list-images\n"
+           "       trevane-cli --version | --help\n"
+           "\n"
+           "Updates the board on every PORT at once with the firmware built into this program.\n"
+           "  PORT           COM1 to COM257 (on Linux also a device such as /dev/ttyUSB0)\n"
+           "  --all          every port that --list-ports lists\n"
+           "  --upgrade      search as the Upgrade window does (0xC5)\n"
+           "  --json         one JSON object a line on stdout, for programs\n"
+           "  --repeat       a production station: after each board, wait for the next one on\n"
+           "                 the same port, until interrupted (Ctrl+C)\n"
+           "  --list-ports   the serial ports present: COM name, device, friendly name\n"
+           "  --list-images  the firmware images this program carries\n"
+           "Exit status: 0 every board programmed, 1 some failed, 2 usage error, 130 interrupted.\n";
+}
+
+} // namespace cli

@@ -1,0 +1,29 @@
+// What trevane-cli needs of the console it runs in. One source per operating system.
+#pragma once
+
+#include <functional>
+
+namespace cli {
+
+// For the run: a finer timer where waits of a few milliseconds need it, and escape sequences
+// for redrawing progress lines where the console must be told.
+class ConsoleSetup {
+public:
+    ConsoleSetup();
+    ~ConsoleSetup();
+    ConsoleSetup(const ConsoleSetup&) = delete;
+    ConsoleSetup& operator=(const ConsoleSetup&) = delete;
+};
+
+// Standard output is a terminal whose lines can be redrawn in place.
+bool outputIsTerminal();
+
+// Ports may also be named by their device path (/dev/ttyUSB0).
+bool portsHaveDevicePaths();
+
+// Runs `handler` (on a thread of its own) when the user interrupts the program: Ctrl+C or
+// SIGTERM; on Windows Ctrl+C, Ctrl+Break or closing the console. nullptr removes it; once that
+// returns, the handler is not running and will not run.
+void setInterruptHandler(std::function<void()> handler);
+
+} // namespace cli

@@ -1,0 +1,63 @@
+#include "cli/console.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <mutex>
+
+namespace cli {
+namespace {
+
+std::mutex handlerMutex;
+std::function<void()> interruptHandler;
+bool finerTimer = false;
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT: {
+        std::lock_guard lock(handlerMutex);
+        if (!interruptHandler) return FALSE;
+        interruptHandler();
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+ConsoleSetup::ConsoleSetup() {
+    // Every wait of an update is made of 5 ms steps; with the default 15.6 ms timer period
+    // each of them would last a whole tick.
+    finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+}
+
+ConsoleSetup::~ConsoleSetup() {
+    if (finerTimer) timeEndPeriod(1);
+}
+
+bool outputIsTerminal() {
+    // A console that understands the escape sequences that redraw a line; a pipe, a file or an
+    // older console gets plain lines.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
+    return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+bool portsHaveDevicePaths() { return false; }
+
+void setInterruptHandler(std::function<void()> handler) {
+    const bool install = static_cast<bool>(handler);
+    {
+        std::lock_guard lock(handlerMutex);
+        interruptHandler = std::move(handler);
+    }
+    SetConsoleCtrlHandler(onConsoleEvent, install ? TRUE : FALSE);
+}
+
+} // namespace cli

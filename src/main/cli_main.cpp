@@ -1,0 +1,23 @@
+// trevane-cli: the headless program around the command-line logic, on this system's ports and
+// console.
+#include "cli/cli.h"
+#include "cli/console.h"
+#include "firmware/product.h"
+#include "serial/serial_port.h"
+#include "trevane_version.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    cli::ConsoleSetup console;
+    cli::Platform platform;
+    platform.makePort = [] { return serial::makeSystemPort(); };
+    platform.listPorts = &serial::listPorts;
+    platform.devicePaths = cli::portsHaveDevicePaths();
+    platform.outIsTerminal = cli::outputIsTerminal();
+    platform.out = &std::cout;
+    platform.err = &std::cerr;
+    platform.onInterrupt = &cli::setInterruptHandler;
+    cli::Cli program(firmware::thisProduct(), TREVANE_VERSION, std::move(platform));
+    return program.run(argc, argv);
+}

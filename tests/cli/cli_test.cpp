@@ -1,0 +1,277 @@
+// trevane-cli's logic with simulated boards on every port: the command line, several boards at
+// once, the three report forms, exit statuses and interruption.
+#include "cli/cli.h"
+#include "cli/cli_options.h"
+#include "simulated_port.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+// Every port name this machine has, each a simulated board.
+class Machine {
+public:
+    boardsim::SimulatedPort& add(const std::string& name, boardsim::Config board = demoBoard()) {
+        auto port = std::make_unique<boardsim::SimulatedPort>(std::move(board), name);
+        boardsim::SimulatedPort& kept = *port;
+        boards_[name] = std::move(port);
+        return kept;
+    }
+
+    static boardsim::Config demoBoard() {
+        // What the default product's image is made for.
+        boardsim::Config c;
+        c.chip = 254;
+        c.bios = 10;
+        c.board = 2;
+        c.preparation = 0x81;
+        return c;
+    }
+
+    cli::Platform platform(std::ostream& out, std::ostream& err) {
+        cli::Platform p;
+        p.makePort = [this] { return std::make_unique<Socket>(*this); };
+        p.listPorts = [this] {
+            std::vector<serial::PortDescription> ports;
+            for (const auto& [name, board] : boards_) ports.push_back({name, "sim", "board"});
+            return ports;
+        };
+        p.devicePaths = true;
+        p.out = &out;
+        p.err = &err;
+        p.onInterrupt = [this](std::function<void()> handler) {
+            std::lock_guard lock(mutex_);
+            interrupt_ = std::move(handler);
+        };
+        return p;
+    }
+
+    // What Ctrl+C does.
+    void interrupt() {
+        std::lock_guard lock(mutex_);
+        if (interrupt_) interrupt_();
+    }
+
+private:
+    // A port object that becomes whichever simulated board its name opens.
+    class Socket final : public serial::SerialPort {
+    public:
+        explicit Socket(Machine& machine) : machine_(machine) {}
+        serial::PortError open(std::string_view name) override {
+            const auto it = machine_.boards_.find(std::string(name));
+            if (it == machine_.boards_.end())
+                return {serial::PortError::Kind::NotFound, std::string(name) + ": no such device"};
+            board_ = it->second.get();
+            return board_->open(name);
+        }
+        void close() override {
+            if (board_) board_->close();
+        }
+        bool isOpen() const override { return board_ && board_->isOpen(); }
+        bool usable() override { return board_ && board_->usable(); }
+        int32_t read(uint8_t* b, int32_t n) override { return board_ ? board_->read(b, n) : -1; }
+        bool write(const uint8_t* b, int32_t n) override { return board_ && board_->write(b, n); }
+        void discardInput() override {
+            if (board_) board_->discardInput();
+        }
+        bool waitReadable(int ms) override { return board_ && board_->waitReadable(ms); }
+
+    private:
+        Machine& machine_;
+        boardsim::SimulatedPort* board_ = nullptr;
+    };
+
+    std::map<std::string, std::unique_ptr<boardsim::SimulatedPort>> boards_;
+    std::mutex mutex_;
+    std::function<void()> interrupt_;
+};
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+    std::vector<std::string> lines() const {
+        std::vector<std::string> all;
+        std::istringstream in(out);
+        for (std::string l; std::getline(in, l);) all.push_back(l);
+        return all;
+    }
+};
+
+CliRun runCli(Machine& machine, std::vector<const char*> args) {
+    args.insert(args.begin(), "trevane-cli");
+    std::ostringstream out, err;
+    cli::Cli program(firmware::thisProduct(), "9.9.9", machine.platform(out, err));
+    CliRun run;
+    run.status = program.run(static_cast<int>(args.size()), args.data());
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CliOptions, UsageErrorsAndPortNames) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* error; // a part of it; nullptr when the line is fine
+    };
+    const Case cases[] = {
+        {{"COM4", "com4"}, "given twice"},
+        {{"COM0"}, "not a port name"},
+        {{"COM258"}, "not a port name"},
+        {{"COM04"}, "not a port name"},
+        {{"LPT1"}, "not a port name"},
+        {{"--all", "COM3"}, "either ports or --all"},
+        {{}, "no port given"},
+        {{"--upgrade"}, "no port given"},
+        {{"--list-ports", "COM3"}, "take nothing else"},
+        {{"--version", "--help"}, "only one of"},
+        {{"--fast", "COM3"}, "unknown option --fast"},
+        {{"COM1", "COM257", "/dev/ttyUSB0", "--json", "--upgrade", "--repeat"}, nullptr},
+        {{"--all", "--json"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"trevane-cli"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const cli::Parsed p = cli::parseArguments(static_cast<int>(argv.size()), argv.data(), true);
+        if (c.error) {
+            EXPECT_TRUE(contains(p.error, c.error)) << c.error << " / got: " << p.error;
+        } else {
+            EXPECT_EQ(p.error, "");
+        }
+    }
+    // Windows has no device paths.
+    const char* path[] = {"trevane-cli", "/dev/ttyUSB0"};
+    EXPECT_TRUE(contains(cli::parseArguments(2, path, false).error, "not a port name"));
+}
+
+TEST(Cli, UsageErrorSendsNothingAnywhere) {
+    Machine machine;
+    boardsim::SimulatedPort& board = machine.add("COM200");
+    const CliRun run = runCli(machine, {"COM200", "COM200"});
+    EXPECT_EQ(run.status, cli::kUsageError);
+    EXPECT_TRUE(contains(run.err, "given twice"));
+    EXPECT_TRUE(contains(run.err, "usage: trevane-cli"));
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(board.opens(), 0);
+    EXPECT_TRUE(board.writes().empty());
+}
+
+TEST(Cli, SeveralBoardsAtOnceWithOneFailing) {
+    Machine machine;
+    machine.add("COM200");
+    boardsim::Config silent = Machine::demoBoard();
+    silent.silentFrames = {100};
+    machine.add("COM201", silent);
+    machine.add("COM202");
+    const CliRun run = runCli(machine, {"COM200", "COM201", "COM202"});
+    EXPECT_EQ(run.status, cli::kSomeFailed);
+    const auto lines = run.lines();
+    for (const char* expected :
+         {"COM200: Found 24HJ64", "COM200: Program Ok", "COM201: not Response",
+          "COM202: Program Ok", "2 programmed, 1 failed", "retry: trevane-cli COM201"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+}
+
+TEST(Cli, JsonIsOneObjectALineAndEndsEachPortWithItsResult) {
+    Machine machine;
+    machine.add("COM200");
+    boardsim::Config refusing = Machine::demoBoard();
+    refusing.refusals = {{3, 1}};
+    refusing.description = "Rig \"7\"\\\x01";
+    machine.add("COM201", refusing);
+    const CliRun run = runCli(machine, {"--json", "COM200", "COM201", "COM9"});
+    EXPECT_EQ(run.status, cli::kSomeFailed);
+    std::map<std::string, std::string> lastEvent;
+    for (const std::string& line : run.lines()) {
+        ASSERT_EQ(line.rfind("{\"port\":\"", 0), 0u) << line;
+        ASSERT_EQ(line.back(), '}') << line;
+        const std::string port = line.substr(9, line.find('"', 9) - 9);
+        const size_t event = line.find("\"event\":\"");
+        ASSERT_NE(event, std::string::npos) << line;
+        lastEvent[port] = line.substr(event + 9, line.find('"', event + 9) - event - 9);
+    }
+    EXPECT_EQ(lastEvent["COM200"], "result");
+    EXPECT_EQ(lastEvent["COM201"], "result");
+    EXPECT_EQ(lastEvent["COM9"], "result");
+    EXPECT_TRUE(contains(run.out, "{\"port\":\"COM201\",\"event\":\"resend\",\"attempt\":0}"));
+    EXPECT_TRUE(contains(run.out, "\"description\":\"Rig \\\"7\\\"\\\\\\u0001\""));
+    EXPECT_TRUE(contains(run.out, "\"event\":\"found\",\"bios\":10,\"chip\":254,\"chipName\":"
+                                  "\"PIC24HJ64\",\"board\":2,\"preparation\":129"));
+    EXPECT_TRUE(contains(run.out, "\"event\":\"image\",\"bytes\":65175,\"first\":0,\"end\":32587"));
+    EXPECT_TRUE(contains(run.out, "{\"port\":\"COM9\",\"event\":\"result\",\"ok\":false,"
+                                  "\"text\":\"Invalid Port Com\""));
+    EXPECT_TRUE(contains(run.out, "\"event\":\"result\",\"ok\":true,\"text\":\" Program Ok \""));
+    EXPECT_TRUE(contains(run.err, "1 failed")) << "the summary is for a person: stderr";
+}
+
+TEST(Cli, InterruptionStopsEveryBoardAtItsNextWait) {
+    Machine machine;
+    boardsim::SimulatedPort& first = machine.add("COM200");
+    boardsim::SimulatedPort& second = machine.add("COM201");
+    // Ctrl+C while the first board is being written; the second may be anywhere.
+    first.onWait([&](int64_t wait) {
+        if (wait == 50) machine.interrupt();
+    });
+    const CliRun run = runCli(machine, {"COM200", "COM201"});
+    EXPECT_EQ(run.status, cli::kInterrupted);
+    EXPECT_TRUE(contains(run.out, "COM200: User Abort !!"));
+    EXPECT_FALSE(first.isOpen()) << "ports are closed before the program ends";
+    EXPECT_FALSE(second.isOpen());
+    // Nothing is sent after the frame whose wait met the request.
+    const size_t written = first.writes().size();
+    EXPECT_LT(written, 60u);
+}
+
+TEST(Cli, RepeatCountsBoardAfterBoardAndWaitsForEachToLeave) {
+    Machine machine;
+    boardsim::SimulatedPort& port = machine.add("COM200");
+    int programmed = 0;
+    int framesWhenUnplugged = -1;
+    int searchesWhenUnplugged = -1;
+    port.onWait([&](int64_t) {
+        const int frames = port.board().counters().frames;
+        // The first board is done: it stays a while (answering), then the adapter is
+        // unplugged and the same simulated board comes back as the next one.
+        if (frames == 256 && programmed == 0) {
+            programmed = 1;
+        } else if (programmed == 1 && port.waits() % 200 == 0) {
+            programmed = 2;
+            framesWhenUnplugged = frames;
+            searchesWhenUnplugged = port.board().counters().answered;
+            port.unplug();
+        } else if (frames == 512 && programmed == 2 && port.writes().back().size() == 1) {
+            // The second board is done and is being watched for leaving.
+            programmed = 3;
+            machine.interrupt();
+        }
+    });
+    const CliRun run = runCli(machine, {"--repeat", "COM200"});
+    EXPECT_EQ(run.status, cli::kAllProgrammed) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "COM200 #1: Program Ok (1 programmed, 0 failed)")) << run.out;
+    EXPECT_TRUE(contains(run.out, "COM200 #2: Program Ok (2 programmed, 0 failed)")) << run.out;
+    EXPECT_FALSE(contains(run.out, "#3"));
+    // While it stayed plugged in, the first board kept answering and was not written again.
+    EXPECT_EQ(framesWhenUnplugged, 256);
+    EXPECT_GT(searchesWhenUnplugged, 1);
+}
+
+TEST(Cli, ListsAndVersion) {
+    Machine machine;
+    machine.add("COM7");
+    CliRun run = runCli(machine, {"--list-ports"});
+    EXPECT_EQ(run.out, "COM7\tsim\tboard\n");
+    run = runCli(machine, {"--list-images"});
+    EXPECT_EQ(run.lines().at(0), "Device - Print          - Preparation");
+    run = runCli(machine, {"--version"});
+    EXPECT_TRUE(contains(run.out, "trevane-cli 9.9.9 - "));
+    EXPECT_EQ(run.status, 0);
+}
+
+} // namespace
