@@ -6,6 +6,7 @@ Environment: TREVANE_BUILD_DIR (the Windows build), TREVANE_BOARD_SIM (board-sim
 build), TREVANE_EMULATOR (runs a Windows program), WINEPREFIX (a prefix of its own: mapping a
 port restarts its wine server), DISPLAY, and optionally TREVANE_SCREENSHOT_DIR.
 """
+import json
 import os
 import re
 import shutil
@@ -256,6 +257,18 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual(source[1], 3004)
         self.close(window)
         self.check_dump(self.sim.stop(), "hbd200")
+
+    def test_cli_programs_the_board_on_the_console(self):
+        exe = os.path.join(BUILD, "bin", "zq710c", "trevane-cli.exe")
+        run = subprocess.run([EMULATOR, exe, "--json", "COM%d" % COM], env=wine_env(),
+                             capture_output=True, text=True, timeout=240)
+        self.assertEqual(run.returncode, 0, run.stderr[-2000:])
+        events = [json.loads(line) for line in run.stdout.splitlines() if line.startswith("{")]
+        self.assertEqual(events[-1]["event"], "result")
+        self.assertEqual(events[-1]["text"], " Program Ok ")
+        found = [e for e in events if e["event"] == "found"]
+        self.assertEqual((found[0]["chip"], found[0]["board"]), (254, 2))
+        self.check_dump(self.sim.stop(), "zq710c")
 
 
 if __name__ == "__main__":
