@@ -5,8 +5,33 @@
 # The default product installs as trevane and trevane-cli, every other shipped product as
 # trevane-<product> and trevane-cli-<product>, so that one package serves every product line and
 # no product hides another. Products registered TESTS_ONLY (cmake/products.cmake) stay out.
-# The Windows release folder is made by scripts/windows.sh --release instead.
+# On Windows the same products make the release folder instead (the target windows_release).
+find_program(TREVANE_INSTALL_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT TREVANE_INSTALL_PYTHON3)
+    find_program(TREVANE_INSTALL_PYTHON3 python3 REQUIRED)
+endif()
+
+# The Windows release (scripts/windows.sh --release): release/trevane-<version>-windows-x64/ with
+# a folder per product holding its trevane.exe and trevane-cli.exe under the names they were
+# built and tested with (which their version resources name), an operator's README.txt and
+# SHA256SUMS; and the zip of that folder. Dated SOURCE_DATE_EPOCH as configured.
 if(WIN32)
+    if(TREVANE_GUI)
+        set(specs "")
+        set(programs "")
+        foreach(product ${TREVANE_SHIPPED_PRODUCTS})
+            list(APPEND specs "${product}=${PROJECT_SOURCE_DIR}/firmware/images/${product}/identity.txt,$<TARGET_FILE:trevane_${product}>,$<TARGET_FILE:trevane_cli_${product}>")
+            list(APPEND programs trevane_${product} trevane_cli_${product})
+        endforeach()
+        add_custom_target(windows_release
+            COMMAND ${TREVANE_INSTALL_PYTHON3} ${PROJECT_SOURCE_DIR}/packaging/windows/make_release.py
+                    ${CMAKE_BINARY_DIR}/release trevane-${PROJECT_VERSION}-windows-x64
+                    ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
+                    "${TREVANE_SOURCE_DATE_EPOCH}" ${specs}
+            DEPENDS ${programs}
+            COMMENT "Making the Windows release folder and zip"
+            VERBATIM)
+    endif()
     return()
 endif()
 
@@ -24,7 +49,6 @@ if(NOT TREVANE_DEFAULT_PRODUCT IN_LIST TREVANE_SHIPPED_PRODUCTS)
                         "(${TREVANE_SHIPPED_PRODUCTS})")
 endif()
 
-find_program(TREVANE_INSTALL_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(TREVANE_GZIP gzip REQUIRED)
 set(data ${CMAKE_BINARY_DIR}/install-data)
 file(MAKE_DIRECTORY ${data}/applications ${data}/man/man1)

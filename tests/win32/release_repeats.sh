@@ -1,0 +1,44 @@
+#!/bin/sh
+# Makes the Windows release twice from the configured build folder BUILD (scripts/windows.sh
+# configures it with SOURCE_DATE_EPOCH) and checks that the two zips are the same bytes. Before
+# the second, everything that carries a date or a link time is made anew: the shipped products'
+# image tables (the build stamp), the resources and the executables, a second later than the
+# first. Only those are rebuilt, not the whole Windows build.
+#   release_repeats.sh BUILD
+set -eu
+build=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/trevane-release.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+release() {
+    cmake --build "$build" --target windows_release >"$work/build.log" 2>&1 ||
+        { cat "$work/build.log"; exit 1; }
+}
+
+release
+zip=$(ls "$build"/release/trevane-*-windows-x64.zip)
+folder=${zip%.zip}
+cp "$zip" "$work/first.zip"
+
+products=$(ls "$folder" | while read -r entry; do [ -d "$folder/$entry" ] && echo "$entry"; done)
+[ -n "$products" ] || { echo "release_repeats: no product folder in $folder"; exit 1; }
+for product in $products; do
+    rm -f "$build/products/$product/product_data.cpp" "$build/bin/$product/trevane.exe" \
+          "$build/bin/$product/trevane-cli.exe"
+done
+find "$build/src/main" -name '*.rc.res' -exec rm -f {} +
+sleep 1
+release
+grep -q "product_data.cpp" "$work/build.log" ||
+    { echo "release_repeats: the second build did not make the image tables anew"; exit 1; }
+cp "$zip" "$work/second.zip"
+
+if cmp -s "$work/first.zip" "$work/second.zip"; then
+    echo "release_repeats: $(basename "$zip") is the same bytes both times ($(wc -c <"$zip") bytes, sha256 $(sha256sum <"$zip" | cut -c1-16)...)"
+    exit 0
+fi
+echo "release_repeats: the two builds differ:"
+mkdir "$work/a" "$work/b"
+python3 -m zipfile -e "$work/first.zip" "$work/a" && python3 -m zipfile -e "$work/second.zip" "$work/b"
+diff -r "$work/a" "$work/b" || true
+exit 1
