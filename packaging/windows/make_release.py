@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Makes the Windows release folder and its zip:
 
-    make_release.py OUTDIR NAME VERSION README_TEMPLATE EPOCH PRODUCT=IDENTITY_FILE,GUI,CLI...
+    make_release.py OUTDIR NAME VERSION README_TEMPLATE EPOCH PRODUCT=IDENTITY_FILE,CLI[,GUI]...
 
-OUTDIR/NAME/ gets a folder per product with trevane.exe and trevane-cli.exe, README.txt (CRLF
+OUTDIR/NAME/ gets a folder per product with trevane-cli.exe and trevane.exe (when the build has
+the windowed program), README.txt (CRLF
 line ends) and SHA256SUMS; OUTDIR/NAME.zip holds that folder. EPOCH (seconds, or "" for now)
 dates every file and zip entry. The zip's entries are sorted, with fixed dates and attributes,
 so that the same inputs give the same bytes.
@@ -21,7 +22,7 @@ def main():
     products = []
     for spec in sys.argv[6:]:
         product, files = spec.split("=", 1)
-        identity_file, gui, cli = files.split(",")
+        identity_file, cli, *gui = files.split(",")
         with open(identity_file, encoding="latin-1") as f:
             identity = f.readline().strip()
         products.append((product, identity, gui, cli))
@@ -32,8 +33,9 @@ def main():
     os.makedirs(folder)
     for product, _, gui, cli in products:
         os.makedirs(os.path.join(folder, product))
-        shutil.copyfile(gui, os.path.join(folder, product, "trevane.exe"))
         shutil.copyfile(cli, os.path.join(folder, product, "trevane-cli.exe"))
+        for path in gui:
+            shutil.copyfile(path, os.path.join(folder, product, "trevane.exe"))
 
     width = max(len(p) for p, *_ in products) + 1
     listing = "\n".join("  %-*s  %s" % (width, product + "\\", identity)

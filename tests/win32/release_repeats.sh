@@ -1,6 +1,7 @@
 #!/bin/sh
 # Makes the Windows release twice from the configured build folder BUILD (scripts/windows.sh
-# configures it with SOURCE_DATE_EPOCH) and checks that the two zips are the same bytes. Before
+# configures it with SOURCE_DATE_EPOCH) and checks that the two zips are the same bytes, and that
+# the first carries the project version in its version resources and right checksums. Before
 # the second, everything that carries a date or a link time is made anew: the shipped products'
 # image tables (the build stamp), the resources and the executables, a second later than the
 # first. Only those are rebuilt, not the whole Windows build.
@@ -19,6 +20,18 @@ release
 zip=$(ls "$build"/release/trevane-*-windows-x64.zip)
 folder=${zip%.zip}
 cp "$zip" "$work/first.zip"
+
+# The first release's folder: the project version in every executable's version resource, the
+# checksums right, the operator's README with CRLF line ends only.
+version=$(basename "$folder" | sed 's/^trevane-\(.*\)-windows-x64$/\1/')
+python3 "$(dirname "$0")/version_resource.py" "$version" "$folder"/*/*.exe || exit 1
+(cd "$folder" && sha256sum --quiet -c SHA256SUMS) || { echo "release_repeats: SHA256SUMS"; exit 1; }
+if ! python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+sys.exit(not d.endswith(b"\r\n") or d.count(b"\n") != d.count(b"\r\n") or d.count(b"\r") != d.count(b"\r\n"))' \
+    "$folder/README.txt"; then
+    echo "release_repeats: README.txt does not end every line with CRLF"
+    exit 1
+fi
 
 products=$(ls "$folder" | while read -r entry; do [ -d "$folder/$entry" ] && echo "$entry"; done)
 [ -n "$products" ] || { echo "release_repeats: no product folder in $folder"; exit 1; }
