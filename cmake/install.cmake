@@ -1,6 +1,7 @@
-# Installing on Linux, by `cmake --install` and in the Debian package that scripts/package.sh
-# makes from it with CPack: the programs, a desktop entry for each windowed program, the icon in
-# the hicolor theme, AppStream metadata and the manual pages.
+# What ships. On Linux, what `cmake --install` puts in place and the Debian package that
+# scripts/package.sh makes from it with CPack: the programs, a desktop entry for each windowed
+# program, the icon in the hicolor theme, AppStream metadata and the manual pages. On Windows,
+# the release folder and its zip.
 #
 # The default product installs as trevane and trevane-cli, every other shipped product as
 # trevane-<product> and trevane-cli-<product>, so that one package serves every product line and
@@ -87,6 +88,10 @@ function(trevane_install_program target name)
         endif()")
 endfunction()
 
+# The manual pages name the default product: "ZQ710c 01.02|03|00" -> ZQ710c.
+file(STRINGS ${PROJECT_SOURCE_DIR}/firmware/images/${TREVANE_DEFAULT_PRODUCT}/identity.txt
+     default_identity LIMIT_COUNT 1)
+string(REGEX REPLACE " .*" "" default_product_name "${default_identity}")
 trevane_install_man(${PROJECT_SOURCE_DIR}/packaging/linux/trevane-cli.1.in trevane-cli.1)
 if(TREVANE_GUI)
     trevane_install_man(${PROJECT_SOURCE_DIR}/packaging/linux/trevane.1.in trevane.1)
