@@ -77,7 +77,7 @@ for page in "$share"/man/man1/*.gz; do
     name=$(basename "$page")
     zcat "$page" | groff -t -man -Tutf8 -ww -z >"$work/groff" 2>&1 || true
     [ -s "$work/groff" ] && { fail "groff warns on $name:"; cat "$work/groff"; }
-    MANWIDTH=80 man -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l $name failed"
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l $name failed"
     [ -s "$work/man.err" ] && { fail "man -l $name:"; cat "$work/man.err"; }
     grep -q "^NAME" "$work/man.txt" || fail "man -l $name shows no NAME section"
 done
