@@ -17,13 +17,14 @@ release() {
 }
 
 release
-zip=$(ls "$build"/release/trevane-*-windows-x64.zip)
+version=$(sed -n 's/^#define TREVANE_VERSION "\(.*\)"$/\1/p' "$build/generated/trevane_version.h")
+zip="$build/release/trevane-$version-windows-x64.zip"
 folder=${zip%.zip}
+[ -f "$zip" ] || { echo "release_repeats: no $zip"; exit 1; }
 cp "$zip" "$work/first.zip"
 
 # The first release's folder: the project version in every executable's version resource, the
 # checksums right, the operator's README with CRLF line ends only.
-version=$(basename "$folder" | sed 's/^trevane-\(.*\)-windows-x64$/\1/')
 python3 "$(dirname "$0")/version_resource.py" "$version" "$folder"/*/*.exe || exit 1
 (cd "$folder" && sha256sum --quiet -c SHA256SUMS) || { echo "release_repeats: SHA256SUMS"; exit 1; }
 if ! python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
