@@ -17,24 +17,24 @@ endif()
 # built and tested with (which their version resources name), an operator's README.txt and
 # SHA256SUMS; and the zip of that folder. Dated SOURCE_DATE_EPOCH as configured.
 if(WIN32)
-    set(specs "")
+    set(entries "")
     set(programs "")
     foreach(product ${TREVANE_SHIPPED_PRODUCTS})
         # PRODUCT=IDENTITY,CLI[,GUI]: without the windowed front end, trevane-cli.exe only.
-        set(spec "${product}=${PROJECT_SOURCE_DIR}/firmware/images/${product}/identity.txt")
-        string(APPEND spec ",$<TARGET_FILE:trevane_cli_${product}>")
+        set(entry "${product}=${PROJECT_SOURCE_DIR}/firmware/images/${product}/identity.txt")
+        string(APPEND entry ",$<TARGET_FILE:trevane_cli_${product}>")
         list(APPEND programs trevane_cli_${product})
         if(TARGET trevane_${product})
-            string(APPEND spec ",$<TARGET_FILE:trevane_${product}>")
+            string(APPEND entry ",$<TARGET_FILE:trevane_${product}>")
             list(APPEND programs trevane_${product})
         endif()
-        list(APPEND specs "${spec}")
+        list(APPEND entries "${entry}")
     endforeach()
     add_custom_target(windows_release
         COMMAND ${TREVANE_INSTALL_PYTHON3} ${PROJECT_SOURCE_DIR}/packaging/windows/make_release.py
                 ${CMAKE_BINARY_DIR}/release trevane-${PROJECT_VERSION}-windows-x64
                 ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
-                "${TREVANE_SOURCE_DATE_EPOCH}" ${specs}
+                "${TREVANE_SOURCE_DATE_EPOCH}" ${entries}
         DEPENDS ${programs}
         COMMENT "Making the Windows release folder and zip"
         VERBATIM)

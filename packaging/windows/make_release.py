@@ -20,8 +20,8 @@ import zipfile
 def main():
     outdir, name, version, template, epoch = sys.argv[1:6]
     products = []
-    for spec in sys.argv[6:]:
-        product, files = spec.split("=", 1)
+    for entry in sys.argv[6:]:
+        product, files = entry.split("=", 1)
         identity_file, cli, *gui = files.split(",")
         with open(identity_file, encoding="latin-1") as f:
             identity = f.readline().strip()
