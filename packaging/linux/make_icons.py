@@ -12,6 +12,7 @@ import struct
 import sys
 import zlib
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
                                 "main", "win32"))
 from make_icon import read_xpm  # noqa: E402  (the XPM reader the Windows icon uses)
