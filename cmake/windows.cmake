@@ -50,3 +50,7 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     add_compile_options(-Wno-restrict -Wno-stringop-overflow)
 endif()
+
+# Executables that repeat byte for byte: no link time in the PE header. The build stamp in the
+# product data follows SOURCE_DATE_EPOCH when it is set (imagegen).
+add_link_options(-Wl,--no-insert-timestamp)

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the warnings-as-errors build with all tests (the
 # whole-program ones under a virtual X display), the address-sanitizer build with the unit
 # tests, the thread-sanitizer build with the tests of sessions on several threads, a bounded
-# run of the parsers' fuzzers, then the Windows build with its tests under wine.
+# run of the parsers' fuzzers, the Debian package with a check of its contents, then the Windows
+# build with its tests under wine and a check that its release repeats byte for byte.
 source "$(dirname "$0")/setup.sh"
 
 ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
@@ -27,6 +28,9 @@ TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -j2 || status=1
 
 echo "== bounded fuzzing of the input parsers"
 bash scripts/fuzz.sh || status=1
+
+echo "== Debian package: build it and check its contents"
+bash scripts/package.sh || status=1
 
 echo "== Windows build (mingw-w64) and its tests under wine"
 bash scripts/windows.sh -j2 || status=1

@@ -5,6 +5,12 @@
 #   scripts/windows.sh [ctest arguments...]
 #   scripts/windows.sh --bench [runs]   a timed full update under wine against board-sim's
 #                                       115200-baud line model, with its ratio to the wire time
+#   scripts/windows.sh --release        the release folder build/windows/release/
+#                                       trevane-<version>-windows-x64/ and its zip, no tests
+# The build is stamped with SOURCE_DATE_EPOCH, by default the time of the last commit, so that
+# the executables tested are those released and a build repeats byte for byte. After the tests,
+# the release is made twice, the second time with the stamped and linked parts made anew (the
+# product data, the resources, the executables), and the two zips must be the same bytes.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -26,12 +32,19 @@ fi
 
 # board-sim runs on this machine: the end-to-end tests under wine use a Linux build's.
 board_sim=""
-for build in ci dev; do
+for build in ci dev package; do
     if [ -z "$board_sim" ] && [ -x "build/$build/bin/board-sim" ]; then
         board_sim="$root/build/$build/bin/board-sim"
     fi
 done
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+fi
+export SOURCE_DATE_EPOCH
 cmake --preset windows -DTREVANE_BOARD_SIM="$board_sim"
+if [ "${1:-}" = "--release" ]; then
+    exec cmake --build --preset windows --target windows_release
+fi
 cmake --build --preset windows
 
 export WINEPREFIX="$root/build/windows/wineprefix"
@@ -53,7 +66,13 @@ if [ "${1:-}" = "--bench" ]; then
     fi
     exec /usr/bin/python3 bench_wine.py "$@"
 fi
+status=0
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@" || status=1
+else
+    ctest --preset windows "$@" || status=1
 fi
-exec ctest --preset windows "$@"
+
+echo "== the release twice: the same bytes"
+sh tests/win32/release_repeats.sh build/windows || status=1
+exit $status
