@@ -17,7 +17,7 @@ cleanup() {
 trap cleanup EXIT
 
 export DISPLAY=:97
-Xvfb "$DISPLAY" -screen 0 800x600x24 >/dev/null 2>&1 &
+Xvfb "$DISPLAY" -noreset -screen 0 800x600x24 >/dev/null 2>&1 &
 pids+=($!)
 export TREVANE_PORTS="$work/ports" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$TREVANE_PORTS" "$XDG_CONFIG_HOME/trevane" "$XDG_RUNTIME_DIR"

@@ -14,7 +14,8 @@ status=0
 echo "== build (warnings as errors)"
 build_preset ci
 echo "== tests"
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset ci -j2 || status=1
+# -noreset: otherwise Xvfb resets whenever its last client leaves and refuses new clients meanwhile.
+xvfb-run -a -s "-noreset -screen 0 1024x768x24" ctest --preset ci -j2 || status=1
 
 echo "== build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 build_preset asan

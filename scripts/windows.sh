@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows build: installs what it needs (Debian packages), cross-builds the "windows" preset
 # (build/windows: one trevane.exe per product) and runs the Windows tests under wine, in a wine
-# prefix of its own under build/windows and on a virtual display when there is none.
+# prefix of its own under build/windows, on one persistent wine server for the run, and on a
+# virtual display when there is none.
 #   scripts/windows.sh [ctest arguments...]
 #   scripts/windows.sh --bench [runs]   a timed full update under wine against board-sim's
 #                                       115200-baud line model, with its ratio to the wire time
@@ -14,6 +15,32 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+export WINEPREFIX="$root/build/windows/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The tests, on the display. One persistent wine server for their prefix while they run:
+# Debian's wineserver has no persistence (-p0), so between two tests, when the prefix has no
+# program left for a moment, it begins to shut down, and a test program that connects just then
+# is killed with it. A server left by an earlier run or by making the prefix (whose programs were
+# started without the display) is ended first. The tests that restart a server, to map a COM
+# port, have prefixes of their own.
+run_tests() {
+    wineserver -k 2>/dev/null || true
+    wineserver -p
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+    trap 'exit 1' INT TERM
+    # The prefix's system programs (services, the desktop window) start now, with nothing of
+    # ctest's open: started by a test they would keep its output open, and ctest would wait.
+    wineboot </dev/null >/dev/null 2>&1 || true
+    ctest --preset windows "$@"
+}
+if [ "${1:-}" = "--tests" ]; then
+    shift
+    run_tests "$@"
+    exit $?
+fi
 
 missing=""
 for package in g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool python3 cmake \
@@ -47,13 +74,9 @@ if [ "${1:-}" = "--release" ]; then
 fi
 cmake --build --preset windows
 
-export WINEPREFIX="$root/build/windows/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "windows.sh: making the wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-fi
+# Xvfb with -noreset: otherwise it resets whenever its last client leaves and refuses new clients
+# while it does.
+xvfb="-noreset -screen 0 1280x1024x24"
 
 if [ "${1:-}" = "--bench" ]; then
     shift
@@ -62,15 +85,19 @@ if [ "${1:-}" = "--bench" ]; then
     export TREVANE_EMULATOR="$root/cmake/wine_run.sh" WINEPREFIX="$root/build/windows/wineprefix-e2e"
     cd tests/win32
     if [ -z "${DISPLAY:-}" ]; then
-        exec xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 bench_wine.py "$@"
+        exec xvfb-run -a -s "$xvfb" /usr/bin/python3 bench_wine.py "$@"
     fi
     exec /usr/bin/python3 bench_wine.py "$@"
 fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "windows.sh: making the wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+fi
 status=0
 if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@" || status=1
+    xvfb-run -a -s "$xvfb" sh "$root/scripts/windows.sh" --tests "$@" || status=1
 else
-    ctest --preset windows "$@" || status=1
+    (run_tests "$@") || status=1
 fi
 
 echo "== the release twice: the same bytes"

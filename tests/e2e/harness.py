@@ -56,25 +56,10 @@ class Program:
     """The real updater executable."""
 
     def __init__(self, sandbox, args=(), product="zq710c"):
-        # The virtual X server now and then refuses a new client at once; that start is made
-        # again. Nothing of the program has run then (it aborts before its first window).
-        for attempt in range(3):
-            self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
-                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-            try:
-                _, err = self.proc.communicate(timeout=1.0)
-            except subprocess.TimeoutExpired:
-                return  # running: connected
-            if "could not connect to display" not in err or attempt == 2:
-                self._early = (self.proc.returncode, err)
-                return
-            time.sleep(0.5)
-
-    _early = None
+        self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def wait(self, timeout=20):
-        if self._early is not None:
-            return self._early[0], "", self._early[1]
         out, err = self.proc.communicate(timeout=timeout)
         return self.proc.returncode, out, err
 

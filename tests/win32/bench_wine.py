@@ -39,17 +39,7 @@ def wire_bytes(dump):
 
 
 class Bench(e2e.WindowsProgram):
-    def setUp(self):
-        self.folder = e2e.tempfile.mkdtemp(prefix="trevane-wine-bench.")
-        self.sim = e2e.BoardSim(self.folder, ["--baud", str(BAUD)])
-        e2e.wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % e2e.COM, "/d",
-                 self.sim.pty, "/f")
-        e2e.wine("reg", "add", r"HKLM\Software\Dravik\Trevane", "/v", "com", "/d",
-                 str(e2e.COM - 1), "/f")
-        e2e.subprocess.run(["wineserver", "-k"], env=e2e.wine_env(), capture_output=True,
-                           check=False)
-        self.host = e2e.Listener()
-        self.program = None
+    SIM_ARGS = ("--baud", str(BAUD))
 
     def test_full_update(self):
         window = self.start("zq710c", "Updater 2.7")

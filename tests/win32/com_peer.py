@@ -3,11 +3,11 @@
 
   com_peer.py EMULATOR PREFIX COM_NUMBER TEST_PROGRAM [arguments...]
 
-Opens a pseudo-terminal, maps it as COM<COM_NUMBER> in the wine prefix PREFIX (its own prefix:
-the mapping needs a restart of that prefix's wine server), then runs TEST_PROGRAM under
-EMULATOR with TREVANE_TEST_COM set. Every byte the program writes comes back plus one, so the
-test sees both that its writes arrived and that its reads deliver. Exits with the program's
-exit code.
+Opens a pseudo-terminal, maps it as COM<COM_NUMBER> in the wine prefix PREFIX (a prefix of its
+own: the mapping restarts that prefix's wine server), then runs TEST_PROGRAM under EMULATOR with
+TREVANE_TEST_COM set, on a persistent server that is ended afterwards. Every byte the program
+writes comes back plus one, so the test sees both that its writes arrived and that its reads
+deliver. Exits with the program's exit code.
 """
 import os
 import select
@@ -16,10 +16,7 @@ import sys
 import threading
 import tty
 
-
-def wine(env, *args):
-    return subprocess.run(["wine", *args], env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, check=False)
+import wine_prefix
 
 
 def echo(master, stop):
@@ -37,24 +34,23 @@ def echo(master, stop):
 
 def main():
     emulator, prefix, number, program, *arguments = sys.argv[1:]
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
+    env = wine_prefix.environment(prefix)
     master, slave = os.openpty()
     tty.setraw(slave)  # no echo by the line discipline, whatever the driver leaves set
-    if not os.path.isdir(prefix):
-        wine(env, "wineboot", "-i")
-    wine(env, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM" + number, "/d",
-         os.ttyname(slave), "/f")
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
 
-    stop = threading.Event()
-    peer = threading.Thread(target=echo, args=(master, stop), daemon=True)
-    peer.start()
-    env["TREVANE_TEST_COM"] = number
-    result = subprocess.run([emulator, program, *arguments], env=env, check=False)
-    stop.set()
-    peer.join()
+    wine_prefix.restart_server(env)
+    try:
+        wine_prefix.map_port(env, int(number), os.ttyname(slave))
+
+        stop = threading.Event()
+        peer = threading.Thread(target=echo, args=(master, stop), daemon=True)
+        peer.start()
+        env["TREVANE_TEST_COM"] = number
+        result = subprocess.run([emulator, program, *arguments], env=env, check=False)
+        stop.set()
+        peer.join()
+    finally:
+        wine_prefix.stop_server(env)
     sys.exit(result.returncode)
 
 

@@ -4,7 +4,8 @@ mapped as COM9, while a UDP listener on 127.0.0.1:3000 takes the result datagram
 
 Environment: TREVANE_BUILD_DIR (the Windows build), TREVANE_BOARD_SIM (board-sim of a Linux
 build), TREVANE_EMULATOR (runs a Windows program), WINEPREFIX (a prefix of its own: mapping a
-port restarts its wine server), DISPLAY, and optionally TREVANE_SCREENSHOT_DIR.
+port restarts its wine server), DISPLAY, and optionally TREVANE_SCREENSHOT_DIR. The prefix has
+one persistent wine server at a time while the tests run (see wine_prefix.py).
 """
 import json
 import os
@@ -16,6 +17,8 @@ import subprocess
 import tempfile
 import time
 import unittest
+
+import wine_prefix
 
 BUILD = os.environ.get("TREVANE_BUILD_DIR", "")
 BOARD_SIM = os.environ.get("TREVANE_BOARD_SIM", "")
@@ -30,13 +33,11 @@ UPGRADE_CLIENT = (606, 181)
 
 
 def wine_env():
-    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    return env
+    return wine_prefix.environment()
 
 
 def wine(*args):
-    return subprocess.run(["wine", *args], env=wine_env(), capture_output=True, text=True,
-                          check=False)
+    return wine_prefix.wine(wine_env(), *args)
 
 
 def xdotool(*args):
@@ -101,15 +102,22 @@ class Listener:
 
 @unittest.skipUnless(BOARD_SIM and os.path.exists(BOARD_SIM), "needs board-sim of a Linux build")
 class WindowsProgram(unittest.TestCase):
+    SIM_ARGS = ()  # more board-sim options
+
+    @classmethod
+    def setUpClass(cls):
+        wine_prefix.restart_server(wine_env())
+
+    @classmethod
+    def tearDownClass(cls):
+        wine_prefix.stop_server(wine_env())
+
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="trevane-wine-e2e.")
-        if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
-            wine("wineboot", "-i")
-        self.sim = BoardSim(self.folder)
-        wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % COM, "/d", self.sim.pty,
-             "/f")
+        self.sim = BoardSim(self.folder, self.SIM_ARGS)
         wine("reg", "add", r"HKLM\Software\Dravik\Trevane", "/v", "com", "/d", str(COM - 1), "/f")
-        subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, check=False)
+        # A new server, too: nothing of the last test's programs is left.
+        wine_prefix.map_port(wine_env(), COM, self.sim.pty)
         self.host = Listener()
         self.program = None
 
