@@ -444,25 +444,25 @@ TEST_F(UpdaterWindow, DoubleClickOnTheIdentityOpensOneVersionDialog) {
 // An open that fails: the result line says "Invalid Port Com"; a box says why when the user can
 // do something about it.
 TEST_F(UpdaterWindow, PortThatCannotBeOpenedIsInvalidPortComWithItsReason) {
-    const serial::PortError permission{Kind::PermissionDenied, "Permission denied"};
-    const serial::PortError busy{Kind::Busy, "Device or resource busy"};
-    const serial::PortError failed{Kind::Failed, "Input/output error"};
+    constexpr const char* kDescribed = "";
     struct Case {
-        serial::PortError error;
-        std::string box; // empty: no box
+        Kind kind;
+        const char* message;
+        const char* box; // nullptr: no box; kDescribed: the error described for the port
     } cases[] = {
-        {permission, serial::describe(permission, "COM1")},
-        {busy, serial::describe(busy, "COM1")},
-        {failed, serial::describe(failed, "COM1")},
-        {{Kind::Configure, ""}, "Unable to configure the serial port"},
-        {{Kind::Timeouts, ""}, "Unable to set the time-out parameters"},
-        {{Kind::NotFound, "No such file or directory"}, ""},
+        {Kind::PermissionDenied, "Permission denied", kDescribed},
+        {Kind::Busy, "Device or resource busy", kDescribed},
+        {Kind::Failed, "Input/output error", kDescribed},
+        {Kind::Configure, "", "Unable to configure the serial port"},
+        {Kind::Timeouts, "", "Unable to set the time-out parameters"},
+        {Kind::NotFound, "No such file or directory", nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.error.message + " / " + c.box);
+        const serial::PortError error{c.kind, c.message};
+        SCOPED_TRACE(serial::describe(error, "COM1"));
         fake::Toolkit tk;
         Machine machine(board('B'));
-        machine.port.failOpens(c.error);
+        machine.port.failOpens(error);
         apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
             fake::FormView& w = t.view("UpdaterWindow");
             w.click(W::Update);
@@ -476,12 +476,12 @@ TEST_F(UpdaterWindow, PortThatCannotBeOpenedIsInvalidPortComWithItsReason) {
             EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
         });
         EXPECT_TRUE(machine.port.writes().empty());
-        if (c.box.empty()) {
+        if (c.box == nullptr) {
             EXPECT_TRUE(tk.boxes.empty());
             continue;
         }
         ASSERT_EQ(tk.boxes.size(), 1u);
-        EXPECT_EQ(tk.boxes[0].text, c.box);
+        EXPECT_EQ(tk.boxes[0].text, c.box == kDescribed ? serial::describe(error, "COM1") : c.box);
         EXPECT_EQ(tk.boxes[0].caption, "Error");
     }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -146,7 +147,12 @@ public:
     const ui::FormDesc& desc() const { return desc_; }
 
 private:
-    template <typename T> static T& find(std::map<int, T>& m, int id);
+    // Defined here: every test that looks a control up instantiates it.
+    template <typename T> static T& find(std::map<int, T>& m, int id) {
+        auto it = m.find(id);
+        if (it == m.end()) throw std::logic_error("no control " + std::to_string(id));
+        return it->second;
+    }
 
     const ui::FormDesc& desc_;
     Form form_;
