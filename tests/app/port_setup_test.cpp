@@ -110,10 +110,10 @@ TEST_F(PortSetup, PortNamesInAnyLetterCase) {
         int chosen; // the entry then chosen; -1: none
         int16_t port;
     } cases[] = {
-        {"2", 0, 1, 11},  // com3 found for port 2; COM12 is port 11
-        {"11", 1, 2, 6},  // Com7x: the number up to the first other character
-        {"40", 0, 0, 2},  // not listed: the first entry
-        {"6", 0, -1, 0},  // "Com7x" is not COM7; nothing chosen: port 0
+        {"2", 0, 1, 11}, // com3 found for port 2; COM12 is port 11
+        {"11", 1, 2, 6}, // Com7x: the number up to the first other character
+        {"40", 0, 0, 2}, // not listed: the first entry
+        {"6", 0, -1, 0}, // "Com7x" is not COM7; nothing chosen: port 0
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);

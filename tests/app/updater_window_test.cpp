@@ -193,8 +193,8 @@ TEST_F(UpdaterWindow, SuccessfulUpdateShowsTheBoardAndAGreenResult) {
         {"full identification with a board record", board('B'),
          "BIOS:0a - BD01_R02 - Preparation01", "Trevane demo board", "Found 258"},
         // An older bootloader names no board: the line names the image's board instead.
-        {"older bootloader", board('C', 0, [](auto& c) { c.old = true; }), "BIOS:00 - BD02_R01 - Preparation04",
-         nullptr, "Found 2580"},
+        {"older bootloader", board('C', 0, [](auto& c) { c.old = true; }),
+         "BIOS:00 - BD02_R01 - Preparation04", nullptr, "Found 2580"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -248,16 +248,18 @@ TEST_F(UpdaterWindow, FailedUpdatesShowTheirRedResultLine) {
         const char* banner;
         const char* device;
         const char* image;
-    } cases[] = {
-        {board('B', 10, [](auto& c) { c.refusals = {{0, 5}}; }), " CHK Error !! ", "Found 258",
-         "Loaded 128 bytes (0000 to 0080)"},
-        {board('B', 10, [](auto& c) { c.silentFrames = {1}; }), " not Response ", "Found 258",
-         "Loaded 128 bytes (0000 to 0080)"},
+    };
+    const auto refusesFirstFrame = board('B', 10, [](auto& c) { c.refusals = {{0, 5}}; });
+    const auto silentOnSecondFrame = board('B', 10, [](auto& c) { c.silentFrames = {1}; });
+    // The 2580 image is made for board 5, preparation 4 only.
+    const auto otherBoard = board('C', 10, [](auto& c) { c.board = 6; });
+    const Case cases[] = {
+        {refusesFirstFrame, " CHK Error !! ", "Found 258", "Loaded 128 bytes (0000 to 0080)"},
+        {silentOnSecondFrame, " not Response ", "Found 258", "Loaded 128 bytes (0000 to 0080)"},
         {board(254), " No Hex inside !! ", "Warning", ""},
         {board(0x41), " Error !! ", "Unknow Device", ""},
         {board('B', 33), " Incompatible Bootloader !! ", "", ""},
-        {board('C', 10, [](auto& c) { c.board = 6; c.preparation = 4; }), "BD02_R01 - Preparation4",
-         "Warning!!", "not suitable apparatus"},
+        {otherBoard, "BD02_R01 - Preparation4", "Warning!!", "not suitable apparatus"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.banner);
@@ -287,7 +289,8 @@ TEST_F(UpdaterWindow, RefusedFramesCountTheirResendsInTheActivityPanel) {
         EXPECT_EQ(w.fakeLabel(W::Banner).value, " Program Ok ");
         std::vector<std::string> resends;
         for (const auto& [panel, text] : w.fakeStatusBar(W::Status).history)
-            if (panel == app::kActivityPanel && text.rfind("Resend", 0) == 0) resends.push_back(text);
+            if (panel == app::kActivityPanel && text.rfind("Resend", 0) == 0)
+                resends.push_back(text);
         EXPECT_EQ(resends, (std::vector<std::string>{"Resend 0", "Resend 1"}));
     });
     EXPECT_EQ(machine.port.board().counters().refused, 2);
@@ -331,7 +334,8 @@ TEST_F(UpdaterWindow, StopDuringTheBoardRecordWaitOfAnUpdateThatEndsEarlyIsForgo
         int64_t answeredAt = -1;
         bool stopped = false;
         machine.port.onWait([&](int64_t wait) {
-            if (answeredAt < 0 && logged(machine.port, "search C2 answered") == 1) answeredAt = wait;
+            if (answeredAt < 0 && logged(machine.port, "search C2 answered") == 1)
+                answeredAt = wait;
             if (answeredAt < 0 || wait != answeredAt + 10) return;
             stopped = true;
             w.click(W::Stop);

@@ -26,7 +26,8 @@ long searchBytes(const boardsim::SimulatedPort& port) {
 class UpgradeWindow : public ::testing::Test {
 protected:
     // Runs the program on `machine`; `user` gets the Upgrade window's view.
-    void run(Machine& machine, const std::function<void(fake::FormView&, app::Application&)>& user) {
+    void run(Machine& machine,
+             const std::function<void(fake::FormView&, app::Application&)>& user) {
         apptest::runProgram(toolkit, machine, [&](fake::Toolkit& tk, app::Application& app) {
             user(tk.view("UpgradeWindow"), app);
             machine.port.onWait(nullptr);

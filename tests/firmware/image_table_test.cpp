@@ -20,7 +20,9 @@ using firmware::FirmwareImage;
 using firmware::ImagePosition;
 using firmware::ImageTable;
 
-const ImageTable& productImages() { return firmware::thisProduct().images; }
+const ImageTable& productImages() {
+    return firmware::thisProduct().images;
+}
 
 bool isPlaceholder(const FirmwareImage& r) {
     return r.fixLength == 1 && r.flashLength == 1 && r.eepromLength == 1 && r.fixData &&
@@ -76,9 +78,9 @@ protected:
     static constexpr FirmwareImage placeholder() { return {kZero, 1, kZero, 1, kZero, 1}; }
 
     const ImagePosition positions[9] = {
-        {0, 0, image()},       {0, 1, placeholder()}, {2, 1, placeholder()},
-        {0, 4, image()},       {0, 5, image()},       {0, 6, image()},
-        {0, 7, image()},       {7, 0, image()},       {9, 6, placeholder()},
+        {0, 0, image()}, {0, 1, placeholder()}, {2, 1, placeholder()},
+        {0, 4, image()}, {0, 5, image()},       {0, 6, image()},
+        {0, 7, image()}, {7, 0, image()},       {9, 6, placeholder()},
     };
     const ImageTable table{positions, 0};
 };
@@ -90,12 +92,13 @@ TEST_F(ImageLookup, SelectTakesTheBoardsOwnImageElseBoardZeros) {
         int expectBoard;
         int expectSlot;
     } cases[] = {
-        {254, 0, 0, 6},   {254, 5, 0, 6}, {254, 200, 0, 6}, {254, 255, 0, 6},
-        {'B', 2, 0, 0},   {'B', 7, 7, 0}, {'B', 255, 0, 0}, // 255 is no board index
-        {252, 7, 7, 0},   {'A', 7, 7, 0}, {255, 7, 7, 0},   // no slot of their own: slot 0
-        {253, 9, 0, 7},   {199, 0, 0, 5}, {'F', 7, 0, 4},
-        {'C', 2, 0, 1}, // a placeholder of its own is no image: board 0's, a placeholder too
-        {254, 9, 0, 6},
+        {254, 0, 0, 6}, {254, 5, 0, 6}, {254, 200, 0, 6}, {254, 255, 0, 6},
+        {'B', 2, 0, 0}, {'B', 7, 7, 0}, {'B', 255, 0, 0}, // 255 is no board index
+        {252, 7, 7, 0},                                   // no slot of its own: slot 0
+        {'A', 7, 7, 0},                                   // an unknown chip: slot 0
+        {255, 7, 7, 0}, {253, 9, 0, 7}, {199, 0, 0, 5},   {'F', 7, 0, 4},
+        {'C', 2, 0, 1}, // a placeholder of its own is no image: board 0's (a placeholder too)
+        {254, 9, 0, 6}, // the same for another chip
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << int(c.chip) << " on board " << int(c.board));

@@ -15,7 +15,9 @@
 
 namespace {
 
-const firmware::ImageTable& images() { return firmware::thisProduct().images; }
+const firmware::ImageTable& images() {
+    return firmware::thisProduct().images;
+}
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -60,8 +62,7 @@ TEST(Pic18Product, ImagesUnmaskToTheirHexFiles) {
             }
         EXPECT_EQ(plain[14], c.board);
         EXPECT_EQ(plain[15], c.preparation);
-        const firmware::ImageIdentity id =
-            images().identityOf(image, *chips::chipOfSlot(c.slot));
+        const firmware::ImageIdentity id = images().identityOf(image, *chips::chipOfSlot(c.slot));
         EXPECT_EQ(id.boardIndex, c.board);
         EXPECT_EQ(id.preparation, c.preparation);
         EXPECT_EQ(image.fixLength, 4);

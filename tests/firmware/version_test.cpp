@@ -35,13 +35,17 @@ protected:
         bytes[at] = imageBoard ^ kScramble;
         bytes[at + 1] = preparation ^ kScramble;
         positions.push_back(
-            {board, slot, {nullptr, 0, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0}});
+            {board,
+             slot,
+             {nullptr, 0, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0}});
     }
     void addPlaceholder(uint8_t board, uint8_t slot) {
         static constexpr uint8_t kZero[1] = {0};
         positions.push_back({board, slot, {kZero, 1, kZero, 1, kZero, 1}});
     }
-    Lines listing() const { return firmware::versionListing(firmware::ImageTable(positions, kScramble)); }
+    Lines listing() const {
+        return firmware::versionListing(firmware::ImageTable(positions, kScramble));
+    }
 
     std::deque<std::vector<uint8_t>> buffers;
     std::vector<ImagePosition> positions;

@@ -191,9 +191,9 @@ public:
     std::vector<MessageBox> boxes;
     std::string applicationTitle;
     int eventPasses = 0;
-    std::function<void()> onProcessEvents;   // called from processEvents
-    std::function<bool(Toolkit&)> loop;      // the "user" while run() runs
-    std::vector<std::string> createdOrder;   // class names in creation order
+    std::function<void()> onProcessEvents; // called from processEvents
+    std::function<bool(Toolkit&)> loop;    // the "user" while run() runs
+    std::vector<std::string> createdOrder; // class names in creation order
 
 private:
     std::vector<std::pair<std::string, FormView*>> views_;
