@@ -4,6 +4,22 @@
 
 namespace apptest {
 
+boardsim::Config board(uint8_t chip, uint8_t bios,
+                       const std::function<void(boardsim::Config&)>& change) {
+    boardsim::Config config;
+    config.chip = chip;
+    config.bios = bios;
+    if (change) change(config);
+    return config;
+}
+
+boardsim::Config silentBoard() {
+    boardsim::Config config;
+    config.acceptC2 = false;
+    config.acceptC5 = false;
+    return config;
+}
+
 void runProgram(fake::Toolkit& toolkit, Machine& machine,
                 const std::function<void(fake::Toolkit&, app::Application&)>& user,
                 std::vector<const char*> args) {

@@ -37,6 +37,13 @@ struct Machine {
     std::vector<serial::PortDescription> ports;
 };
 
+// board-sim's bootloader with this chip and BIOS code, and its other settings as board-sim has
+// them unless `change` changes them.
+boardsim::Config board(uint8_t chip, uint8_t bios = 10,
+                       const std::function<void(boardsim::Config&)>& change = {});
+// A board that never answers a search.
+boardsim::Config silentBoard();
+
 // Runs the program's start-up with the fake toolkit; `user` is called once the main window is
 // up and may act on the windows. The main window is then closed unless the script closed it.
 void runProgram(fake::Toolkit& toolkit, Machine& machine,

@@ -1,11 +1,14 @@
-// A product with an Upgrade code in the middle of its identity.
+// A product with an Upgrade code in the middle of its identity, and the small images of
+// test_images.h.
 #include "firmware/product.h"
+#include "test_images.h"
 
-namespace firmware::product {
-extern const char identity[] = "XR-HBD7 02.00|01|00";
-extern const char* const buildDate = "Feb 2 2026";
-extern const char* const buildTime = "08:00:00";
-extern const uint8_t scrambleConstant = 0;
-extern const Position positions[1] = {};
-extern const int positionCount = 0;
-} // namespace firmware::product
+namespace firmware {
+
+const Product& thisProduct() {
+    static constexpr Product kProduct{"XR-HBD7 02.00|01|00", "Feb 2 2026", "08:00:00",
+                                      ImageTable(apptest::kTestImages, 0)};
+    return kProduct;
+}
+
+} // namespace firmware

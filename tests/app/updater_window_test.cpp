@@ -1,26 +1,54 @@
-// The Updater window and the start-up around it, driven through the fake toolkit as a user would.
+// The Updater window and the start-up around it, driven through the fake toolkit as a user would,
+// with board-sim's bootloader as the board on the port.
 #include "app/identity.h"
-#include "app/program.h"
+#include "app/port_setup_dialog.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
-#include "app/trevane.h"
+#include "app/updater_window.h"
+#include "app/version_dialog.h"
 #include "app_env.h"
-#include "protocol/link_state.h"
-#include "protocol/reporter.h"
+#include "serial/serial_port.h"
 #include "ui/dispatch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
 
-using apptest::runProgram;
+using apptest::board;
+using apptest::Machine;
+using apptest::silentBoard;
 using apptest::TempSettings;
+using W = app::UpdaterWindow;
+using Kind = serial::PortError::Kind;
+
+constexpr uint8_t kUpdaterSearch = 0xC2;
+
+// Search bytes the board received so far.
+long searchBytes(const boardsim::SimulatedPort& port, uint8_t byte = kUpdaterSearch) {
+    return std::count(port.writes().begin(), port.writes().end(), std::vector<uint8_t>{byte});
+}
+
+long logged(const boardsim::SimulatedPort& port, const std::string& line) {
+    return std::count(port.board().log().begin(), port.board().log().end(), line);
+}
 
 class UpdaterWindow : public ::testing::Test {
 protected:
-    void SetUp() override { fakeport::reset(); }
+    // Runs the program on `machine`; `user` gets the Updater window's view.
+    void run(Machine& machine, const std::function<void(fake::FormView&, app::Application&)>& user,
+             std::vector<const char*> args = {}) {
+        apptest::runProgram(
+            toolkit, machine,
+            [&](fake::Toolkit& tk, app::Application& app) {
+                user(tk.view("UpdaterWindow"), app);
+                machine.port.onWait(nullptr);
+            },
+            std::move(args));
+    }
+
     TempSettings settings;
     fake::Toolkit toolkit;
 };
@@ -77,23 +105,26 @@ TEST(Identity, StoredPortTakesTheLeadingNumber) {
 }
 
 TEST_F(UpdaterWindow, StartsWithTheWindowsInOrderAndTheIdentityShown) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        EXPECT_EQ(tk.createdOrder, (std::vector<std::string>{"TForm1", "TForm3", "TForm4"}));
-        auto& w = tk.view("TForm1");
+    Machine machine;
+    run(machine, [&](fake::FormView& w, app::Application& app) {
+        EXPECT_EQ(toolkit.createdOrder,
+                  (std::vector<std::string>{"UpdaterWindow", "PortSetupDialog", "VersionDialog"}));
+        EXPECT_FALSE(app.upgradeMode());
         EXPECT_EQ(w.fakeForm().captionText, "Updater 2.7 - ZQ710c 01.02|03|00   [ Jan 30 2012 ]");
         EXPECT_TRUE(w.fakeForm().shown);
-        EXPECT_EQ(tk.applicationTitle, "ZQ710c 01.02|03|00");
-        EXPECT_EQ(w.fakeLabel("Label1").value, "ZQ710c 01.02|03|00");
-        EXPECT_FALSE(w.fakePicture("Image1").shown); // ZQ710: no logo
-        EXPECT_FALSE(w.fakePicture("Image2").shown);
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
-        EXPECT_FALSE(w.fakeLabel("Label2").shown);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(0), "COM1"); // nothing stored
-        EXPECT_FALSE(tk.view("TForm3").fakeForm().shown);
-        EXPECT_FALSE(tk.view("TForm4").fakeForm().shown);
-        EXPECT_EQ(protocol::link.openedPort, -1); // one below the selected port
+        EXPECT_EQ(toolkit.applicationTitle, "ZQ710c 01.02|03|00");
+        EXPECT_EQ(w.fakeLabel(W::Identity).value, "ZQ710c 01.02|03|00");
+        EXPECT_FALSE(w.fakePicture(W::LargeLogo).shown); // ZQ710: no logo
+        EXPECT_FALSE(w.fakePicture(W::SmallLogo).shown);
+        EXPECT_TRUE(w.fakeButton(W::Update).shown);
+        EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+        EXPECT_FALSE(w.fakeLabel(W::Banner).shown);
+        EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kPortPanel), "COM1"); // none stored
+        EXPECT_FALSE(toolkit.view("PortSetupDialog").fakeForm().shown);
+        EXPECT_FALSE(toolkit.view("VersionDialog").fakeForm().shown);
     });
+    EXPECT_EQ(machine.port.opens(), 0); // the port is opened by the first update only
+    EXPECT_TRUE(machine.port.writes().empty());
     EXPECT_TRUE(toolkit.boxes.empty());
 }
 
@@ -113,22 +144,23 @@ TEST_F(UpdaterWindow, StoredPortIsShownAndWrittenBackOnClose) {
         TempSettings local;
         local.store(c.stored);
         fake::Toolkit tk;
-        runProgram(tk, [&](fake::Toolkit& t) {
-            EXPECT_EQ(t.view("TForm1").fakeStatusBar("StatusBar1").panelText(0), c.panel)
+        Machine machine;
+        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
+            EXPECT_EQ(t.view("UpdaterWindow").fakeStatusBar(W::Status).panelText(app::kPortPanel),
+                      c.panel)
                 << c.stored;
         });
         EXPECT_NE(local.userFileContent().find(c.written), std::string::npos)
             << c.stored << " -> " << local.userFileContent();
-        // Closing before any search closes no port: the opened port is still one below.
-        for (const std::string& call : fakeport::callLog())
-            EXPECT_NE(call.rfind("close", 0), 0u) << call;
+        EXPECT_EQ(machine.port.opens(), 0) << c.stored;
     }
 }
 
 TEST_F(UpdaterWindow, NonTextSettingEndsTheStartWithItsMessage) {
     settings.store("\"com\"=dword:00000004");
+    Machine machine;
     bool ran = false;
-    runProgram(toolkit, [&](fake::Toolkit&) { ran = true; });
+    apptest::runProgram(toolkit, machine, [&](fake::Toolkit&, app::Application&) { ran = true; });
     EXPECT_FALSE(ran);
     ASSERT_EQ(toolkit.boxes.size(), 1u);
     EXPECT_EQ(toolkit.boxes[0].text, "Invalid data type for 'com'");
@@ -137,124 +169,358 @@ TEST_F(UpdaterWindow, NonTextSettingEndsTheStartWithItsMessage) {
 TEST_F(UpdaterWindow, SecondCopyShowsOnlyTheBox) {
     app::SingleInstance first;
     ASSERT_TRUE(first.acquire());
-    runProgram(toolkit, [](fake::Toolkit&) { ADD_FAILURE() << "a second copy ran"; });
+    Machine machine;
+    apptest::runProgram(toolkit, machine, [](fake::Toolkit&, app::Application&) {
+        ADD_FAILURE() << "a second copy ran";
+    });
     ASSERT_EQ(toolkit.boxes.size(), 1u);
     EXPECT_EQ(toolkit.boxes[0].text, "Already in progress");
     EXPECT_EQ(toolkit.boxes[0].caption, "Updater 2.7 - ZQ710c 01.02|03|00   [ Jan 30 2012 ]");
     EXPECT_EQ(toolkit.boxes[0].style, ui::MessageBoxStyle::TopMost);
     EXPECT_TRUE(toolkit.createdOrder.empty());
     EXPECT_TRUE(settings.userFileContent().empty()); // nothing read or written
+    EXPECT_EQ(machine.port.opens(), 0);
 }
 
-TEST_F(UpdaterWindow, BannersSetTextColoursAndButtons) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        protocol::Reporter& status = protocol::reporter();
-        status.showStopButton();
-        EXPECT_TRUE(w.fakeButton("Button2").shown);
-        EXPECT_FALSE(w.fakeButton("Button1").shown);
+TEST_F(UpdaterWindow, SuccessfulUpdateShowsTheBoardAndAGreenResult) {
+    struct Case {
+        const char* what;
+        boardsim::Config board;
+        const char* bios;
+        const char* description; // nullptr: the line stays hidden
+        const char* device;
+    } cases[] = {
+        {"full identification with a board record", board('B'),
+         "BIOS:0a - BD01_R02 - Preparation01", "Trevane demo board", "Found 258"},
+        // An older bootloader names no board: the line names the image's board instead.
+        {"older bootloader", board('C', 0, [](auto& c) { c.old = true; }),
+         "BIOS:00 - BD02_R01 - Preparation04", nullptr, "Found 2580"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::Toolkit tk;
+        Machine machine(c.board);
+        bool programmingSeen = false;
+        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
+            fake::FormView& w = t.view("UpdaterWindow");
+            fake::Label& banner = w.fakeLabel(W::Banner);
+            machine.port.onWait([&](int64_t) {
+                if (programmingSeen || banner.value != " Programming... ") return;
+                programmingSeen = true;
+                // The progress line is neutral and leaves the buttons as they are.
+                EXPECT_TRUE(banner.shown);
+                EXPECT_EQ(banner.background, ui::kButtonFace);
+                EXPECT_EQ(banner.foreground, ui::kBlack);
+                EXPECT_TRUE(w.fakeButton(W::Stop).shown);
+                EXPECT_FALSE(w.fakeButton(W::Update).shown);
+                EXPECT_FALSE(w.fakeMenu(W::ChangePort).enabledFlag);
+            });
+            w.click(W::Update);
+            machine.port.onWait(nullptr);
 
-        status.showStatusBanner(" Programming... ", ui::kButtonFace);
-        EXPECT_EQ(w.fakeLabel("Label2").value, " Programming... ");
-        EXPECT_TRUE(w.fakeLabel("Label2").shown);
-        EXPECT_EQ(w.fakeLabel("Label2").background, ui::kButtonFace);
-        EXPECT_EQ(w.fakeLabel("Label2").foreground, ui::kBlack);
-        EXPECT_TRUE(w.fakeButton("Button2").shown); // buttons untouched by the status banner
-
-        w.fakeMenu("S1").enabledFlag = false;
-        status.showErrorBanner(" not Response ", ui::kRed, 0);
-        status.showErrorBanner(" CHK Error !! ", ui::kRed, 0);
-        EXPECT_EQ(w.fakeLabel("Label2").value, " CHK Error !! ");
-        EXPECT_EQ(w.fakeLabel("Label2").background, ui::kRed);
-        EXPECT_EQ(w.fakeLabel("Label2").foreground, ui::kWhite);
-        EXPECT_TRUE(w.fakeMenu("S1").enabledFlag);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
-        EXPECT_TRUE(w.fakeButton("Button1").focused);
-
-        status.showProgramOk();
-        EXPECT_EQ(w.fakeLabel("Label2").value, " Program Ok ");
-        EXPECT_EQ(w.fakeLabel("Label2").background, ui::kGreen);
-    });
-}
-
-TEST_F(UpdaterWindow, StopSetsTheAbortRequestAndHidesItself) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        protocol::reporter().showStopButton();
-        w.click("Button2");
-        EXPECT_EQ(protocol::link.abortRequest, 1);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
-    });
-}
-
-TEST_F(UpdaterWindow, ChangePortHidesTheResultLinesAndOpensTheDialog) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        protocol::reporter().showErrorBanner(" Error !! ", ui::kRed, 0);
-        w.fakeLabel("Label3").shown = true;
-        w.fakeLabel("Label4").shown = true;
-        w.click("S1");
-        EXPECT_FALSE(w.fakeLabel("Label2").shown);
-        EXPECT_FALSE(w.fakeLabel("Label3").shown);
-        EXPECT_TRUE(w.fakeLabel("Label4").shown); // the description line stays
-        EXPECT_GE(w.fakeLabel("Label2").repaints, 1);
-        EXPECT_GE(w.fakeLabel("Label3").repaints, 1);
-        EXPECT_TRUE(tk.view("TForm3").fakeForm().shown);
-    });
-}
-
-TEST_F(UpdaterWindow, DoubleClickOnTheIdentityOpensOneVersionDialog) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        w.doubleClick("Label1");
-        w.doubleClick("Label1");
-        auto& dialog = tk.view("TForm4").fakeForm();
-        EXPECT_EQ(dialog.captionText, "ZQ710c 01.02|03|00   [ 16:51:17 - Jan 30 2012 ]");
-        EXPECT_TRUE(dialog.shown);
-        EXPECT_EQ(dialog.showCount, 1); // the second only brings it to the front
-    });
-}
-
-TEST_F(UpdaterWindow, UpdateWithoutBoardDisablesChangePortWhileItRuns) {
-    bool sawDisabled = false;
-    runProgram(toolkit, [&](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        auto& confirm = tk.view("TForm3").fakeButton("Button1");
-        w.click("S1"); // the Port setup dialog stays open during the update
-        fakeport::setStepHook([&](int64_t) {
-            if (!w.fakeMenu("S1").enabledFlag && !confirm.enabledFlag) sawDisabled = true;
+            EXPECT_EQ(banner.value, " Program Ok ");
+            EXPECT_EQ(banner.background, ui::kGreen);
+            EXPECT_EQ(banner.foreground, ui::kWhite);
+            EXPECT_EQ(w.fakeLabel(W::BiosLine).value, c.bios);
+            EXPECT_TRUE(w.fakeLabel(W::BiosLine).shown);
+            EXPECT_EQ(w.fakeLabel(W::BoardDescription).shown, c.description != nullptr);
+            if (c.description) {
+                EXPECT_EQ(w.fakeLabel(W::BoardDescription).value, c.description);
+            }
+            const fake::StatusBar& status = w.fakeStatusBar(W::Status);
+            EXPECT_EQ(status.panelText(app::kPortPanel), "COM1");
+            EXPECT_EQ(status.panelText(app::kDevicePanel), c.device);
+            EXPECT_EQ(status.panelText(app::kImagePanel), "Loaded 128 bytes (0000 to 0080)");
+            EXPECT_TRUE(w.fakeButton(W::Update).shown);
+            EXPECT_TRUE(w.fakeButton(W::Update).focused);
+            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
         });
-        w.click("Button1");
-        fakeport::setStepHook(nullptr);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), "Device not Found");
-        EXPECT_TRUE(w.fakeMenu("S1").enabledFlag);
+        EXPECT_TRUE(programmingSeen);
+        EXPECT_EQ(machine.port.board().counters().frames, 3); // two flash frames and the fix
+        EXPECT_TRUE(tk.boxes.empty());
+    }
+}
+
+TEST_F(UpdaterWindow, FailedUpdatesShowTheirRedResultLine) {
+    struct Case {
+        boardsim::Config board;
+        const char* banner;
+        const char* device;
+        const char* image;
+    };
+    const auto refusesFirstFrame = board('B', 10, [](auto& c) { c.refusals = {{0, 5}}; });
+    const auto silentOnSecondFrame = board('B', 10, [](auto& c) { c.silentFrames = {1}; });
+    // The 2580 image is made for board 5, preparation 4 only.
+    const auto otherBoard = board('C', 10, [](auto& c) { c.board = 6; });
+    const Case cases[] = {
+        {refusesFirstFrame, " CHK Error !! ", "Found 258", "Loaded 128 bytes (0000 to 0080)"},
+        {silentOnSecondFrame, " not Response ", "Found 258", "Loaded 128 bytes (0000 to 0080)"},
+        {board(254), " No Hex inside !! ", "Warning", ""},
+        {board(0x41), " Error !! ", "Unknow Device", ""},
+        {board('B', 33), " Incompatible Bootloader !! ", "", ""},
+        {otherBoard, "BD02_R01 - Preparation4", "Warning!!", "not suitable apparatus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.banner);
+        fake::Toolkit tk;
+        Machine machine(c.board);
+        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
+            fake::FormView& w = t.view("UpdaterWindow");
+            w.click(W::Update);
+            const fake::Label& banner = w.fakeLabel(W::Banner);
+            EXPECT_EQ(banner.value, c.banner);
+            EXPECT_TRUE(banner.shown);
+            EXPECT_EQ(banner.background, ui::kRed);
+            EXPECT_EQ(banner.foreground, ui::kWhite);
+            EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kDevicePanel), c.device);
+            EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kImagePanel), c.image);
+            EXPECT_TRUE(w.fakeButton(W::Update).shown);
+            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+        });
+    }
+}
+
+TEST_F(UpdaterWindow, RefusedFramesCountTheirResendsInTheActivityPanel) {
+    Machine machine(board('B', 10, [](auto& c) { c.refusals = {{1, 2}}; }));
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " Program Ok ");
+        std::vector<std::string> resends;
+        for (const auto& [panel, text] : w.fakeStatusBar(W::Status).history)
+            if (panel == app::kActivityPanel && text.rfind("Resend", 0) == 0)
+                resends.push_back(text);
+        EXPECT_EQ(resends, (std::vector<std::string>{"Resend 0", "Resend 1"}));
+    });
+    EXPECT_EQ(machine.port.board().counters().refused, 2);
+}
+
+TEST_F(UpdaterWindow, StopDuringTheSearchEndsItAtOnceAndHidesItself) {
+    Machine machine(silentBoard());
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        long sentBeforeStop = -1;
+        machine.port.onWait([&](int64_t wait) {
+            if (wait != 30) return;
+            ASSERT_TRUE(w.fakeButton(W::Stop).shown);
+            w.click(W::Stop);
+            EXPECT_FALSE(w.fakeButton(W::Stop).shown); // before the update has even noticed
+            sentBeforeStop = searchBytes(machine.port);
+        });
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " User Abort !! ");
+        EXPECT_EQ(w.fakeLabel(W::Banner).background, ui::kRed);
+        EXPECT_TRUE(w.fakeButton(W::Update).shown);
+        EXPECT_GT(sentBeforeStop, 0);
+        EXPECT_EQ(searchBytes(machine.port), sentBeforeStop); // nothing sent after the Stop
+    });
+}
+
+TEST_F(UpdaterWindow, StopWhileIdleDoesNotAbortTheNextUpdate) {
+    Machine machine(board('B'));
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(W::Stop);
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " Program Ok ");
+    });
+}
+
+TEST_F(UpdaterWindow, StopDuringTheBoardRecordWaitOfAnUpdateThatEndsEarlyIsForgotten) {
+    // The board answers at once and never sends its record: the session waits for it, then
+    // finds no image for the chip and ends without another wait that would meet the Stop.
+    Machine machine(board(254, 10, [](auto& c) { c.sendRecord = false; }));
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        // The search ends at the wait that brings the answer; the record wait follows.
+        int64_t answeredAt = -1;
+        bool stopped = false;
+        machine.port.onWait([&](int64_t wait) {
+            if (answeredAt < 0 && logged(machine.port, "search C2 answered") == 1)
+                answeredAt = wait;
+            if (answeredAt < 0 || wait != answeredAt + 10) return;
+            stopped = true;
+            w.click(W::Stop);
+        });
+        w.click(W::Update);
+        machine.port.onWait(nullptr);
+        ASSERT_TRUE(stopped);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " No Hex inside !! ");
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " No Hex inside !! ");
+    });
+    EXPECT_EQ(logged(machine.port, "search C2 answered"), 2);
+}
+
+TEST_F(UpdaterWindow, UpdateDisablesThePortCommandsWhileItRuns) {
+    Machine machine(silentBoard());
+    bool sawDisabled = false;
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        auto& confirm = toolkit.view("PortSetupDialog").fakeButton(app::PortSetupDialog::Ok);
+        w.click(W::ChangePort); // the Port setup dialog stays open during the update
+        machine.port.onWait([&](int64_t) {
+            if (!w.fakeMenu(W::ChangePort).enabledFlag && !confirm.enabledFlag) sawDisabled = true;
+        });
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kActivityPanel), "Device not Found");
+        EXPECT_FALSE(w.fakeLabel(W::Banner).shown); // nothing answered: no result line
+        EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
         EXPECT_TRUE(confirm.enabledFlag);
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
+        EXPECT_TRUE(w.fakeButton(W::Update).shown);
+        EXPECT_FALSE(w.fakeButton(W::Stop).shown);
     });
     EXPECT_TRUE(sawDisabled);
+    EXPECT_EQ(searchBytes(machine.port), 100);
+}
+
+TEST_F(UpdaterWindow, UpdateWhileAnUpdateRunsDoesNothing) {
+    Machine machine(silentBoard());
+    run(machine, [&](fake::FormView& w, app::Application& app) {
+        machine.port.onWait([&](int64_t wait) {
+            if (wait != 10) return;
+            EXPECT_TRUE(app.updating());
+            w.click(W::Update); // as Alt+U would, on the hidden button
+        });
+        w.click(W::Update);
+        EXPECT_FALSE(app.updating());
+        EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kActivityPanel), "Device not Found");
+    });
+    EXPECT_EQ(searchBytes(machine.port), 100); // one search, not a second one inside it
 }
 
 TEST_F(UpdaterWindow, ClosingDuringAnUpdateStopsItFirstThenCloses) {
     settings.store("\"com\"=\"2\"");
+    Machine machine(silentBoard(), "COM3");
     bool closedWhileBusy = true;
-    runProgram(toolkit, [&](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm1");
-        fakeport::setStepHook([&](int64_t step) {
-            if (step == 30) {
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        machine.port.onWait([&](int64_t wait) {
+            if (wait == 30) {
                 w.fakeForm().close(); // the title-bar button in the middle of the search
                 closedWhileBusy = w.fakeForm().closed;
             }
         });
-        w.click("Button1");
-        fakeport::setStepHook(nullptr);
-        EXPECT_EQ(w.fakeLabel("Label2").value, " User Abort !! ");
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " User Abort !! ");
         EXPECT_TRUE(w.fakeForm().closed); // closed once the search had ended
-        EXPECT_FALSE(fakeport::isOpen(2));
+        EXPECT_FALSE(machine.port.isOpen());
     });
     EXPECT_FALSE(closedWhileBusy);
+    EXPECT_LT(searchBytes(machine.port), 100);
     EXPECT_NE(settings.userFileContent().find("\"com\"=\"2\""), std::string::npos);
+}
+
+TEST_F(UpdaterWindow, ChangePortHidesTheResultLinesAndOpensTheDialog) {
+    Machine machine(board(254)); // " No Hex inside !! " with both board lines
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(W::Update);
+        ASSERT_TRUE(w.fakeLabel(W::Banner).shown);
+        ASSERT_TRUE(w.fakeLabel(W::BiosLine).shown);
+        ASSERT_TRUE(w.fakeLabel(W::BoardDescription).shown);
+        const int bannerRepaints = w.fakeLabel(W::Banner).repaints;
+        const int biosRepaints = w.fakeLabel(W::BiosLine).repaints;
+        w.click(W::ChangePort);
+        EXPECT_FALSE(w.fakeLabel(W::Banner).shown);
+        EXPECT_FALSE(w.fakeLabel(W::BiosLine).shown);
+        EXPECT_TRUE(w.fakeLabel(W::BoardDescription).shown); // the description line stays
+        EXPECT_GT(w.fakeLabel(W::Banner).repaints, bannerRepaints);
+        EXPECT_GT(w.fakeLabel(W::BiosLine).repaints, biosRepaints);
+        EXPECT_TRUE(toolkit.view("PortSetupDialog").fakeForm().shown);
+    });
+}
+
+TEST_F(UpdaterWindow, DoubleClickOnTheIdentityOpensOneVersionDialog) {
+    Machine machine;
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.doubleClick(W::Identity);
+        w.doubleClick(W::Identity);
+        fake::FormView& dialog = toolkit.view("VersionDialog");
+        EXPECT_EQ(dialog.fakeForm().captionText, "ZQ710c 01.02|03|00   [ 16:51:17 - Jan 30 2012 ]");
+        EXPECT_TRUE(dialog.fakeForm().shown);
+        EXPECT_EQ(dialog.fakeForm().showCount, 1); // the second only brings it to the front
+        // It lists this product's two images.
+        const auto& lines = dialog.fakeChoiceList(app::VersionDialog::Images).items;
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[2].rfind("2580   - BD02_R01[16PIN]", 0), 0u) << lines[2];
+        EXPECT_EQ(lines[3].rfind("258    - ", 0), 0u) << lines[3];
+        dialog.click(app::VersionDialog::Ok);
+        EXPECT_FALSE(dialog.fakeForm().shown);
+    });
+}
+
+// An open that fails: the result line says "Invalid Port Com"; a box says why when the user can
+// do something about it.
+TEST_F(UpdaterWindow, PortThatCannotBeOpenedIsInvalidPortComWithItsReason) {
+    constexpr const char* kDescribed = "";
+    struct Case {
+        Kind kind;
+        const char* message;
+        const char* box; // nullptr: no box; kDescribed: the error described for the port
+    } cases[] = {
+        {Kind::PermissionDenied, "Permission denied", kDescribed},
+        {Kind::Busy, "Device or resource busy", kDescribed},
+        {Kind::Failed, "Input/output error", kDescribed},
+        {Kind::Configure, "", "Unable to configure the serial port"},
+        {Kind::Timeouts, "", "Unable to set the time-out parameters"},
+        {Kind::NotFound, "No such file or directory", nullptr},
+    };
+    for (const Case& c : cases) {
+        const serial::PortError error{c.kind, c.message};
+        SCOPED_TRACE(serial::describe(error, "COM1"));
+        fake::Toolkit tk;
+        Machine machine(board('B'));
+        machine.port.failOpens(error);
+        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
+            fake::FormView& w = t.view("UpdaterWindow");
+            w.click(W::Update);
+            const fake::Label& banner = w.fakeLabel(W::Banner);
+            EXPECT_EQ(banner.value, "Invalid Port Com");
+            EXPECT_TRUE(banner.shown);
+            EXPECT_EQ(banner.background, ui::kRed);
+            EXPECT_EQ(banner.foreground, ui::kWhite);
+            EXPECT_TRUE(w.fakeButton(W::Update).shown);
+            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+        });
+        EXPECT_TRUE(machine.port.writes().empty());
+        if (c.box == nullptr) {
+            EXPECT_TRUE(tk.boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(tk.boxes.size(), 1u);
+        EXPECT_EQ(tk.boxes[0].text, c.box == kDescribed ? serial::describe(error, "COM1") : c.box);
+        EXPECT_EQ(tk.boxes[0].caption, "Error");
+    }
+}
+
+TEST_F(UpdaterWindow, PermissionBoxTellsTheUserWhatToDo) {
+    Machine machine;
+    machine.port.failOpens({Kind::PermissionDenied, "Permission denied"});
+    run(machine, [&](fake::FormView& w, app::Application&) { w.click(W::Update); });
+    ASSERT_EQ(toolkit.boxes.size(), 1u);
+    EXPECT_NE(toolkit.boxes[0].text.find("COM1"), std::string::npos) << toolkit.boxes[0].text;
+    EXPECT_NE(toolkit.boxes[0].text.find("dialout"), std::string::npos) << toolkit.boxes[0].text;
+}
+
+TEST_F(UpdaterWindow, PortThatFailedOrWentAwayIsOpenedAgainByTheNextUpdate) {
+    // The adapter is plugged in late, then pulled out during a write and plugged in again.
+    Machine machine(board('B'));
+    machine.port.failOpens({Kind::NotFound, "No such file or directory"});
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, "Invalid Port Com");
+        machine.port.failOpens({});
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " Program Ok ");
+        EXPECT_EQ(machine.port.opens(), 1);
+
+        machine.port.onWait([&](int64_t) {
+            if (w.fakeLabel(W::Banner).value == " Programming... ") machine.port.unplug();
+        });
+        w.click(W::Update);
+        machine.port.onWait(nullptr);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " not Response ");
+        w.click(W::Update);
+        EXPECT_EQ(w.fakeLabel(W::Banner).value, " Program Ok ");
+        EXPECT_EQ(machine.port.opens(), 2);
+    });
 }
 
 TEST(Dispatch, AFailureInAHandlerIsShownAndTheLoopGoesOn) {

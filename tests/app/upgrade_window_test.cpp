@@ -1,104 +1,193 @@
-// The Upgrade window, for a product whose identity carries an Upgrade code.
-#include "app/identity.h"
-#include "app/program.h"
+// The Upgrade window, for a product whose identity carries an Upgrade code, with board-sim's
+// bootloader as the board on the port.
+#include "app/port_setup_dialog.h"
+#include "app/updater_window.h"
+#include "app/upgrade_window.h"
 #include "app_env.h"
-#include "protocol/link_state.h"
-#include "protocol/reporter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-using apptest::runProgram;
+using apptest::board;
+using apptest::Machine;
+using apptest::silentBoard;
+using U = app::UpgradeWindow;
+
+constexpr uint8_t kUpgradeSearch = 0xC5;
+
+long searchBytes(const boardsim::SimulatedPort& port) {
+    return std::count(port.writes().begin(), port.writes().end(),
+                      std::vector<uint8_t>{kUpgradeSearch});
+}
 
 class UpgradeWindow : public ::testing::Test {
 protected:
-    void SetUp() override { fakeport::reset(); }
+    // Runs the program on `machine`; `user` gets the Upgrade window's view.
+    void run(Machine& machine,
+             const std::function<void(fake::FormView&, app::Application&)>& user) {
+        apptest::runProgram(toolkit, machine, [&](fake::Toolkit& tk, app::Application& app) {
+            user(tk.view("UpgradeWindow"), app);
+            machine.port.onWait(nullptr);
+        });
+    }
+
     apptest::TempSettings settings;
     fake::Toolkit toolkit;
 };
 
 TEST_F(UpgradeWindow, IsTheMainWindowWithTheUpdaterHiddenBehindIt) {
     settings.store("\"com\"=\"4\"");
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        EXPECT_EQ(tk.createdOrder,
-                  (std::vector<std::string>{"TForm5", "TForm1", "TForm3", "TForm4"}));
-        auto& w = tk.view("TForm5");
+    Machine machine;
+    run(machine, [&](fake::FormView& w, app::Application& app) {
+        EXPECT_EQ(toolkit.createdOrder,
+                  (std::vector<std::string>{"UpgradeWindow", "UpdaterWindow", "PortSetupDialog",
+                                            "VersionDialog"}));
+        EXPECT_TRUE(app.upgradeMode());
         EXPECT_EQ(w.fakeForm().captionText, "Upgrade 1.0 -   XR-HBD7 02.00|01|00   - Feb 2 2026");
         EXPECT_TRUE(w.fakeForm().shown);
-        EXPECT_FALSE(tk.view("TForm1").fakeForm().shown);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(0), "COM5");
-        EXPECT_EQ(tk.view("TForm1").fakeStatusBar("StatusBar1").panelText(0), "COM5");
-        EXPECT_EQ(protocol::link.devicePanelIndex, -2);
-        EXPECT_TRUE(protocol::reporter().upgradeMode());
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+        auto& updater = toolkit.view("UpdaterWindow");
+        EXPECT_FALSE(updater.fakeForm().shown);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kPortPanel), "COM5");
+        EXPECT_EQ(updater.fakeStatusBar(app::UpdaterWindow::Status).panelText(app::kPortPanel),
+                  "COM5");
+        EXPECT_TRUE(w.fakeProgressBar(U::Progress).smooth);
+    });
+    EXPECT_NE(settings.userFileContent().find("\"com\"=\"4\""), std::string::npos);
+}
+
+TEST_F(UpgradeWindow, SuccessfulUpdateSaysProgramOkInTheActivityPanelOnly) {
+    Machine machine(board('B'));
+    bool programmingSeen = false;
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        const fake::StatusBar& status = w.fakeStatusBar(U::Status);
+        machine.port.onWait([&](int64_t) {
+            if (status.panelText(app::kActivityPanel) != " Programming... ") return;
+            programmingSeen = true;
+            EXPECT_TRUE(w.fakeButton(U::Stop).shown);
+            EXPECT_FALSE(w.fakeButton(U::Start).shown);
+            EXPECT_FALSE(w.fakeMenu(U::SerialPort).enabledFlag);
+        });
+        w.click(U::Start);
+        EXPECT_EQ(status.panelText(app::kActivityPanel), "Program OK");
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        EXPECT_TRUE(w.fakeButton(U::Start).focused);
+        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+        EXPECT_TRUE(w.fakeMenu(U::SerialPort).enabledFlag);
+        // This window has no device, image or fifth panel texts.
+        for (int panel : {app::kDevicePanel, app::kImagePanel, 4})
+            EXPECT_EQ(status.panelText(panel), "") << panel;
+        EXPECT_FALSE(toolkit.view("UpdaterWindow").fakeLabel(app::UpdaterWindow::Banner).shown);
+    });
+    EXPECT_TRUE(programmingSeen);
+    ASSERT_FALSE(machine.port.writes().empty());
+    EXPECT_EQ(machine.port.writes().front(), std::vector<uint8_t>{kUpgradeSearch});
+    EXPECT_EQ(machine.port.board().counters().frames, 3);
+}
+
+TEST_F(UpgradeWindow, FailureGoesToTheActivityPanelAndStartComesBack) {
+    Machine machine(board('B', 10, [](auto& c) { c.refusals = {{0, 5}}; }));
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(U::Start);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), " CHK Error !! ");
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        EXPECT_TRUE(w.fakeButton(U::Start).focused);
+        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+        auto& updater = toolkit.view("UpdaterWindow");
+        EXPECT_FALSE(updater.fakeLabel(app::UpdaterWindow::Banner).shown);
+        // The resends are counted in the hidden Updater window.
+        EXPECT_EQ(updater.fakeStatusBar(app::UpdaterWindow::Status).panelText(app::kActivityPanel),
+                  "Resend 4");
     });
 }
 
-TEST_F(UpgradeWindow, BannersGoToTheActivityPanelOnly) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm5");
-        auto& updater = tk.view("TForm1");
-        protocol::reporter().showStopButton();
-        EXPECT_TRUE(w.fakeButton("Button2").shown);
-        EXPECT_FALSE(w.fakeButton("Button1").shown);
-        protocol::reporter().showStatusBanner(" Programming... ", ui::kButtonFace);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), " Programming... ");
-        protocol::reporter().showErrorBanner(" CHK Error !! ", ui::kRed, 0);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), " CHK Error !! ");
-        EXPECT_FALSE(updater.fakeLabel("Label2").shown);
-        protocol::reporter().showProgramOk();
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), "Program OK");
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
-        EXPECT_TRUE(w.fakeButton("Button1").focused);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(2), "");
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(4), "");
-    });
-}
-
-TEST_F(UpgradeWindow, StopWhileIdleLeavesNoAbortPending) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm5");
-        w.click("Button2");
-        EXPECT_EQ(protocol::link.abortRequest, 0);
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
+TEST_F(UpgradeWindow, StopWhileIdleDoesNotAbortTheNextUpdate) {
+    Machine machine(board('B'));
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(U::Stop);
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        w.click(U::Start);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), "Program OK");
     });
 }
 
 TEST_F(UpgradeWindow, StartWithoutBoardCountsDownAndReturnsToStart) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm5");
-        w.click("Button1");
-        auto& bar = w.fakeProgressBar("ProgressBar1");
+    Machine machine(silentBoard());
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(U::Start);
+        const fake::ProgressBar& bar = w.fakeProgressBar(U::Progress);
         ASSERT_GE(bar.positions.size(), 3u);
         EXPECT_EQ(bar.positions[1], 100); // after the reset to 0, the first try shows 100
+        EXPECT_EQ(bar.positions[2], 99);
         EXPECT_EQ(bar.positions.back(), 0);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), "Device not Found");
-        EXPECT_TRUE(w.fakeButton("Button1").shown);
-        EXPECT_TRUE(w.fakeButton("Button1").focused);
-        EXPECT_FALSE(w.fakeButton("Button2").shown);
-        // The search byte of this window.
-        const auto sent = fakeport::writtenBytes(0);
-        ASSERT_FALSE(sent.empty());
-        EXPECT_EQ(sent[0], 197);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), "Device not Found");
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        EXPECT_TRUE(w.fakeButton(U::Start).focused);
+        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+    });
+    // Every try sends this window's search byte.
+    EXPECT_EQ(searchBytes(machine.port), 100);
+    EXPECT_EQ(static_cast<long>(machine.port.writes().size()), 100);
+}
+
+TEST_F(UpgradeWindow, StopDuringTheSearchShowsStartAtOnceAndAbortsOnlyThatUpdate) {
+    Machine machine(silentBoard());
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        bool startShownAtOnce = false;
+        long sentBeforeStop = -1;
+        machine.port.onWait([&](int64_t wait) {
+            if (wait != 40) return;
+            w.click(U::Stop);
+            startShownAtOnce = w.fakeButton(U::Start).shown && !w.fakeButton(U::Stop).shown;
+            sentBeforeStop = searchBytes(machine.port);
+        });
+        w.click(U::Start);
+        machine.port.onWait(nullptr);
+        EXPECT_TRUE(startShownAtOnce);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), " User Abort !! ");
+        EXPECT_EQ(searchBytes(machine.port), sentBeforeStop);
+
+        // The next START searches in full.
+        w.click(U::Start);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), "Device not Found");
+        EXPECT_EQ(searchBytes(machine.port), sentBeforeStop + 100);
     });
 }
 
-TEST_F(UpgradeWindow, StopDuringTheSearchAbortsAndShowsStartAtOnce) {
-    runProgram(toolkit, [](fake::Toolkit& tk) {
-        auto& w = tk.view("TForm5");
-        bool startShownAtOnce = false;
-        fakeport::setStepHook([&](int64_t step) {
-            if (step == 40) {
-                w.click("Button2");
-                startShownAtOnce = w.fakeButton("Button1").shown;
-            }
+TEST_F(UpgradeWindow, StartWhileAnUpdateRunsDoesNothing) {
+    Machine machine(silentBoard());
+    run(machine, [&](fake::FormView& w, app::Application& app) {
+        long sentBeforeStart = -1;
+        machine.port.onWait([&](int64_t wait) {
+            if (wait != 40) return;
+            // STOP shows START at once, while the update runs on to its next wait.
+            w.click(U::Stop);
+            sentBeforeStart = searchBytes(machine.port);
+            w.click(U::Start);
+            EXPECT_TRUE(app.updating());
         });
-        w.click("Button1");
-        fakeport::setStepHook(nullptr);
-        EXPECT_TRUE(startShownAtOnce);
-        EXPECT_EQ(w.fakeStatusBar("StatusBar1").panelText(1), " User Abort !! ");
-        EXPECT_EQ(protocol::link.abortRequest, 0);
+        w.click(U::Start);
+        machine.port.onWait(nullptr);
+        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), " User Abort !! ");
+        EXPECT_EQ(searchBytes(machine.port), sentBeforeStart); // no search of its own
+        EXPECT_TRUE(w.fakeButton(U::Start).shown);
+        EXPECT_FALSE(app.updating());
+    });
+}
+
+TEST_F(UpgradeWindow, SerialPortCommandOpensThePortSetupDialog) {
+    Machine machine;
+    machine.ports = {{"COM1", "/dev/ttyS0", "Communications Port (COM1)"}};
+    run(machine, [&](fake::FormView& w, app::Application&) {
+        w.click(U::SerialPort);
+        auto& dialog = toolkit.view("PortSetupDialog");
+        EXPECT_TRUE(dialog.fakeForm().shown);
+        EXPECT_EQ(dialog.fakeChoiceList(app::PortSetupDialog::Ports).items,
+                  std::vector<std::string>{"Communications Port (COM1)"});
     });
 }
 

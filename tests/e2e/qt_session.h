@@ -1,9 +1,11 @@
 // Shared by the in-process whole-program tests: the launching program's UDP listener, access to
-// the real Qt widgets by component name, and a fixture that runs the real start-up with a user
+// the real Qt widgets by object name, and a fixture that runs the real start-up with a user
 // script and a sandbox of its own.
 #pragma once
 
-#include "app/program.h"
+#include "app/application.h"
+#include "serial/port_list.h"
+#include "serial/serial_port.h"
 #include "sim_process.h"
 #include "ui/qt/qt_toolkit.h"
 
@@ -90,15 +92,16 @@ protected:
         args.insert(args.begin(), "trevane");
         bool acted = false;
         QTimer::singleShot(0, [&] {
-            QWidget* main = topLevel("TForm5");
-            if (!main) main = topLevel("TForm1");
+            QWidget* main = topLevel("UpgradeWindow");
+            if (!main) main = topLevel("UpdaterWindow");
             ASSERT_NE(main, nullptr);
             acted = true;
             user(main);
             main->close();
         });
         ui::qt::QtToolkit toolkit;
-        app::runApplication(toolkit, static_cast<int>(args.size()), args.data());
+        app::runApplication(toolkit, static_cast<int>(args.size()), args.data(),
+                            app::Platform{serial::makeSystemPort(), &serial::listPorts});
         EXPECT_TRUE(acted);
     }
 

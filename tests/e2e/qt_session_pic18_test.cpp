@@ -1,11 +1,13 @@
 // The PIC18 family end to end: the test product's images programmed into board-sim through the
 // real windows and driver, EEPROM data included.
-#include "firmware/image_table.h"
+#include "firmware/product.h"
 #include "qt_session.h"
 
 namespace {
 
 using namespace e2e;
+
+const firmware::ImageTable& images() { return firmware::thisProduct().images; }
 
 struct Programmed {
     QString banner, device;
@@ -15,16 +17,16 @@ struct Programmed {
 class Pic18Update : public QtSession {
 protected:
     Programmed update(const char* chip, const firmware::FirmwareImage& image) {
-        const int board = image.flashData[14] ^ firmware::scrambleMask(0);
-        const int prep = image.flashData[15] ^ firmware::scrambleMask(0);
+        const int board = image.flashData[14] ^ images().scrambleMask(0);
+        const int prep = image.flashData[15] ^ images().scrambleMask(0);
         BoardSim sim(sandbox, {"--chip", chip, "--bios", "5", "--board", std::to_string(board),
                                "--prep", std::to_string(prep)});
         sandbox.storePort(199);
         Programmed p;
         run([&](QWidget* w) {
-            click(w, "Button1");
-            p.banner = text(w, "Label2");
-            p.device = text(w, "StatusBar1.2");
+            click(w, "update");
+            p.banner = text(w, "banner");
+            p.device = text(w, "statusBar.2");
         });
         p.frames = framesOf(sim.dump());
         return p;
@@ -32,8 +34,7 @@ protected:
 };
 
 TEST_F(Pic18Update, Pic18F2580WithEepromData) {
-    firmware::buildImageTable();
-    const firmware::FirmwareImage image = firmware::imageTable[0][1];
+    const firmware::FirmwareImage& image = images().at(0, 1);
     ASSERT_GT(image.eepromLength, 0);
     const Programmed p = update("C", image);
     EXPECT_EQ(p.banner, " Program Ok ");
@@ -58,13 +59,12 @@ TEST_F(Pic18Update, Pic18F2580WithEepromData) {
     // The reset jump of BIOS code 5 and above, in wire form, then the image as stored.
     const uint8_t jump[4] = {0x40, 0xEF, 0x3F, 0xF0};
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(flash[static_cast<size_t>(i)] ^ firmware::scrambleMask(0), jump[i]);
+        EXPECT_EQ(flash[static_cast<size_t>(i)] ^ images().scrambleMask(0), jump[i]);
     EXPECT_TRUE(std::equal(flash.begin() + 4, flash.end(), image.flashData + 4));
 }
 
 TEST_F(Pic18Update, Pic18F24J10ImageIsCutAtItsApplicationLimit) {
-    firmware::buildImageTable();
-    const firmware::FirmwareImage image = firmware::imageTable[0][5];
+    const firmware::FirmwareImage& image = images().at(0, 5);
     ASSERT_GT(image.flashLength, 0x3BC0);
     const Programmed p = update("199", image);
     EXPECT_EQ(p.banner, " Program Ok ");

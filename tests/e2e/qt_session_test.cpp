@@ -1,7 +1,7 @@
 // The whole program in one process: the real start-up, the Qt windows (offscreen), the real
 // serial driver, and board-sim on a pseudo-terminal as the board. Clicks are made on the real
 // widgets; results are read from them, from a UDP listener and from board-sim's dump.
-#include "firmware/image_table.h"
+#include "firmware/product.h"
 #include "qt_session.h"
 
 namespace {
@@ -27,13 +27,13 @@ std::vector<std::string> demoBoardWith(std::vector<std::string> more) {
     return args;
 }
 
-uint8_t mask(uint32_t address) { return firmware::scrambleMask(address); }
+const firmware::ImageTable& images() { return firmware::thisProduct().images; }
+uint8_t mask(uint32_t address) { return images().scrambleMask(address); }
 
 TEST_F(QtSession, UpdateProgramsTheBoardAndReportsSuccess) {
     Host host;
     ASSERT_TRUE(host.bound());
-    firmware::buildImageTable();
-    const firmware::FirmwareImage image = firmware::imageTable[0][6];
+    const firmware::FirmwareImage& image = images().at(0, 6);
     ASSERT_EQ(image.flashLength, 65175);
     const int imageBoard = image.flashData[1024] ^ mask(0);
     const int imagePrep = image.flashData[1025] ^ mask(0);
@@ -44,15 +44,15 @@ TEST_F(QtSession, UpdateProgramsTheBoardAndReportsSuccess) {
 
     run(
         [](QWidget* w) {
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "Label2"), " Program Ok ");
-            EXPECT_EQ(background(w, "Label2"), QColor(0, 128, 0));
-            EXPECT_EQ(text(w, "StatusBar1.0"), "COM200");
-            EXPECT_EQ(text(w, "StatusBar1.2"), "Found 24HJ64");
-            EXPECT_EQ(text(w, "StatusBar1.3"), "Loaded 32587 bytes (0000 to 7F4B)");
-            EXPECT_TRUE(text(w, "Label3").startsWith("BIOS:0a - "));
-            EXPECT_EQ(text(w, "Label4"), "Test bench board");
-            EXPECT_TRUE(w->findChild<QPushButton*>("Button1")->isVisible());
+            click(w, "update");
+            EXPECT_EQ(text(w, "banner"), " Program Ok ");
+            EXPECT_EQ(background(w, "banner"), QColor(0, 128, 0));
+            EXPECT_EQ(text(w, "statusBar.0"), "COM200");
+            EXPECT_EQ(text(w, "statusBar.2"), "Found 24HJ64");
+            EXPECT_EQ(text(w, "statusBar.3"), "Loaded 32587 bytes (0000 to 7F4B)");
+            EXPECT_TRUE(text(w, "biosLine").startsWith("BIOS:0a - "));
+            EXPECT_EQ(text(w, "boardDescription"), "Test bench board");
+            EXPECT_TRUE(w->findChild<QPushButton*>("update")->isVisible());
         },
         {"\\P"});
     EXPECT_EQ(host.results(), std::vector<int>{1});
@@ -100,9 +100,9 @@ TEST_F(QtSession, NoBoardIsDeviceNotFoundAndSendsNothing) {
     sandbox.storePort(199);
     run(
         [](QWidget* w) {
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "StatusBar1.1"), "Device not Found");
-            EXPECT_FALSE(text(w, "Label2") == " Program Ok ");
+            click(w, "update");
+            EXPECT_EQ(text(w, "statusBar.1"), "Device not Found");
+            EXPECT_FALSE(text(w, "banner") == " Program Ok ");
         },
         {"\\P"});
     EXPECT_TRUE(host.results().empty());
@@ -117,10 +117,10 @@ TEST_F(QtSession, PortThatDoesNotExistIsInvalidPortCom) {
     sandbox.storePort(8);
     run(
         [](QWidget* w) {
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "Label2"), "Invalid Port Com");
-            EXPECT_EQ(background(w, "Label2"), QColor(255, 0, 0));
-            EXPECT_EQ(text(w, "StatusBar1.0"), "COM9");
+            click(w, "update");
+            EXPECT_EQ(text(w, "banner"), "Invalid Port Com");
+            EXPECT_EQ(background(w, "banner"), QColor(255, 0, 0));
+            EXPECT_EQ(text(w, "statusBar.0"), "COM9");
         },
         {"\\P"});
     EXPECT_EQ(host.results(), std::vector<int>{0});
@@ -132,11 +132,11 @@ TEST_F(QtSession, StopDuringTheSearchIsUserAbort) {
     sandbox.storePort(199);
     run(
         [](QWidget* w) {
-            QTimer::singleShot(400, [w] { click(w, "Button2"); });
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "Label2"), " User Abort !! ");
-            EXPECT_TRUE(w->findChild<QPushButton*>("Button1")->isVisible());
-            EXPECT_FALSE(w->findChild<QPushButton*>("Button2")->isVisible());
+            QTimer::singleShot(400, [w] { click(w, "stop"); });
+            click(w, "update");
+            EXPECT_EQ(text(w, "banner"), " User Abort !! ");
+            EXPECT_TRUE(w->findChild<QPushButton*>("update")->isVisible());
+            EXPECT_FALSE(w->findChild<QPushButton*>("stop")->isVisible());
         },
         {"\\P"});
     EXPECT_EQ(host.results(), std::vector<int>{0});
@@ -150,11 +150,11 @@ TEST_F(QtSession, StopThatNoWaitSawIsForgottenWhenTheUpdateEnds) {
     sandbox.storePort(199);
     run(
         [](QWidget* w) {
-            QTimer::singleShot(500, [w] { click(w, "Button2"); });
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "Label2"), " No Hex inside !! ");
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "Label2"), " No Hex inside !! ");
+            QTimer::singleShot(500, [w] { click(w, "stop"); });
+            click(w, "update");
+            EXPECT_EQ(text(w, "banner"), " No Hex inside !! ");
+            click(w, "update");
+            EXPECT_EQ(text(w, "banner"), " No Hex inside !! ");
         },
         {"\\P"});
     EXPECT_EQ(host.results(), (std::vector<int>{0, 0}));
@@ -173,19 +173,19 @@ protected:
         Outcome o;
         run(
             [&](QWidget* w) {
-                click(w, "Button1");
+                click(w, "update");
                 if (between) {
                     between(w);
-                    click(w, "Button1");
+                    click(w, "update");
                 }
-                o.banner = text(w, "Label2");
-                o.colour = background(w, "Label2");
-                o.bios = text(w, "Label3");
-                o.description = w->findChild<QLabel*>("Label4")->isVisible() ? text(w, "Label4")
+                o.banner = text(w, "banner");
+                o.colour = background(w, "banner");
+                o.bios = text(w, "biosLine");
+                o.description = w->findChild<QLabel*>("boardDescription")->isVisible() ? text(w, "boardDescription")
                                                                              : QString();
-                o.activity = text(w, "StatusBar1.1");
-                o.device = text(w, "StatusBar1.2");
-                o.image = text(w, "StatusBar1.3");
+                o.activity = text(w, "statusBar.1");
+                o.device = text(w, "statusBar.2");
+                o.image = text(w, "statusBar.3");
             },
             {"\\P"});
         o.results = host.results();
@@ -276,7 +276,7 @@ TEST_F(QtUpdate, RefusalsBeforeAnythingIsWritten) {
 TEST_F(QtUpdate, AdapterGoneMidWriteThenBackAgain) {
     const Outcome o = update(demoBoardWith({"--hangup-after", "20", "--reopen"}),
                              [](QWidget* w) {
-                                 EXPECT_EQ(text(w, "Label2"), " not Response ");
+                                 EXPECT_EQ(text(w, "banner"), " not Response ");
                              });
     EXPECT_EQ(o.banner, " Program Ok "); // the second "&Update" reopened the port
     EXPECT_EQ(o.results, (std::vector<int>{0, 1}));

@@ -16,11 +16,11 @@ TEST_F(QtSession, StartWhileAnUpdateRunsDoesNothing) {
     run(
         [](QWidget* w) {
             // STOP shows START at once; the update meets the request at its next wait.
-            QTimer::singleShot(500, [w] { click(w, "Button2"); });
-            QTimer::singleShot(700, [w] { click(w, "Button1"); });
-            click(w, "Button1");
-            EXPECT_EQ(text(w, "StatusBar1.1"), " User Abort !! ");
-            EXPECT_TRUE(w->findChild<QPushButton*>("Button1")->isVisible());
+            QTimer::singleShot(500, [w] { click(w, "stop"); });
+            QTimer::singleShot(700, [w] { click(w, "start"); });
+            click(w, "start");
+            EXPECT_EQ(text(w, "statusBar.1"), " User Abort !! ");
+            EXPECT_TRUE(w->findChild<QPushButton*>("start")->isVisible());
         },
         {"\\P"});
     EXPECT_EQ(host.results(), std::vector<int>{0});

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -298,11 +299,32 @@ TEST_F(ImagegenTool, LimitsThemselvesAreAccepted) {
     ASSERT_EQ(run(), 0) << output;
     std::ifstream in(dir / "out.cpp");
     const std::string source{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_NE(source.find("{7, 5, fix_b7_s5, 64, flash_b7_s5, 16, eeprom_b7_s5, 256}"),
+    EXPECT_NE(source.find("{7, 5, {fix_b7_s5, 64, flash_b7_s5, 16, eeprom_b7_s5, 256}}"),
               std::string::npos);
-    EXPECT_NE(source.find("{0, 9, fix_b0_s9, 1, flash_b0_s9, 1, eeprom_b0_s9, 1}"),
+    EXPECT_NE(source.find("{0, 9, {fix_b0_s9, 1, flash_b0_s9, 1, eeprom_b0_s9, 1}}"),
               std::string::npos);
-    EXPECT_NE(source.find("const int positionCount = 3;"), std::string::npos);
+    EXPECT_NE(source.find("const uint8_t flash_b7_s5[16] = {"), std::string::npos);
+    EXPECT_NE(source.find("const uint8_t eeprom_b7_s5[256] = {"), std::string::npos);
+    // Three positions in the table, which the product's image table is made of.
+    const std::string header = "ImagePosition kPositions[] = {\n";
+    const size_t table = source.find(header);
+    ASSERT_NE(table, std::string::npos) << source;
+    const size_t first = table + header.size();
+    const std::string rows = source.substr(first, source.find("};", first) - first);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3) << rows;
+    EXPECT_NE(source.find("ImageTable(kPositions, 0x10)"), std::string::npos);
+    EXPECT_NE(source.find("const Product& thisProduct()"), std::string::npos);
+}
+
+TEST_F(ImagegenTool, IdentityTextIsEscapedInTheSource) {
+    write("identity.txt", "Q\"uote\\d 01.00\n");
+    write("product.txt", "identity identity.txt\nscramble 0xC7\n");
+    ASSERT_EQ(run(), 0) << output;
+    std::ifstream in(dir / "out.cpp");
+    const std::string source{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(source.find("const char kIdentity[] = \"Q\\\"uote\\\\d 01.00\";"),
+              std::string::npos)
+        << source;
 }
 
 } // namespace

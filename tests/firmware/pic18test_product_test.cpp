@@ -1,13 +1,13 @@
 // The PIC18 test product's real build: its images, wire form, EEPROM data and Version list.
-#include "fake_ui.h"
 #include "firmware/image_table.h"
 #include "firmware/product.h"
-#include "firmware/version.h"
+#include "firmware/version_listing.h"
 #include "hex_reader.h"
 #include "product_manifest.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,19 +15,16 @@
 
 namespace {
 
-using firmware::imageTable;
+const firmware::ImageTable& images() {
+    return firmware::thisProduct().images;
+}
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-class Pic18Product : public ::testing::Test {
-protected:
-    void SetUp() override { firmware::buildImageTable(); }
-};
-
-TEST_F(Pic18Product, ImagesUnmaskToTheirHexFiles) {
+TEST(Pic18Product, ImagesUnmaskToTheirHexFiles) {
     struct Case {
         int slot;
         const char* hex;
@@ -39,12 +36,12 @@ TEST_F(Pic18Product, ImagesUnmaskToTheirHexFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hex);
-        const firmware::FirmwareImage& image = imageTable[0][c.slot];
+        const firmware::FirmwareImage& image = images().at(0, c.slot);
         ASSERT_GE(image.flashLength, 16);
         std::vector<uint8_t> plain(image.flashData, image.flashData + image.flashLength);
         // 64-byte frames at byte addresses: masks of 0x00, 0x40, 0x80, 0xC0 in turn.
         for (size_t i = 0; i < plain.size(); ++i)
-            plain[i] ^= firmware::scrambleMask(static_cast<uint32_t>(i / 64 * 64));
+            plain[i] ^= images().scrambleMask(static_cast<uint32_t>(i / 64 * 64));
 
         const auto hex = imagegen::readIntelHex(readText(std::string(PIC18TEST_DIR "/") + c.hex));
         ASSERT_TRUE(hex.ok()) << hex.error;
@@ -65,29 +62,27 @@ TEST_F(Pic18Product, ImagesUnmaskToTheirHexFiles) {
             }
         EXPECT_EQ(plain[14], c.board);
         EXPECT_EQ(plain[15], c.preparation);
+        const firmware::ImageIdentity id = images().identityOf(image, *chips::chipOfSlot(c.slot));
+        EXPECT_EQ(id.boardIndex, c.board);
+        EXPECT_EQ(id.preparation, c.preparation);
         EXPECT_EQ(image.fixLength, 4);
     }
 }
 
-TEST_F(Pic18Product, EepromDataAndBoardSpecificImage) {
-    const firmware::FirmwareImage& image = imageTable[0][1];
+TEST(Pic18Product, EepromDataAndBoardSpecificImage) {
+    const firmware::FirmwareImage& image = images().at(0, 1);
     const std::vector<uint8_t> expected =
         imagegen::readByteText(PIC18TEST_DIR "/pic18f2580_eeprom.txt", 256, "the EEPROM data are");
     EXPECT_EQ(std::vector<uint8_t>(image.eepromData, image.eepromData + image.eepromLength),
               expected);
-    EXPECT_EQ(imageTable[0][5].eepromLength, 0);
+    EXPECT_EQ(images().at(0, 5).eepromLength, 0);
 
-    firmware::selectImage(254, 5);
-    EXPECT_EQ(firmware::currentImage.flashLength, 65175);
-    firmware::selectImage(254, 0); // board 0 holds a placeholder for the PIC24HJ64
-    EXPECT_EQ(firmware::currentImage.flashLength, 1);
+    EXPECT_EQ(images().select(254, 5).flashLength, 65175);
+    EXPECT_EQ(images().select(254, 0).flashLength, 1); // board 0: a placeholder for the PIC24HJ64
 }
 
-TEST_F(Pic18Product, VersionDialogListsEveryFamily) {
-    fake::Toolkit toolkit;
-    firmware::TForm4 dialog(toolkit);
-    dialog.form().show();
-    EXPECT_EQ(toolkit.view("TForm4").fakeChoiceList("ListBox1").items,
+TEST(Pic18Product, VersionListingListsEveryFamily) {
+    EXPECT_EQ(firmware::versionListing(images()),
               (std::vector<std::string>{"Device - Print          - Preparation",
                                         "-------------------------------------",
                                         "24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]",

@@ -1,7 +1,11 @@
-// The Version dialog against the fake toolkit and the default product's image table.
+// The Version listing of image tables of the test's making, and the Version dialog against the
+// fake toolkit and the default product's image table.
+#include "app/application.h"
+#include "app/version_dialog.h"
 #include "fake_ui.h"
 #include "firmware/image_table.h"
-#include "firmware/version.h"
+#include "firmware/version_listing.h"
+#include "serial/serial_port.h"
 
 #include <gtest/gtest.h>
 
@@ -11,57 +15,43 @@
 
 namespace {
 
-using firmware::imageTable;
+using firmware::ImagePosition;
+using Lines = std::vector<std::string>;
 
 const std::string kHeader = "Device - Print          - Preparation";
 const std::string kRule = "-------------------------------------";
 
-class VersionDialog : public ::testing::Test {
+// An image table of the test's own, with a scramble constant that is not 0, so that an identity
+// read without unmasking shows.
+class Listing : public ::testing::Test {
 protected:
-    void SetUp() override { firmware::buildImageTable(); }
-    void TearDown() override {
-        for (auto& board : imageTable)
-            for (auto& record : board)
-                record = {};
-        firmware::buildImageTable();
-    }
+    static constexpr uint8_t kScramble = 0xA5;
 
     // An image whose identity bytes (1024/1025 for PIC24, 14/15 for PIC18) hold board and
     // preparation in wire form.
-    firmware::FirmwareImage image(bool pic24, uint8_t board, uint8_t preparation) {
+    void add(uint8_t board, uint8_t slot, bool pic24, uint8_t imageBoard, uint8_t preparation) {
         std::vector<uint8_t>& bytes = buffers.emplace_back(1026, 0xFF);
         const size_t at = pic24 ? 1024 : 14;
-        bytes[at] = board ^ firmware::scrambleMask(0);
-        bytes[at + 1] = preparation ^ firmware::scrambleMask(0);
-        return {nullptr, 0, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0};
+        bytes[at] = imageBoard ^ kScramble;
+        bytes[at + 1] = preparation ^ kScramble;
+        positions.push_back(
+            {board,
+             slot,
+             {nullptr, 0, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0}});
+    }
+    void addPlaceholder(uint8_t board, uint8_t slot) {
+        static constexpr uint8_t kZero[1] = {0};
+        positions.push_back({board, slot, {kZero, 1, kZero, 1, kZero, 1}});
+    }
+    Lines listing() const {
+        return firmware::versionListing(firmware::ImageTable(positions, kScramble));
     }
 
-    std::vector<std::string> shownLines() {
-        dialog.form().show();
-        return toolkit.view("TForm4").fakeChoiceList("ListBox1").items;
-    }
-
-    fake::Toolkit toolkit;
-    firmware::TForm4 dialog{toolkit};
     std::deque<std::vector<uint8_t>> buffers;
+    std::vector<ImagePosition> positions;
 };
 
-TEST_F(VersionDialog, DefaultBuildListsItsOneImage) {
-    fake::FormView& view = toolkit.view("TForm4");
-    EXPECT_FALSE(view.fakeForm().visible());
-    const std::vector<std::string> expected{kHeader, kRule,
-                                            "24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]"};
-    EXPECT_EQ(shownLines(), expected);
-    // Shown again, the list is rebuilt, not appended to.
-    view.fakeForm().hide();
-    EXPECT_EQ(shownLines(), expected);
-
-    view.click("Button1");
-    EXPECT_FALSE(view.fakeForm().visible());
-    EXPECT_EQ(view.fakeForm().showCount, 2);
-}
-
-TEST_F(VersionDialog, ImageLinesAsFormatted) {
+TEST(ImageLine, AsFormatted) {
     struct Case {
         int8_t line;
         const char* label;
@@ -80,47 +70,38 @@ TEST_F(VersionDialog, ImageLinesAsFormatted) {
         {6, "248   ", 0, 0x04, "248    - UNK[16PIN] - UNKNOWN   [Code:04]"},
         {9, "2320  ", -56, 0x8A, "2320   - UNK[16PIN] - UNKNOWN   [Code:8a]"}, // byte 200
     };
-    fake::ChoiceList& list = toolkit.view("TForm4").fakeChoiceList("ListBox1");
-    for (const Case& c : cases) {
-        list.clear();
-        dialog.addImageLine(c.line, c.label, c.board, c.preparation);
-        ASSERT_EQ(list.count(), 1);
-        EXPECT_EQ(list.text(0), c.text);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(firmware::imageLine(c.line, c.label, c.board, c.preparation), c.text);
 }
 
-TEST_F(VersionDialog, BoardZeroHidesTheOtherBoardsOfItsRow) {
-    imageTable[0][6] = image(true, 2, 0x81);
-    imageTable[5][6] = image(true, 5, 0x04);
-    imageTable[19][6] = image(true, 19, 0x04);
-    imageTable[2][0] = image(false, 14, 0x8A); // row "258": listed, board 0 has no image
-    EXPECT_EQ(shownLines(), (std::vector<std::string>{
-                                kHeader, kRule, "24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]",
+TEST_F(Listing, BoardZeroHidesTheOtherBoardsOfItsRow) {
+    add(0, 6, true, 2, 0x81);
+    add(5, 6, true, 5, 0x04);
+    add(19, 6, true, 19, 0x04);
+    add(2, 0, false, 14, 0x8A); // row "258": listed, board 0 has no image
+    EXPECT_EQ(listing(), (Lines{kHeader, kRule, "24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]",
                                 "258    - BD10_R03[DB9] - ETH0  RES[Code:8a]"}));
 }
 
-TEST_F(VersionDialog, WithoutBoardZeroEveryBoardOfTheRowInPlanOrder) {
-    imageTable[0][6] = {};
-    imageTable[19][6] = image(true, 19, 0x07);
-    imageTable[5][6] = image(true, 5, 0x04);
-    imageTable[11][6] = image(true, 11, 0x85);
-    imageTable[9][6] = image(true, 9, 0x04);   // board 9 is not in the plan
-    imageTable[0][7] = image(true, 3, 0x04);   // slot 7 is never listed
-    imageTable[2][5] = image(false, 3, 0x04);  // slot 5 looks at board 0 only
-    imageTable[0][2] = image(false, 16, 0x07); // "2480"
-    EXPECT_EQ(shownLines(), (std::vector<std::string>{
-                                kHeader, kRule, "24HJ64 - BD02_R01[16PIN] - CAN   [Code:04]",
+TEST_F(Listing, WithoutBoardZeroEveryBoardOfTheRowInPlanOrder) {
+    add(19, 6, true, 19, 0x07);
+    add(5, 6, true, 5, 0x04);
+    add(11, 6, true, 11, 0x85);
+    add(9, 6, true, 9, 0x04);   // board 9 is not in the plan
+    add(0, 7, true, 3, 0x04);   // slot 7 is never listed
+    add(2, 5, false, 3, 0x04);  // slot 5 looks at board 0 only
+    add(0, 2, false, 16, 0x07); // "2480"
+    EXPECT_EQ(listing(), (Lines{kHeader, kRule, "24HJ64 - BD02_R01[16PIN] - CAN   [Code:04]",
                                 "24HJ64 - BD07_R02[16PIN] - SRV  RES[Code:85]",
                                 "24HJ64 - BD14_R0x[16PIN] - CDC   [Code:07]",
                                 "2480   - BD11_R02[16PIN] - CDC   [Code:07]"}));
 }
 
-TEST_F(VersionDialog, FallbackChangesFromTheSeventhImageLine) {
-    imageTable[0][6] = {};
+TEST_F(Listing, FallbackChangesFromTheSeventhImageLine) {
     for (uint8_t board : {5, 6, 7, 8, 11, 16, 19})
-        imageTable[board][6] = image(true, 0, 0x81);
-    imageTable[0][5] = image(false, 200, 0x02);
-    const std::vector<std::string> lines = shownLines();
+        add(board, 6, true, 0, 0x81);
+    add(0, 5, false, 200, 0x02);
+    const Lines lines = listing();
     ASSERT_EQ(lines.size(), 2u + 8u);
     for (size_t i = 2; i < 8; ++i)
         EXPECT_EQ(lines[i], "24HJ64 - BD01_R02[14PIN] - UNKNOWN   [Code:81]") << i;
@@ -128,10 +109,38 @@ TEST_F(VersionDialog, FallbackChangesFromTheSeventhImageLine) {
     EXPECT_EQ(lines[9], "24J10  - UNK[16PIN] - UNKNOWN   [Code:02]");
 }
 
-TEST_F(VersionDialog, NoListedImageShowsOnlyTheHeader) {
-    // The default build's placeholders all have flash length 1: not images.
-    imageTable[0][6].flashLength = 1;
-    EXPECT_EQ(shownLines(), (std::vector<std::string>{kHeader, kRule}));
+TEST_F(Listing, PlaceholdersAreNotListed) {
+    for (uint8_t slot = 0; slot < 8; ++slot)
+        addPlaceholder(0, slot);
+    addPlaceholder(5, 6);
+    EXPECT_EQ(listing(), (Lines{kHeader, kRule}));
+    EXPECT_EQ(firmware::versionListing(firmware::ImageTable({}, 0)), (Lines{kHeader, kRule}));
+}
+
+// The dialog of the default product's build, inside a run's context that shows nothing else.
+class VersionDialog : public ::testing::Test {
+protected:
+    fake::Toolkit toolkit;
+    const char* argv[2] = {"trevane", nullptr};
+    app::Application application{toolkit, 1, argv, app::Platform{}};
+    app::VersionDialog dialog{application};
+};
+
+TEST_F(VersionDialog, ListsTheBuildsOneImageAnewEachTimeItIsShown) {
+    fake::FormView& view = toolkit.view("VersionDialog");
+    EXPECT_FALSE(view.fakeForm().visible());
+    const Lines expected{kHeader, kRule, "24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]"};
+    dialog.show("ZQ710c 01.02|03|00   [ 16:51:17 - Jan 30 2012 ]");
+    EXPECT_EQ(view.fakeForm().captionText, "ZQ710c 01.02|03|00   [ 16:51:17 - Jan 30 2012 ]");
+    EXPECT_EQ(view.fakeChoiceList(app::VersionDialog::Images).items, expected);
+
+    view.click(app::VersionDialog::Ok);
+    EXPECT_FALSE(view.fakeForm().visible());
+    // Shown again, the list is rebuilt, not appended to.
+    dialog.show("again");
+    EXPECT_EQ(view.fakeChoiceList(app::VersionDialog::Images).items, expected);
+    EXPECT_EQ(view.fakeForm().captionText, "again");
+    EXPECT_EQ(view.fakeForm().showCount, 2);
 }
 
 } // namespace

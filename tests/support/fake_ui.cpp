@@ -42,12 +42,6 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
     }
 }
 
-template <typename T> T& FormView::find(std::map<int, T>& m, int id) {
-    auto it = m.find(id);
-    if (it == m.end()) throw std::logic_error("no control " + std::to_string(id));
-    return it->second;
-}
-
 std::unique_ptr<ui::FormView> Toolkit::createForm(const ui::FormDesc& desc,
                                                   ui::FormHandler& handler) {
     auto view = std::make_unique<FormView>(desc, handler);

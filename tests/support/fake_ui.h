@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -146,7 +147,12 @@ public:
     const ui::FormDesc& desc() const { return desc_; }
 
 private:
-    template <typename T> static T& find(std::map<int, T>& m, int id);
+    // Defined here: every test that looks a control up instantiates it.
+    template <typename T> static T& find(std::map<int, T>& m, int id) {
+        auto it = m.find(id);
+        if (it == m.end()) throw std::logic_error("no control " + std::to_string(id));
+        return it->second;
+    }
 
     const ui::FormDesc& desc_;
     Form form_;
@@ -185,9 +191,9 @@ public:
     std::vector<MessageBox> boxes;
     std::string applicationTitle;
     int eventPasses = 0;
-    std::function<void()> onProcessEvents;   // called from processEvents
-    std::function<bool(Toolkit&)> loop;      // the "user" while run() runs
-    std::vector<std::string> createdOrder;   // class names in creation order
+    std::function<void()> onProcessEvents; // called from processEvents
+    std::function<bool(Toolkit&)> loop;    // the "user" while run() runs
+    std::vector<std::string> createdOrder; // class names in creation order
 
 private:
     std::vector<std::pair<std::string, FormView*>> views_;

@@ -2,8 +2,10 @@
 // colours of the banner, events reaching the window unit.
 #include "ui/qt/qt_toolkit.h"
 
-#include "app/trevane.h"
-#include "app/zedir.h"
+#include "app/port_setup_dialog.h"
+#include "app/updater_window.h"
+#include "app/upgrade_window.h"
+#include "app/version_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +13,19 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 
 namespace {
 
 struct Recorder : ui::FormHandler {
-    std::vector<std::pair<std::string, ui::Event>> events;
-    void onEvent(std::string_view c, ui::Event e) override { events.emplace_back(c, e); }
+    std::vector<std::pair<int, ui::Event>> events;
+    void onEvent(int c, ui::Event e) override { events.emplace_back(c, e); }
 };
+
+using W = app::UpdaterWindow;
+using U = app::UpgradeWindow;
 
 class QtBinding : public ::testing::Test {
 protected:
@@ -42,25 +48,25 @@ TEST_F(QtBinding, UpdaterWindowControlsSitWhereTheFormSays) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     QWidget* window = ui::qt::windowOf(*view);
     EXPECT_EQ(window->findChild<QWidget*>("client")->size(), QSize(511, 265));
-    EXPECT_EQ(geometryOf(window, "Button1"), QRect(8, 8, 75, 25));
-    EXPECT_EQ(geometryOf(window, "Button2"), QRect(8, 8, 75, 25));
-    EXPECT_EQ(geometryOf(window, "Label1"), QRect(10, 51, 493, 45));
-    EXPECT_EQ(geometryOf(window, "Label2"), QRect(13, 182, 484, 29));
-    EXPECT_EQ(geometryOf(window, "Label3"), QRect(13, 119, 484, 29));
-    EXPECT_EQ(geometryOf(window, "Label4"), QRect(13, 156, 484, 20));
-    EXPECT_EQ(geometryOf(window, "Image1"), QRect(396, 0, 109, 45));
-    EXPECT_EQ(geometryOf(window, "ProgressBar1"), QRect(8, 224, 497, 16));
-    EXPECT_EQ(geometryOf(window, "StatusBar1"), QRect(0, 246, 511, 19));
-    EXPECT_EQ(geometryOf(window, "StatusBar1.1"), QRect(50, 0, 130, 19));
+    EXPECT_EQ(geometryOf(window, "update"), QRect(8, 8, 75, 25));
+    EXPECT_EQ(geometryOf(window, "stop"), QRect(8, 8, 75, 25));
+    EXPECT_EQ(geometryOf(window, "identity"), QRect(10, 51, 493, 45));
+    EXPECT_EQ(geometryOf(window, "banner"), QRect(13, 182, 484, 29));
+    EXPECT_EQ(geometryOf(window, "biosLine"), QRect(13, 119, 484, 29));
+    EXPECT_EQ(geometryOf(window, "boardDescription"), QRect(13, 156, 484, 20));
+    EXPECT_EQ(geometryOf(window, "largeLogo"), QRect(396, 0, 109, 45));
+    EXPECT_EQ(geometryOf(window, "progress"), QRect(8, 224, 497, 16));
+    EXPECT_EQ(geometryOf(window, "statusBar"), QRect(0, 246, 511, 19));
+    EXPECT_EQ(geometryOf(window, "statusBar.1"), QRect(50, 0, 130, 19));
 
-    EXPECT_EQ(window->findChild<QPushButton*>("Button1")->text(), "&Update");
-    EXPECT_EQ(window->findChild<QPushButton*>("Button2")->text(), "&Stop");
-    EXPECT_TRUE(window->findChild<QPushButton*>("Button2")->isHidden());
-    auto* label1 = window->findChild<QLabel*>("Label1");
+    EXPECT_EQ(window->findChild<QPushButton*>("update")->text(), "&Update");
+    EXPECT_EQ(window->findChild<QPushButton*>("stop")->text(), "&Stop");
+    EXPECT_TRUE(window->findChild<QPushButton*>("stop")->isHidden());
+    auto* label1 = window->findChild<QLabel*>("identity");
     EXPECT_EQ(label1->font().pixelSize(), 40);
     EXPECT_TRUE(label1->font().bold());
-    EXPECT_EQ(window->findChild<QLabel*>("Label2")->font().pixelSize(), 24);
-    auto* menu = window->findChild<QAction*>("S1");
+    EXPECT_EQ(window->findChild<QLabel*>("banner")->font().pixelSize(), 24);
+    auto* menu = window->findChild<QAction*>("changePort");
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->text(), "&Change port");
 }
@@ -68,11 +74,11 @@ TEST_F(QtBinding, UpdaterWindowControlsSitWhereTheFormSays) {
 TEST_F(QtBinding, BannerColoursAreTheColourValues) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     QWidget* window = ui::qt::windowOf(*view);
-    ui::Label& banner = view->label("Label2");
+    ui::Label& banner = view->label(W::Banner);
     banner.setText(" CHK Error !! ");
     banner.setColor(ui::kRed);
     banner.setFontColor(ui::kWhite);
-    auto* label = window->findChild<QLabel*>("Label2");
+    auto* label = window->findChild<QLabel*>("banner");
     EXPECT_EQ(label->text(), " CHK Error !! ");
     EXPECT_EQ(label->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 255, 255));
@@ -88,26 +94,32 @@ TEST_F(QtBinding, BannerColoursAreTheColourValues) {
 TEST_F(QtBinding, ClicksAndDoubleClicksReachTheWindowUnit) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     QWidget* window = ui::qt::windowOf(*view);
-    window->findChild<QPushButton*>("Button1")->click();
-    window->findChild<QAction*>("S1")->trigger();
-    ASSERT_EQ(handler.events.size(), 2u);
-    EXPECT_EQ(handler.events[0].first, "Button1");
-    EXPECT_EQ(handler.events[1].first, "S1");
-    EXPECT_EQ(handler.events[1].second, ui::Event::Click);
+    window->findChild<QPushButton*>("update")->click();
+    window->findChild<QAction*>("changePort")->trigger();
+    QLabel* identity = window->findChild<QLabel*>("identity");
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(5, 5),
+                            identity->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                            Qt::NoModifier);
+    QApplication::sendEvent(identity, &doubleClick);
+    const std::vector<std::pair<int, ui::Event>> expected{{W::Update, ui::Event::Click},
+                                                          {W::ChangePort, ui::Event::Click},
+                                                          {W::Identity, ui::Event::DblClick}};
+    EXPECT_EQ(handler.events, expected);
 }
 
 TEST_F(QtBinding, UpgradeWindowButtonsSitInsideTheirPanel) {
     auto view = toolkit.createForm(app::kUpgradeForm, handler);
     QWidget* window = ui::qt::windowOf(*view);
     EXPECT_EQ(window->findChild<QWidget*>("client")->size(), QSize(606, 181));
-    auto* start = window->findChild<QPushButton*>("Button1");
-    EXPECT_EQ(start->parentWidget()->objectName(), "Panel1");
+    auto* start = window->findChild<QPushButton*>("start");
+    EXPECT_EQ(start->parentWidget()->objectName(), "buttonPanel");
     EXPECT_EQ(start->geometry(), QRect(175, 25, 249, 65));
     EXPECT_EQ(start->text(), "START");
     EXPECT_EQ(start->font().pixelSize(), 33);
-    EXPECT_EQ(geometryOf(window, "StatusBar1.3"), QRect(310, 0, 140, 29));
-    view->statusBar("StatusBar1").setPanelText(1, "Search Device");
-    EXPECT_EQ(view->statusBar("StatusBar1").panelText(1), "Search Device");
+    EXPECT_EQ(geometryOf(window, "statusBar.3"), QRect(310, 0, 140, 29));
+    view->statusBar(U::Status).setPanelText(1, "Search Device");
+    EXPECT_EQ(view->statusBar(U::Status).panelText(1), "Search Device");
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.1")->text(), "Search Device");
 }
 
 TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {
@@ -115,7 +127,8 @@ TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {
     for (const ui::FormDesc* desc : {&app::kUpdaterForm, &app::kUpgradeForm}) {
         auto view = toolkit.createForm(*desc, handler);
         QWidget* window = ui::qt::windowOf(*view);
-        view->statusBar("StatusBar1").setPanelText(1, "<b>x</b>");
+        const int status = desc == &app::kUpdaterForm ? int(W::Status) : int(U::Status);
+        view->statusBar(status).setPanelText(1, "<b>x</b>");
         const auto labels = window->findChildren<QLabel*>();
         ASSERT_FALSE(labels.empty());
         for (QLabel* label : labels) {
@@ -124,16 +137,28 @@ TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {
         }
     }
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
-    view->label("Label4").setText("<h1>Rig</h1>&amp;");
-    auto* label = ui::qt::windowOf(*view)->findChild<QLabel*>("Label4");
+    view->label(W::BoardDescription).setText("<h1>Rig</h1>&amp;");
+    auto* label = ui::qt::windowOf(*view)->findChild<QLabel*>("boardDescription");
     EXPECT_EQ(label->text(), "<h1>Rig</h1>&amp;");
     EXPECT_EQ(label->textFormat(), Qt::PlainText);
 }
 
-TEST_F(QtBinding, UnknownControlNameIsAProgrammingError) {
+TEST_F(QtBinding, EveryControlIsFoundByItsObjectName) {
+    for (const ui::FormDesc* desc :
+         {&app::kUpdaterForm, &app::kUpgradeForm, &app::kPortSetupForm, &app::kVersionForm}) {
+        auto view = toolkit.createForm(*desc, handler);
+        QWidget* window = ui::qt::windowOf(*view);
+        EXPECT_EQ(window->objectName().toStdString(), desc->className);
+        for (const ui::ControlDesc& c : desc->controls)
+            EXPECT_EQ(window->findChildren<QObject*>(c.name).size(), 1)
+                << desc->className << " " << c.name;
+    }
+}
+
+TEST_F(QtBinding, UnknownControlIdIsAProgrammingError) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
-    EXPECT_THROW(view->label("Label9"), std::logic_error);
-    EXPECT_THROW(view->button("Label1"), std::logic_error);
+    EXPECT_THROW(view->label(99), std::logic_error);
+    EXPECT_THROW(view->button(W::Identity), std::logic_error); // an id of another kind
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The Win32 binding with the program's own form descriptions: what each control is made of, and
-// that user actions reach the window unit's handler by component name.
-#include "app/serialsetup.h"
-#include "app/trevane.h"
-#include "app/zedir.h"
-#include "firmware/version.h"
+// that user actions reach the window unit's handler by control id.
+#include "app/port_setup_dialog.h"
+#include "app/updater_window.h"
+#include "app/upgrade_window.h"
+#include "app/version_dialog.h"
 #include "ui/win32/win32_toolkit.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +20,11 @@
 namespace {
 
 struct Recorder : ui::FormHandler {
-    std::vector<std::pair<std::string, ui::Event>> events;
+    std::vector<std::pair<int, ui::Event>> events;
     int shows = 0;
     int closeRequests = 0;
     bool allowClose = true;
-    void onEvent(std::string_view control, ui::Event event) override {
-        events.emplace_back(std::string(control), event);
-    }
+    void onEvent(int control, ui::Event event) override { events.emplace_back(control, event); }
     void onShow() override { ++shows; }
     bool onCloseRequest() override {
         ++closeRequests;
@@ -34,7 +32,10 @@ struct Recorder : ui::FormHandler {
     }
 };
 
-using Events = std::vector<std::pair<std::string, ui::Event>>;
+using Events = std::vector<std::pair<int, ui::Event>>;
+using W = app::UpdaterWindow;
+using U = app::UpgradeWindow;
+using D = app::PortSetupDialog;
 
 HWND hwndOf(ui::FormView& view) {
     return static_cast<HWND>(ui::win32::windowOf(view));
@@ -69,7 +70,7 @@ TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
     const HWND form = hwndOf(*view);
     char cls[32] = {};
     GetClassNameA(form, cls, sizeof cls);
-    EXPECT_STREQ(cls, "TForm1");
+    EXPECT_STREQ(cls, "UpdaterWindow");
     EXPECT_FALSE(view->form().visible());
     EXPECT_EQ(handler.shows, 0);
 
@@ -77,18 +78,18 @@ TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
     GetClientRect(form, &client);
     EXPECT_EQ(client.right, scaled(511));
     EXPECT_EQ(client.bottom, scaled(265));
-    const RECT update = placeOf(controlHwnd(*view, "Button1"));
+    const RECT update = placeOf(controlHwnd(*view, "update"));
     EXPECT_EQ(update.left, scaled(8));
     EXPECT_EQ(update.top, scaled(8));
     EXPECT_EQ(update.right - update.left, scaled(75));
 
-    EXPECT_TRUE(view->button("Button1").visible());
-    EXPECT_FALSE(view->button("Button2").visible());
-    EXPECT_FALSE(view->label("Label2").visible());
-    EXPECT_TRUE(view->picture("Image1").visible());
-    EXPECT_FALSE(view->picture("Image2").visible());
-    EXPECT_THROW(view->button("Button9"), std::logic_error);
-    EXPECT_THROW(view->label("Button1"), std::logic_error); // a name of another kind
+    EXPECT_TRUE(view->button(W::Update).visible());
+    EXPECT_FALSE(view->button(W::Stop).visible());
+    EXPECT_FALSE(view->label(W::Banner).visible());
+    EXPECT_TRUE(view->picture(W::LargeLogo).visible());
+    EXPECT_FALSE(view->picture(W::SmallLogo).visible());
+    EXPECT_THROW(view->button(99), std::logic_error);
+    EXPECT_THROW(view->label(W::Update), std::logic_error); // a name of another kind
 
     view->form().setCaption("Updater 2.7 - test");
     EXPECT_EQ(view->form().caption(), "Updater 2.7 - test");
@@ -98,7 +99,7 @@ TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
 }
 
 TEST_F(Binding, ShowingRunsTheShowHandlerOnlyWhenTheFormWasHidden) {
-    auto view = toolkit.createForm(app::kSetupForm, handler);
+    auto view = toolkit.createForm(app::kPortSetupForm, handler);
     view->form().show();
     EXPECT_TRUE(view->form().visible());
     view->form().show(); // already visible: brought to the front only
@@ -111,8 +112,8 @@ TEST_F(Binding, ShowingRunsTheShowHandlerOnlyWhenTheFormWasHidden) {
 
 TEST_F(Binding, ClicksDoubleClicksAndTheMenuCommandReachTheHandlerByName) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
-    SendMessageA(controlHwnd(*view, "Button1"), BM_CLICK, 0, 0);
-    const HWND label = controlHwnd(*view, "Label1");
+    SendMessageA(controlHwnd(*view, "update"), BM_CLICK, 0, 0);
+    const HWND label = controlHwnd(*view, "identity");
     SendMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, 0); // a single click is no event
     SendMessageA(label, WM_LBUTTONUP, 0, 0);
     SendMessageA(label, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
@@ -122,21 +123,21 @@ TEST_F(Binding, ClicksDoubleClicksAndTheMenuCommandReachTheHandlerByName) {
     const UINT command = GetMenuItemID(menu, 0);
     SendMessageA(hwndOf(*view), WM_COMMAND, MAKEWPARAM(command, 0), 0);
 
-    EXPECT_EQ(handler.events, (Events{{"Button1", ui::Event::Click},
-                                      {"Label1", ui::Event::DblClick},
-                                      {"S1", ui::Event::Click}}));
+    EXPECT_EQ(handler.events, (Events{{W::Update, ui::Event::Click},
+                                      {W::Identity, ui::Event::DblClick},
+                                      {W::ChangePort, ui::Event::Click}}));
 
-    view->menu("S1").setEnabled(false);
-    EXPECT_FALSE(view->menu("S1").enabled());
+    view->menu(W::ChangePort).setEnabled(false);
+    EXPECT_FALSE(view->menu(W::ChangePort).enabled());
     EXPECT_NE(GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED, 0u);
-    view->menu("S1").setEnabled(true);
-    EXPECT_TRUE(view->menu("S1").enabled());
+    view->menu(W::ChangePort).setEnabled(true);
+    EXPECT_TRUE(view->menu(W::ChangePort).enabled());
 }
 
 TEST_F(Binding, AltAccessKeysPressTheVisibleButtonThroughTheMessageLoop) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     view->form().show();
-    SetFocus(controlHwnd(*view, "Button1"));
+    SetFocus(controlHwnd(*view, "update"));
     const HWND focus = GetFocus();
     ASSERT_NE(focus, nullptr);
     const LPARAM altDown = 1 | (1 << 29);
@@ -145,26 +146,25 @@ TEST_F(Binding, AltAccessKeysPressTheVisibleButtonThroughTheMessageLoop) {
         PostMessageA(focus, WM_SYSCHAR, static_cast<WPARAM>(key), altDown);
         toolkit.processEvents();
     }
-    EXPECT_EQ(handler.events, (Events{{"Button1", ui::Event::Click}}));
+    EXPECT_EQ(handler.events, (Events{{W::Update, ui::Event::Click}}));
 }
 
 TEST_F(Binding, ButtonsInsideAPanelReportToTheForm) {
     auto view = toolkit.createForm(app::kUpgradeForm, handler);
-    const HWND start = controlHwnd(*view, "Button1");
-    EXPECT_EQ(GetParent(start), controlHwnd(*view, "Panel1"));
+    const HWND start = controlHwnd(*view, "start");
+    EXPECT_EQ(GetParent(start), controlHwnd(*view, "buttonPanel"));
     SendMessageA(start, BM_CLICK, 0, 0);
-    view->button("Button1").setVisible(false);
-    view->button("Button2").setVisible(true);
-    EXPECT_FALSE(view->button("Button1").visible());
-    SendMessageA(controlHwnd(*view, "Button2"), BM_CLICK, 0, 0);
-    EXPECT_EQ(handler.events,
-              (Events{{"Button1", ui::Event::Click}, {"Button2", ui::Event::Click}}));
+    view->button(U::Start).setVisible(false);
+    view->button(U::Stop).setVisible(true);
+    EXPECT_FALSE(view->button(U::Start).visible());
+    SendMessageA(controlHwnd(*view, "stop"), BM_CLICK, 0, 0);
+    EXPECT_EQ(handler.events, (Events{{U::Start, ui::Event::Click}, {U::Stop, ui::Event::Click}}));
 }
 
 TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     const HWND form = hwndOf(*view);
-    const HWND banner = controlHwnd(*view, "Label2");
+    const HWND banner = controlHwnd(*view, "banner");
     struct Case {
         ui::Color background, foreground;
         COLORREF expectBack, expectText;
@@ -175,8 +175,8 @@ TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
         {ui::kButtonFace, ui::kBlack, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0)},
     };
     for (const Case& c : cases) {
-        view->label("Label2").setColor(c.background);
-        view->label("Label2").setFontColor(c.foreground);
+        view->label(W::Banner).setColor(c.background);
+        view->label(W::Banner).setFontColor(c.foreground);
         HDC dc = GetDC(banner);
         const LRESULT brush = SendMessageA(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                                            reinterpret_cast<LPARAM>(banner));
@@ -185,22 +185,22 @@ TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
         EXPECT_EQ(GetTextColor(dc), c.expectText);
         ReleaseDC(banner, dc);
     }
-    view->label("Label2").setText(" Program Ok ");
-    EXPECT_EQ(view->label("Label2").text(), " Program Ok ");
-    view->label("Label2").setVisible(true);
-    EXPECT_TRUE(view->label("Label2").visible());
+    view->label(W::Banner).setText(" Program Ok ");
+    EXPECT_EQ(view->label(W::Banner).text(), " Program Ok ");
+    view->label(W::Banner).setVisible(true);
+    EXPECT_TRUE(view->label(W::Banner).visible());
 }
 
 TEST_F(Binding, StatusBarPanelsAndProgressBar) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
-    const HWND bar = controlHwnd(*view, "StatusBar1");
+    const HWND bar = controlHwnd(*view, "statusBar");
     int edges[8] = {};
     ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)), 4);
     EXPECT_EQ(edges[0], scaled(50));
     EXPECT_EQ(edges[1], scaled(180));
     EXPECT_EQ(edges[2], scaled(280));
 
-    ui::StatusBar& status = view->statusBar("StatusBar1");
+    ui::StatusBar& status = view->statusBar(W::Status);
     status.setPanelText(1, "Try 3");
     status.setPanelText(9, "nowhere"); // no such panel: ignored
     EXPECT_EQ(status.panelText(1), "Try 3");
@@ -209,21 +209,20 @@ TEST_F(Binding, StatusBarPanelsAndProgressBar) {
     SendMessageA(bar, SB_GETTEXTA, 1, reinterpret_cast<LPARAM>(text));
     EXPECT_STREQ(text, "Try 3");
 
-    const HWND progress = controlHwnd(*view, "ProgressBar1");
+    const HWND progress = controlHwnd(*view, "progress");
     EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 100);
-    view->progressBar("ProgressBar1").setPosition(42);
+    view->progressBar(W::Progress).setPosition(42);
     EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 42);
-    view->progressBar("ProgressBar1").setMax(250);
+    view->progressBar(W::Progress).setMax(250);
     EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 250);
 }
 
-TEST_F(Binding, ChoiceListsDropDownListBoxAndHiddenList) {
-    auto setup = toolkit.createForm(app::kSetupForm, handler);
+TEST_F(Binding, ChoiceListsDropDownAndListBox) {
+    auto setup = toolkit.createForm(app::kPortSetupForm, handler);
     Recorder versionHandler;
-    auto version = toolkit.createForm(firmware::form4Desc, versionHandler);
-    EXPECT_EQ(controlHwnd(*setup, "ComboBox2"), nullptr); // never shown: no window at all
-    for (ui::ChoiceList* list : {&setup->choiceList("ComboBox1"), &setup->choiceList("ComboBox2"),
-                                 &version->choiceList("ListBox1")}) {
+    auto version = toolkit.createForm(app::kVersionForm, versionHandler);
+    for (ui::ChoiceList* list :
+         {&setup->choiceList(D::Ports), &version->choiceList(app::VersionDialog::Images)}) {
         list->append("COM1 port");
         list->append("Prolific USB (COM4)");
         EXPECT_EQ(list->count(), 2);
@@ -238,9 +237,31 @@ TEST_F(Binding, ChoiceListsDropDownListBoxAndHiddenList) {
         EXPECT_EQ(list->count(), 0);
     }
     char cls[32] = {};
-    GetClassNameA(controlHwnd(*setup, "ComboBox1"), cls, sizeof cls);
+    GetClassNameA(controlHwnd(*setup, "ports"), cls, sizeof cls);
     EXPECT_STRCASEEQ(cls, "ComboBox");
-    EXPECT_NE(GetWindowLongA(controlHwnd(*setup, "ComboBox1"), GWL_STYLE) & CBS_DROPDOWNLIST, 0);
+    EXPECT_NE(GetWindowLongA(controlHwnd(*setup, "ports"), GWL_STYLE) & CBS_DROPDOWNLIST, 0);
+    GetClassNameA(controlHwnd(*version, "images"), cls, sizeof cls);
+    EXPECT_STRCASEEQ(cls, "ListBox");
+}
+
+TEST_F(Binding, EveryControlWithAWindowIsFoundByItsObjectName) {
+    for (const ui::FormDesc* desc :
+         {&app::kUpdaterForm, &app::kUpgradeForm, &app::kPortSetupForm, &app::kVersionForm}) {
+        auto view = toolkit.createForm(*desc, handler);
+        char cls[32] = {};
+        GetClassNameA(hwndOf(*view), cls, sizeof cls);
+        EXPECT_STREQ(cls, desc->className);
+        for (const ui::ControlDesc& c : desc->controls) {
+            const HWND control = controlHwnd(*view, c.name);
+            // The menu command is an item of the form's menu, not a window.
+            EXPECT_EQ(control == nullptr, c.kind == ui::Kind::MenuCommand)
+                << desc->className << " " << c.name;
+            if (control) {
+                EXPECT_TRUE(IsChild(hwndOf(*view), control)) << c.name;
+            }
+        }
+        EXPECT_EQ(controlHwnd(*view, "noSuchControl"), nullptr);
+    }
 }
 
 TEST_F(Binding, CloseAsksTheHandlerAndTheMainFormEndsTheLoop) {

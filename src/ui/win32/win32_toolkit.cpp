@@ -373,7 +373,7 @@ public:
         std::vector<HWND> frames;
         int id = kFirstControlId;
         for (const ui::ControlDesc& c : desc.controls) {
-            const int control = c.id;
+            const int unitId = c.id; // the window unit's id; `id` is the Win32 one
             HWND parent = c.parent != ui::kNoParent ? panels_.at(c.parent) : hwnd_;
             const DWORD shown = c.shown ? WS_VISIBLE : 0;
             const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | shown;
@@ -382,14 +382,14 @@ public:
             switch (c.kind) {
             case ui::Kind::Button:
                 made = control("BUTTON", c, parent, child | WS_TABSTOP | BS_PUSHBUTTON, 0, id);
-                buttons_[control] = std::make_unique<Win32Button>(made);
+                buttons_[unitId] = std::make_unique<Win32Button>(made);
                 break;
             case ui::Kind::Label: {
                 const DWORD align = c.align == ui::Align::Center ? SS_CENTER : SS_LEFT;
                 made = control("STATIC", c, parent, child | SS_NOTIFY | SS_NOPREFIX | align, 0, id);
                 auto label = std::make_unique<Win32Label>(made);
                 labelsByWindow_[made] = label.get();
-                labels_[control] = std::move(label);
+                labels_[unitId] = std::move(label);
                 break;
             }
             case ui::Kind::Picture: {
@@ -400,14 +400,14 @@ public:
                                     scaled(c.rect.top), scaled(c.rect.width), scaled(c.rect.height),
                                     parent, controlId(id), instance(), &picture->data);
                 picture->w = made;
-                pictures_[control] = std::move(picture);
+                pictures_[unitId] = std::move(picture);
                 break;
             }
             case ui::Kind::ProgressBar:
                 made = control(PROGRESS_CLASSA, c, parent, child, 0, id);
                 SendMessageA(made, PBM_SETRANGE32, 0, 100);
                 SendMessageA(made, PBM_SETPOS, 0, 0);
-                bars_[control] = std::make_unique<Win32Progress>(made);
+                bars_[unitId] = std::make_unique<Win32Progress>(made);
                 break;
             case ui::Kind::StatusBar: {
                 made = CreateWindowExA(0, STATUSCLASSNAMEA, "", child, 0, 0, 0, 0, hwnd_,
@@ -422,7 +422,7 @@ public:
                 }
                 SendMessageA(made, SB_SETPARTS, edges.size(),
                              reinterpret_cast<LPARAM>(edges.data()));
-                statusBars_[control] = std::make_unique<Win32Status>(made, c.panelWidths.size());
+                statusBars_[unitId] = std::make_unique<Win32Status>(made, c.panelWidths.size());
                 statusWindow_ = made;
                 break;
             }
@@ -433,7 +433,7 @@ public:
                 made = control("COMBOBOX", opened, parent,
                                child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS,
                                0, id);
-                lists_[control] = std::make_unique<Win32List>(made, kComboMessages);
+                lists_[unitId] = std::make_unique<Win32List>(made, kComboMessages);
                 break;
             }
             case ui::Kind::ListBox:
@@ -441,7 +441,7 @@ public:
                     control("LISTBOX", c, parent,
                             child | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
                             WS_EX_CLIENTEDGE, id);
-                lists_[control] = std::make_unique<Win32List>(made, kListMessages);
+                lists_[unitId] = std::make_unique<Win32List>(made, kListMessages);
                 break;
             case ui::Kind::Frame:
                 made = control("STATIC", c, parent, child | SS_SUNKEN, 0, id);
@@ -450,15 +450,15 @@ public:
             case ui::Kind::Panel:
                 made = control(kPanelClass, c, parent, child | WS_BORDER,
                                WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
-                panels_[control] = made;
+                panels_[unitId] = made;
                 break;
             case ui::Kind::MenuCommand:
                 AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), c.caption);
-                menus_[control] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
-                commands_[id] = {control, ui::Kind::MenuCommand};
+                menus_[unitId] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
+                commands_[id] = {unitId, ui::Kind::MenuCommand};
                 continue;
             }
-            commands_[id] = {control, c.kind};
+            commands_[id] = {unitId, c.kind};
             windows_[c.name] = made;
             const bool ownFont = c.font.family || c.font.pixels || c.font.bold;
             SendMessageA(
