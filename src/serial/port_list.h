@@ -1,18 +1,18 @@
-// Listing of the COM ports present on the machine, as an iterator:
-// openPortList, nextPort until it returns 0, then closePortList.
+// The serial ports present on the machine, for the Port setup dialog and trevane-cli.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace serial {
 
-struct PortList; // platform-specific
+struct PortDescription {
+    std::string name;         // the COM name the program uses: "COM3"
+    std::string device;       // what it opens: "/dev/ttyUSB0", "\\.\COM3"
+    std::string friendlyName; // what a person recognises it by; may be empty
+};
 
-inline constexpr int kPortNameSize = 7;       // "COM256" and its terminating zero
-inline constexpr int kFriendlyNameSize = 300; // 299 characters and the terminating zero
-
-PortList* openPortList();
-// Fills portName (room for kPortNameSize bytes) and, when given, friendlyName (room for
-// kFriendlyNameSize bytes). Returns 1 with an entry, 0 when there is none left.
-int nextPort(PortList* list, char* portName, char* friendlyName);
-bool closePortList(PortList* list);
+// COM ports only, in the order the system lists its serial devices, never sorted.
+std::vector<PortDescription> listPorts();
 
 } // namespace serial
