@@ -3,6 +3,8 @@
 // control as enabled whatever was set).
 #pragma once
 
+#include "serial/serial_port.h"
+
 #include <windows.h>
 
 namespace serial::win32 {
@@ -13,5 +15,13 @@ void setLineFormat(DCB& dcb);
 
 // Reads return at once with whatever is queued; a write of k bytes may take 10 k + 1000 ms.
 COMMTIMEOUTS portTimeouts();
+
+} // namespace serial::win32
+
+namespace serial::win32 {
+
+// The handle of a port that makeSystemPort made, for tests that ask the driver what it was
+// told; INVALID_HANDLE_VALUE when the port is closed.
+HANDLE portHandle(const SerialPort& port);
 
 } // namespace serial::win32

@@ -1,9 +1,13 @@
-// The serial port on Win32 communications ports. The port is opened for overlapped I/O so that
-// a wait for input can end the moment a byte arrives: a WaitCommEvent on EV_RXCHAR stays
-// pending across waits, and each wait blocks on its event for the time it has left. Reads and
-// writes are overlapped too but complete before they return: the time-outs make every read
-// return at once with what is queued, and writes are followed by FlushFileBuffers, so that
-// write returns once the bytes have been sent.
+// The serial port on Win32 communications ports, opened for synchronous I/O. Writes are
+// followed by FlushFileBuffers, so that write returns once the bytes have been sent.
+//
+// Waiting for input is a read: with ReadIntervalTimeout and ReadTotalTimeoutMultiplier at
+// MAXDWORD and ReadTotalTimeoutConstant at the wait's length, ReadFile returns at once with
+// what is queued, or with the first bytes that arrive, or with nothing when the time is up. The
+// bytes it brings are kept for the next read. Under wine this ends the wait within a fraction
+// of a millisecond of the bytes' arrival, where WaitCommEvent took longer than sleeping in 1 ms
+// steps. Reads ask for no more than ClearCommError says is queued, so that they return at once
+// whatever read time-outs the last wait left set.
 
 #include "serial/serial_port.h"
 #include "serial/win32/line_format.h"
@@ -11,6 +15,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 
 namespace serial {
@@ -56,6 +61,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kInputQueue = 32768;
 constexpr DWORD kOutputQueue = 9216;
+constexpr DWORD kLookAheadSize = 1;
 
 // The errors a port gives once its device is gone (a USB adapter unplugged): from then on it
 // reads as closed, so the protocol sees a dead port rather than a board that stays silent.
@@ -97,8 +103,7 @@ int comNumber(std::string_view name) {
 }
 
 int64_t msUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count();
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
 void sleepUntil(Clock::time_point deadline) {
@@ -108,29 +113,17 @@ void sleepUntil(Clock::time_point deadline) {
 
 class Win32SerialPort final : public SerialPort {
 public:
-    Win32SerialPort()
-        : waitEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          ioEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-
-    ~Win32SerialPort() override {
-        close();
-        if (waitEvent_ != nullptr) CloseHandle(waitEvent_);
-        if (ioEvent_ != nullptr) CloseHandle(ioEvent_);
-    }
-
-    Win32SerialPort(const Win32SerialPort&) = delete;
-    Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+    ~Win32SerialPort() override { close(); }
 
     PortError open(std::string_view name) override {
         close();
         const int number = comNumber(name);
         if (number < 0) return {Kind::InvalidName, {}};
-        if (waitEvent_ == nullptr || ioEvent_ == nullptr) return failure(Kind::Failed, ERROR_OUTOFMEMORY);
 
         // The device namespace path works for COM10 and above as well as for COM1 to COM9.
         const std::string path = "\\\\.\\COM" + std::to_string(number);
         const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+                                          OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             switch (error) {
@@ -164,30 +157,21 @@ public:
         EscapeCommFunction(handle, CLRDTR);
         EscapeCommFunction(handle, CLRRTS);
 
-        // A driver without comm events still works: waits then look at the queue every
-        // millisecond.
-        eventsWork_ = SetCommMask(handle, EV_RXCHAR) != FALSE;
-        waitPending_ = false;
         handle_ = handle;
+        readWaitMs_ = 0;
+        lookAheadStart_ = lookAheadEnd_ = 0;
         return {};
     }
 
     void close() override {
         if (handle_ == INVALID_HANDLE_VALUE) return;
-        const HANDLE handle = handle_;
+        CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
-        if (waitPending_) {
-            // A new mask ends a pending wait; the cancel is for drivers that ignore that. The
-            // wait's OVERLAPPED is ours until it has completed.
-            SetCommMask(handle, 0);
-            CancelIoEx(handle, &waitOverlapped_);
-            WaitForSingleObject(waitEvent_, 1000);
-            waitPending_ = false;
-        }
-        CloseHandle(handle);
+        lookAheadStart_ = lookAheadEnd_ = 0;
     }
 
     bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE handle() const { return handle_; }
 
     bool usable() override {
         if (handle_ == INVALID_HANDLE_VALUE) return false;
@@ -201,21 +185,29 @@ public:
     int32_t read(uint8_t* buffer, int32_t size) override {
         if (handle_ == INVALID_HANDLE_VALUE) return -1;
         if (buffer == nullptr || size <= 0) return 0;
+        // What the last wait brought in first, then what is queued.
+        const DWORD kept = lookAheadEnd_ - lookAheadStart_;
+        const DWORD taken = kept < static_cast<DWORD>(size) ? kept : static_cast<DWORD>(size);
+        std::memcpy(buffer, lookAhead_ + lookAheadStart_, taken);
+        lookAheadStart_ += taken;
+        DWORD queued = 0;
+        if (!queuedInput(queued)) return taken > 0 ? static_cast<int32_t>(taken) : -1;
+        const DWORD room = static_cast<DWORD>(size) - taken;
+        const DWORD wanted = queued < room ? queued : room;
+        if (wanted == 0) return static_cast<int32_t>(taken);
         DWORD got = 0;
-        if (!finish(ReadFile(handle_, buffer, static_cast<DWORD>(size), nullptr, &ioOverlapped()),
-                    got)) {
+        if (!ReadFile(handle_, buffer + taken, wanted, &got, nullptr)) {
             if (deviceGone(GetLastError())) close();
-            return -1;
+            return taken > 0 ? static_cast<int32_t>(taken) : -1;
         }
-        return static_cast<int32_t>(got);
+        return static_cast<int32_t>(taken + got);
     }
 
     bool write(const uint8_t* bytes, int32_t count) override {
         if (handle_ == INVALID_HANDLE_VALUE || count < 0 || (bytes == nullptr && count > 0))
             return false;
         DWORD written = 0;
-        if (!finish(WriteFile(handle_, bytes, static_cast<DWORD>(count), nullptr, &ioOverlapped()),
-                    written)) {
+        if (!WriteFile(handle_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
             if (deviceGone(GetLastError())) close();
             return false;
         }
@@ -224,6 +216,7 @@ public:
     }
 
     void discardInput() override {
+        lookAheadStart_ = lookAheadEnd_ = 0;
         // Bounded, so that a line streaming without end cannot hold the caller here.
         uint8_t buffer[4096];
         for (int reads = 0; reads < 4096; ++reads) {
@@ -232,38 +225,27 @@ public:
     }
 
     bool waitReadable(int ms) override {
+        if (lookAheadEnd_ > lookAheadStart_) return true;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-        int endedAtOnce = 0;
+        if (handle_ != INVALID_HANDLE_VALUE && ms <= 0) {
+            DWORD queued = 0;
+            return queuedInput(queued) && queued > 0;
+        }
         while (handle_ != INVALID_HANDLE_VALUE) {
-            DWORD errors = 0;
-            COMSTAT status{};
-            if (!ClearCommError(handle_, &errors, &status)) {
+            const int64_t left = msUntil(deadline);
+            if (left <= 0) return false;
+            if (!setReadWait(static_cast<DWORD>(left))) break;
+            // One byte: wine ends a wait for more only when its time is up. The rest of what
+            // came is the next read's.
+            DWORD got = 0;
+            if (!ReadFile(handle_, lookAhead_, 1, &got, nullptr)) {
                 if (deviceGone(GetLastError())) close();
                 break;
             }
-            if (status.cbInQue > 0) return true;
-            const int64_t left = msUntil(deadline);
-            if (left <= 0) return false;
-            // Without comm events, or with a driver whose waits keep ending at once without
-            // input, the queue is looked at every millisecond instead. (One wait that ends at
-            // once is usual: Windows records the event of input that has since been read.)
-            if (!eventsWork_ || endedAtOnce > 1) {
-                Sleep(1);
-                endedAtOnce = 0;
-                continue;
-            }
-            if (!waitPending_ && !startWait()) {
-                ++endedAtOnce;
-                continue;
-            }
-            // Input that arrives ends the wait; the pending wait outlives a wait that times out,
-            // and the next one takes it over.
-            if (WaitForSingleObject(waitEvent_, static_cast<DWORD>(left)) == WAIT_OBJECT_0) {
-                waitPending_ = false;
-                DWORD unused = 0;
-                if (!GetOverlappedResult(handle_, &waitOverlapped_, &unused, FALSE) &&
-                    deviceGone(GetLastError()))
-                    close();
+            if (got > 0) {
+                lookAheadStart_ = 0;
+                lookAheadEnd_ = got;
+                return true;
             }
         }
         // No port, or its device has gone: the wait keeps its time all the same.
@@ -272,52 +254,50 @@ public:
     }
 
 private:
-    OVERLAPPED& ioOverlapped() {
-        ioOverlapped_ = OVERLAPPED{};
-        ioOverlapped_.hEvent = ioEvent_;
-        return ioOverlapped_;
-    }
-
-    // Completes a read or write started with ioOverlapped(): with the port's time-outs it ends
-    // by itself, at once for a read and within the write time-out for a write.
-    bool finish(BOOL started, DWORD& transferred) {
-        if (!started && GetLastError() != ERROR_IO_PENDING) return false;
-        return GetOverlappedResult(handle_, &ioOverlapped_, &transferred, TRUE) != FALSE;
-    }
-
-    // Starts the wait for EV_RXCHAR. False when it completed at once (an event recorded before
-    // it, or one that cannot be waited for), after which the queue is to be looked at again.
-    bool startWait() {
-        waitOverlapped_ = OVERLAPPED{};
-        waitOverlapped_.hEvent = waitEvent_;
-        ResetEvent(waitEvent_);
-        if (WaitCommEvent(handle_, &events_, &waitOverlapped_)) return false;
-        const DWORD error = GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            waitPending_ = true;
-            return true;
+    // The bytes queued for reading; false, with the port closed when its device has gone, when
+    // the driver cannot tell.
+    bool queuedInput(DWORD& queued) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle_, &errors, &status)) {
+            if (deviceGone(GetLastError())) close();
+            return false;
         }
-        if (deviceGone(error))
-            close();
-        else
-            eventsWork_ = false;
-        return false;
+        queued = status.cbInQue;
+        return true;
+    }
+
+    // Read time-outs for a wait of ms milliseconds; set only when the length changes, since
+    // most waits are as long as the one before.
+    bool setReadWait(DWORD ms) {
+        if (ms == readWaitMs_) return true;
+        COMMTIMEOUTS timeouts = win32::portTimeouts();
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = ms;
+        if (!SetCommTimeouts(handle_, &timeouts)) {
+            if (deviceGone(GetLastError())) close();
+            return false;
+        }
+        readWaitMs_ = ms;
+        return true;
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
-    HANDLE waitEvent_;
-    HANDLE ioEvent_;
-    OVERLAPPED waitOverlapped_{};
-    OVERLAPPED ioOverlapped_{};
-    DWORD events_ = 0;
-    bool waitPending_ = false;
-    bool eventsWork_ = false;
+    DWORD readWaitMs_ = 0; // 0 while the read time-outs are those of the open
+    uint8_t lookAhead_[kLookAheadSize];
+    DWORD lookAheadStart_ = 0;
+    DWORD lookAheadEnd_ = 0;
 };
 
 } // namespace
 
 std::unique_ptr<SerialPort> makeSystemPort() {
     return std::make_unique<Win32SerialPort>();
+}
+
+HANDLE win32::portHandle(const SerialPort& port) {
+    const auto* ours = dynamic_cast<const Win32SerialPort*>(&port);
+    return ours != nullptr ? ours->handle() : INVALID_HANDLE_VALUE;
 }
 
 } // namespace serial
