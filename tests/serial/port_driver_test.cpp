@@ -275,10 +275,10 @@ TEST_F(PortDriverTest, NamesThatCannotBeOpenedSayWhy) {
     link("COM202", "/dev/null");    // not a terminal
     link("COM203", links / "gone"); // a device no longer there
     const std::pair<const char*, Kind> cases[] = {
-        {"COM0", Kind::InvalidName},       {"COM258", Kind::InvalidName},
-        {"COM01", Kind::InvalidName},      {"LPT1", Kind::InvalidName},
-        {"", Kind::InvalidName},           {"ttyS0", Kind::InvalidName},
-        {"COM203", Kind::NotFound},        {"/dev/trevane-no-such-tty", Kind::NotFound},
+        {"COM0", Kind::InvalidName},  {"COM258", Kind::InvalidName},
+        {"COM01", Kind::InvalidName}, {"LPT1", Kind::InvalidName},
+        {"", Kind::InvalidName},      {"ttyS0", Kind::InvalidName},
+        {"COM203", Kind::NotFound},   {"/dev/trevane-no-such-tty", Kind::NotFound},
         {"COM202", Kind::Failed},
     };
     for (const auto& [name, kind] : cases) {
@@ -339,8 +339,8 @@ TEST_F(PortDriverTest, WritesWholeOrNothing) {
             received.append(buffer, static_cast<std::size_t>(n));
         }
     });
-    const bool ok = port->write(reinterpret_cast<const uint8_t*>(big.data()),
-                                static_cast<int32_t>(big.size()));
+    const bool ok =
+        port->write(reinterpret_cast<const uint8_t*>(big.data()), static_cast<int32_t>(big.size()));
     board.join();
     EXPECT_TRUE(ok);
     EXPECT_TRUE(received == big);

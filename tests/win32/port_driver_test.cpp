@@ -174,8 +174,9 @@ TEST_F(MappedPort, ReopeningClosesTheFirstHandleAndClosingEndsUse) {
 
 TEST_F(MappedPort, PortsThatCannotBeOpenedSayWhy) {
     const std::pair<const char*, Kind> cases[] = {
-        {"COM0", Kind::InvalidName},   {"COM258", Kind::InvalidName}, {"COM01", Kind::InvalidName},
-        {"LPT1", Kind::InvalidName},   {"", Kind::InvalidName},       {"/dev/ttyS0", Kind::InvalidName},
+        {"COM0", Kind::InvalidName},  {"COM258", Kind::InvalidName},
+        {"COM01", Kind::InvalidName}, {"LPT1", Kind::InvalidName},
+        {"", Kind::InvalidName},      {"/dev/ttyS0", Kind::InvalidName},
         {"COM250", Kind::NotFound}, // not mapped
     };
     for (const auto& [name, kind] : cases) {

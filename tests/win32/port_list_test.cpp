@@ -73,7 +73,8 @@ TEST_F(DeviceMap, OddEntriesAreSkippedAndTheListingGoesOn) {
     add("\\Device\\TrevaneLast", REG_SZ, "COM257");
 
     const std::vector<serial::PortDescription> ports = serial::listPorts();
-    for (const char* odd : {"LPT3", "COM0", "COM100", "COM1000", "COM258", "COM01", "COMx", "COM46"})
+    for (const char* odd :
+         {"LPT3", "COM0", "COM100", "COM1000", "COM258", "COM01", "COMx", "COM46"})
         EXPECT_FALSE(listed(ports, odd)) << odd;
     EXPECT_TRUE(listed(ports, "com45")); // as stored, letter case kept
     EXPECT_TRUE(listed(ports, "COM257"));

@@ -90,8 +90,9 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double floor = static_cast<double>(wireBytes) * 11.0 / serial::kBaudRate;
-    std::printf("%s: %d frames of %d bytes, measured %.3f s, wire %.3f s (%lld bytes), ratio %.3f\n",
-                argv[2], frames, length, seconds, floor, static_cast<long long>(wireBytes),
-                seconds / floor);
+    std::printf(
+        "%s: %d frames of %d bytes, measured %.3f s, wire %.3f s (%lld bytes), ratio %.3f\n",
+        argv[2], frames, length, seconds, floor, static_cast<long long>(wireBytes),
+        seconds / floor);
     return 0;
 }

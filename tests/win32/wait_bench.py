@@ -7,6 +7,8 @@ with each wait style, several runs each.
 PREFIX is a wine prefix of its own (the COM mapping restarts its wine server).
 """
 import os
+import re
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -36,15 +38,25 @@ def main():
                             "COM%d" % COM, "/d", ready[2], "/f"], **quiet)
             subprocess.run(["wineserver", "-k"], **quiet)
             subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)  # start the server anew
+            ratios = {"sleep": [], "event": []}
             for _ in range(runs):
-                for style in ("sleep", "event"):
+                for style in ratios:
                     result = subprocess.run(["wine", program, "COM%d" % COM, style, *extra],
                                             env=env, capture_output=True, text=True, check=False)
                     sys.stdout.write(result.stdout or result.stderr)
                     sys.stdout.flush()
+                    found = re.search(r"ratio ([0-9.]+)", result.stdout)
+                    if found:
+                        ratios[style].append(float(found.group(1)))
+            for style, values in ratios.items():
+                if values:
+                    print("%s: median ratio %.3f (from %.3f to %.3f, %d runs)"
+                          % (style, statistics.median(values), min(values), max(values),
+                             len(values)))
         finally:
             sim.terminate()
             sim.wait()
+            subprocess.run(["wineserver", "-k"], **quiet)
 
 
 if __name__ == "__main__":

@@ -107,8 +107,7 @@ void listMappedPorts(std::vector<PortDescription>& ports) {
         const LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type,
                                           reinterpret_cast<BYTE*>(name), &size);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) ||
-            !validPortName(name))
+        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) || !validPortName(name))
             continue;
         ports.push_back(described(name, "Serial port (" + std::string(name) + ")"));
     }

@@ -73,9 +73,8 @@ bool deviceGone(DWORD error) {
 
 std::string systemText(DWORD error) {
     char text[512] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text, sizeof text, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
                                 message.back() == ' ' || message.back() == '.'))
@@ -190,9 +189,10 @@ public:
         const DWORD taken = kept < static_cast<DWORD>(size) ? kept : static_cast<DWORD>(size);
         std::memcpy(buffer, lookAhead_ + lookAheadStart_, taken);
         lookAheadStart_ += taken;
+        const DWORD room = static_cast<DWORD>(size) - taken;
+        if (room == 0) return static_cast<int32_t>(taken);
         DWORD queued = 0;
         if (!queuedInput(queued)) return taken > 0 ? static_cast<int32_t>(taken) : -1;
-        const DWORD room = static_cast<DWORD>(size) - taken;
         const DWORD wanted = queued < room ? queued : room;
         if (wanted == 0) return static_cast<int32_t>(taken);
         DWORD got = 0;
