@@ -4,10 +4,10 @@
 // Waiting for input is a read: with ReadIntervalTimeout and ReadTotalTimeoutMultiplier at
 // MAXDWORD and ReadTotalTimeoutConstant at the wait's length, ReadFile returns at once with
 // what is queued, or with the first bytes that arrive, or with nothing when the time is up. The
-// bytes it brings are kept for the next read. Under wine this ends the wait within a fraction
-// of a millisecond of the bytes' arrival, where WaitCommEvent took longer than sleeping in 1 ms
-// steps. Reads ask for no more than ClearCommError says is queued, so that they return at once
-// whatever read time-outs the last wait left set.
+// bytes it brings are kept for the next read. Under wine 8 this ends a wait soon after the
+// bytes arrive, where an overlapped WaitCommEvent woke later than sleeping in 1 ms steps did. Reads
+// ask for no more than ClearCommError says is queued, so that they return at once whatever read
+// time-outs the last wait left set.
 
 #include "serial/serial_port.h"
 #include "serial/win32/line_format.h"
@@ -234,7 +234,14 @@ public:
         while (handle_ != INVALID_HANDLE_VALUE) {
             const int64_t left = msUntil(deadline);
             if (left <= 0) return false;
-            if (!setReadWait(static_cast<DWORD>(left))) break;
+            if (!setReadWait(static_cast<DWORD>(left))) {
+                // A driver that refuses these time-outs: look at the queue every millisecond.
+                DWORD queued = 0;
+                if (handle_ == INVALID_HANDLE_VALUE || !queuedInput(queued)) break;
+                if (queued > 0) return true;
+                Sleep(1);
+                continue;
+            }
             // One byte: wine ends a wait for more only when its time is up. The rest of what
             // came is the next read's.
             DWORD got = 0;
