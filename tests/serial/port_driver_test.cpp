@@ -357,7 +357,7 @@ TEST_F(PortDriverTest, ReadsWhatIsQueuedAndDiscardsEverything) {
     ASSERT_EQ(port->read(two + 1, 1), 1);
     EXPECT_EQ(std::string(two, two + 2), "VK");
 
-    sendAndWait(std::string(4000, 'x')); // more than one read's worth
+    sendAndWait(std::string(4000, 'x')); // several of discardInput's reads
     port->discardInput();
     int queued = -1;
     ASSERT_EQ(ioctl(slave, FIONREAD, &queued), 0);

@@ -133,8 +133,9 @@ TEST_F(MappedPort, ReadsReturnAtOnceAndWritesArrive) {
 
 TEST_F(MappedPort, DiscardEmptiesTheInputQueueBeyondOneRead) {
     ASSERT_FALSE(open());
-    // More than one read's worth, and less than a terminal's input buffer, so it all queues.
-    const DWORD size = 4096 + 400;
+    // Several of discardInput's reads, and less than a terminal's input buffer (4096 bytes), so
+    // that it all queues.
+    const DWORD size = 3072 + 400;
     const std::vector<uint8_t> block(size, 0x10);
     ASSERT_TRUE(port_->write(block.data(), static_cast<int32_t>(size)));
     for (int step = 0; step < 400 && queued() < size; ++step)

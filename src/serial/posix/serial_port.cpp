@@ -249,7 +249,7 @@ public:
 
     void discardInput() override {
         // Bounded, so that a line streaming without end cannot hold the caller here.
-        uint8_t buffer[4096];
+        uint8_t buffer[1024];
         for (int reads = 0; reads < 4096; ++reads) {
             if (read(buffer, sizeof buffer) <= 0) return;
         }
