@@ -187,15 +187,6 @@ TEST_F(MappedPort, PortsThatCannotBeOpenedSayWhy) {
         EXPECT_FALSE(port_->isOpen()) << name;
         EXPECT_EQ(error.message.empty(), kind == Kind::InvalidName) << name;
     }
-
-    // Held by another program (here another port object): busy, and the first keeps it.
-    ASSERT_FALSE(open());
-    const auto other = serial::makeSystemPort();
-    const serial::PortError busy = other->open(name_);
-    EXPECT_EQ(busy.kind, Kind::Busy) << busy.message;
-    EXPECT_FALSE(busy.message.empty());
-    EXPECT_FALSE(other->isOpen());
-    EXPECT_TRUE(port_->usable());
 }
 
 TEST_F(MappedPort, WaitsEndWhenInputArrivesAndKeepTheirTimeOtherwise) {
