@@ -6,6 +6,9 @@
 #   scripts/windows.sh [ctest arguments...]
 #   scripts/windows.sh --bench [runs]   a timed full update under wine against board-sim's
 #                                       115200-baud line model, with its ratio to the wire time
+#   scripts/windows.sh --wait-bench [runs [frames [bytes]]]
+#                                       the port's waits alone: flash frames stop-and-wait
+#                                       against the same line model, old and new wait styles
 #   scripts/windows.sh --release        the release folder build/windows/release/
 #                                       trevane-<version>-windows-x64/ and its zip, no tests
 # The build is stamped with SOURCE_DATE_EPOCH, by default the time of the last commit, so that
@@ -88,6 +91,12 @@ if [ "${1:-}" = "--bench" ]; then
         exec xvfb-run -a -s "$xvfb" /usr/bin/python3 bench_wine.py "$@"
     fi
     exec /usr/bin/python3 bench_wine.py "$@"
+fi
+if [ "${1:-}" = "--wait-bench" ]; then
+    shift
+    [ -n "$board_sim" ] || { echo "windows.sh: the benchmark needs a Linux build's board-sim"; exit 1; }
+    exec /usr/bin/python3 tests/win32/wait_bench.py "$board_sim" build/windows/bin/wait_bench.exe \
+        "$root/build/windows/wineprefix-bench" "$@"
 fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "windows.sh: making the wine prefix $WINEPREFIX"

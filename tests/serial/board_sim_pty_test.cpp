@@ -1,13 +1,14 @@
-// The real board-sim program on a pseudo-terminal, talked to through the real driver.
+// The real board-sim program on a pseudo-terminal, talked to through the real port class.
 
-#include "serial/port_driver.h"
 #include "serial/port_list.h"
+#include "serial/serial_port.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
@@ -26,7 +27,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr int32_t kPort = 199; // COM200, board-sim's default name
+constexpr const char* kPort = "COM200"; // board-sim's default name
 
 class SimProcess {
 public:
@@ -89,25 +90,19 @@ Bytes withChecksum(Bytes command) {
     return command;
 }
 
-// Writes a command and collects the reply in the driver's 5 ms steps, as the updater does.
-Bytes talk(const Bytes& command, std::size_t expected) {
+// Writes a command and collects the reply in 5 ms waits, as the updater does.
+Bytes talk(serial::SerialPort& port, const Bytes& command, std::size_t expected) {
     // Not checked: a line dropped right after taking the bytes fails the write's drain.
-    serial::writePort(kPort, command.data(), static_cast<int32_t>(command.size()));
+    port.write(command.data(), static_cast<int32_t>(command.size()));
     Bytes reply;
     for (int step = 0; step < 1000 && reply.size() < expected; ++step) {
-        serial::pauseWithEvents(5);
-        const int32_t count = serial::readPort(kPort);
+        port.waitReadable(5);
+        uint8_t buffer[256];
+        const int32_t count = port.read(buffer, sizeof buffer);
         if (count < 0) break;
-        reply.insert(reply.end(), serial::receiveBuffer, serial::receiveBuffer + count);
+        reply.insert(reply.end(), buffer, buffer + count);
     }
     return reply;
-}
-
-serial::PortRecord* openSimPort() {
-    serial::PortRecord* record = serial::openPort(kPort, serial::baudRateSetting, serial::kNoParity,
-                                                  serial::kTwoStopBits, 8);
-    serial::dropModemLines(kPort);
-    return record;
 }
 
 std::string readFile(const std::string& path) {
@@ -121,9 +116,11 @@ class BoardSimPtyTest : public ::testing::Test {
 protected:
     TempFolder folder;
     ScopedEnv ports{"TREVANE_PORTS", folder / "ports"};
+    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort();
 
-    void SetUp() override { serial::resetPortTable(); }
-    void TearDown() override { serial::resetPortTable(); }
+    Bytes talk(const Bytes& command, std::size_t expected) {
+        return ::talk(*port, command, expected);
+    }
 };
 
 TEST_F(BoardSimPtyTest, WholeExchangeThroughTheDriver) {
@@ -135,18 +132,14 @@ TEST_F(BoardSimPtyTest, WholeExchangeThroughTheDriver) {
     const std::string pty = ready.substr(std::string("ready COM200 ").size());
 
     // The listing shows the simulator's port.
-    serial::PortList* list = serial::openPortList();
-    char name[serial::kPortNameSize];
-    char friendly[serial::kFriendlyNameSize];
     bool listed = false;
-    while (serial::nextPort(list, name, friendly) == 1)
-        listed = listed || (std::string(name) == "COM200" &&
-                            std::string(friendly) == "Linked port (" + pty + ")");
-    serial::closePortList(list);
+    for (const serial::PortDescription& entry : serial::listPorts())
+        listed = listed || (entry.name == "COM200" && entry.device == pty &&
+                            entry.friendlyName == "Linked port (" + pty + ")");
     EXPECT_TRUE(listed);
 
-    ASSERT_NE(openSimPort(), nullptr);
-    ASSERT_EQ(serial::portStatus(kPort), 0);
+    ASSERT_FALSE(port->open(kPort));
+    ASSERT_TRUE(port->usable());
 
     Bytes identification{'V', 10, 'B', 2, 0x81, 'K', 'R', 28, 0};
     const std::string text = "Sim board";
@@ -160,8 +153,8 @@ TEST_F(BoardSimPtyTest, WholeExchangeThroughTheDriver) {
     EXPECT_EQ(talk({0x40, 0x03, 0x5A, 0x01, 0x00, 0x62}, 1), Bytes{'K'});
 
     // Closed and opened again while the simulator keeps its end open: not refused.
-    serial::closePort(kPort);
-    ASSERT_NE(openSimPort(), nullptr);
+    port->close();
+    ASSERT_FALSE(port->open(kPort));
     EXPECT_EQ(talk({0xC2}, identification.size()), identification);
 
     EXPECT_EQ(sim.stop(), 0);
@@ -181,19 +174,19 @@ TEST_F(BoardSimPtyTest, HangUpClosesThePortAndReopenComesBack) {
     SimProcess sim({"--chip", "B", "--bios", "4", "--hangup-after", "1", "--reopen", "--split",
                     "--garbage", "2", "--baud", "115200", "--write-ms", "2"});
     ASSERT_EQ(sim.readLine().rfind("ready COM200 ", 0), 0u);
-    serial::PortRecord* record = openSimPort();
-    ASSERT_NE(record, nullptr);
+    ASSERT_FALSE(port->open(kPort));
     const Bytes frame0 = withChecksum({0x00, 0x00, 0x00, 0x01, 0x12});
     const Bytes frame1 = withChecksum({0x00, 0x00, 0x40, 0x01, 0x34});
     EXPECT_EQ(talk(frame0, 1), Bytes{'K'});
     EXPECT_TRUE(talk(frame1, 1).empty());
-    EXPECT_EQ(record->open, 0) << "a hung-up line closes the port record";
-    EXPECT_EQ(serial::portStatus(kPort), -2);
-    EXPECT_EQ(serial::readPort(kPort), -1);
+    EXPECT_FALSE(port->isOpen()) << "a hung-up line closes the port";
+    EXPECT_FALSE(port->usable());
+    uint8_t byte = 0;
+    EXPECT_EQ(port->read(&byte, 1), -1);
 
     EXPECT_EQ(sim.readLine(), "hangup COM200");
     ASSERT_EQ(sim.readLine().rfind("ready COM200 ", 0), 0u);
-    ASSERT_NE(openSimPort(), nullptr);
+    ASSERT_FALSE(port->open(kPort));
     EXPECT_EQ(talk({0xC2}, 8), Bytes({0x00, 0xFF, 'V', 4, 'B', 0, 1, 'K'}));
     EXPECT_EQ(talk(frame1, 1), Bytes{'K'});
 }

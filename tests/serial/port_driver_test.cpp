@@ -1,20 +1,27 @@
-// The driver on real pseudo-terminals: the test holds the master side (the board) and keeps a
-// slave descriptor open as well, as board-sim does.
+// The POSIX port class on real pseudo-terminals: the test holds the master side (the board) and
+// keeps a slave descriptor open as well, as board-sim does.
 
-#include "serial/port_driver.h"
+#include "serial/serial_port.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -26,31 +33,49 @@ using testing_support::TempFolder;
 
 namespace {
 
-constexpr int32_t kPort = 199;  // COM200
-constexpr int32_t kAlias = 200; // COM201
+using Kind = serial::PortError::Kind;
+using Clock = std::chrono::steady_clock;
+
 constexpr uint8_t kSearchByte = 0xC2;
 
-std::vector<std::pair<std::string, std::string>> messages;
-int pumps = 0;
+int64_t msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// What a forked child reports back through a pipe: one line of text.
+std::string runInChild(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) return "<no pipe>";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string text = body();
+        const ssize_t ignored = write(fds[1], text.data(), text.size());
+        (void)ignored;
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    return text;
+}
 
 class PortDriverTest : public ::testing::Test {
 protected:
     TempFolder links;
     ScopedEnv ports{"TREVANE_PORTS", links.path()};
+    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort();
     int master = -1;
     int slave = -1;
     std::string slavePath;
 
-    void SetUp() override {
-        serial::resetPortTable();
-        messages.clear();
-        pumps = 0;
-        serial::setMessageHook([](const char* t, const char* c) { messages.emplace_back(t, c); });
-        serial::setEventPump([] { ++pumps; });
-        startLine();
-    }
+    void SetUp() override { startLine(); }
     void TearDown() override {
-        serial::resetPortTable();
+        port.reset();
         if (master >= 0) close(master);
         close(slave);
     }
@@ -68,9 +93,6 @@ protected:
 
     void link(const std::string& name, const std::string& target) {
         ASSERT_EQ(symlink(target.c_str(), (links / name).c_str()), 0);
-    }
-    static serial::PortRecord* open(int32_t n = kPort) {
-        return serial::openPort(n, 115200, serial::kNoParity, serial::kTwoStopBits, 8);
     }
     void hangUp() {
         close(master);
@@ -96,21 +118,34 @@ protected:
         }
         return got;
     }
-    // Waits in the driver's own steps until the port has count bytes queued.
+    // Sends from the board and waits until the port has all of it queued.
     void sendAndWait(const std::string& bytes) {
         ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         int queued = 0;
         for (int step = 0; step < 400 && queued < static_cast<int>(bytes.size()); ++step) {
-            serial::pauseWithEvents(5);
+            port->waitReadable(5);
             ioctl(slave, FIONREAD, &queued);
         }
         ASSERT_EQ(queued, static_cast<int>(bytes.size()));
-        pumps = 0;
+    }
+    std::string readPort() {
+        uint8_t buffer[8192];
+        const int32_t n = port->read(buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, buffer + n) : std::string();
     }
     bool exclusive() const {
         int state = 0;
         EXPECT_EQ(ioctl(slave, TIOCGEXCL, &state), 0);
         return state != 0;
+    }
+    // Locks the given termios fields of the line at their present values, as an administrator
+    // can (TIOCSLCKTRMIOS): tcsetattr then succeeds without changing them, as with a driver that
+    // ignores what it cannot do.
+    bool lockSettings(tcflag_t cflags, int ccIndex = -1) {
+        termios locked{};
+        locked.c_cflag = cflags;
+        if (ccIndex >= 0) locked.c_cc[ccIndex] = 1;
+        return ioctl(slave, TIOCSLCKTRMIOS, &locked) == 0;
     }
 };
 
@@ -125,12 +160,11 @@ TEST_F(PortDriverTest, OpenSetsRaw115200EightDataTwoStopNoFlowControl) {
     cfsetspeed(&cooked, B9600);
     ASSERT_EQ(tcsetattr(slave, TCSANOW, &cooked), 0);
 
-    serial::PortRecord* record = open();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->portNumber, kPort);
-    EXPECT_EQ(record->open, 1);
-    serial::dropModemLines(kPort); // no modem lines on a pseudo-terminal: no error either
-    EXPECT_EQ(serial::portStatus(kPort), 0);
+    // No modem lines on a pseudo-terminal: clearing DTR and RTS fails there, and is no error.
+    const serial::PortError error = port->open("COM200");
+    ASSERT_FALSE(error) << serial::describe(error, "COM200");
+    EXPECT_TRUE(port->isOpen());
+    EXPECT_TRUE(port->usable());
 
     termios tio{};
     ASSERT_EQ(tcgetattr(slave, &tio), 0);
@@ -144,14 +178,21 @@ TEST_F(PortDriverTest, OpenSetsRaw115200EightDataTwoStopNoFlowControl) {
     EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B115200));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
     EXPECT_TRUE(exclusive());
-    EXPECT_TRUE(messages.empty());
+
+    // The device path opens the same line.
+    port->close();
+    ASSERT_FALSE(port->open(slavePath));
+    EXPECT_TRUE(exclusive());
 }
 
 TEST_F(PortDriverTest, HeldExclusivelyAndReopenedWithOneHandle) {
     link("COM201", slavePath);
-    ASSERT_NE(open(), nullptr);
+    ASSERT_FALSE(port->open("COM200"));
     EXPECT_EQ(slaveDescriptors(), 2);
-    EXPECT_EQ(open(kAlias), nullptr); // the same device by another name
+    const auto alias = serial::makeSystemPort();
+    const serial::PortError busy = alias->open("COM201"); // the same device by another name
+    EXPECT_EQ(busy.kind, Kind::Busy) << busy.message;
+    EXPECT_FALSE(alias->isOpen());
     const int other = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (other < 0) {
         EXPECT_EQ(errno, EBUSY); // TIOCEXCL turns ordinary users away
@@ -159,54 +200,132 @@ TEST_F(PortDriverTest, HeldExclusivelyAndReopenedWithOneHandle) {
         EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0); // root passes TIOCEXCL, not the lock
         close(other);
     }
-    ASSERT_NE(open(), nullptr); // the same number again: the first handle is closed
+    ASSERT_FALSE(port->open("COM200")); // opened again: the first descriptor is closed
     EXPECT_EQ(slaveDescriptors(), 2);
-    EXPECT_TRUE(serial::writePort(kPort, &kSearchByte, 1));
+    EXPECT_TRUE(port->write(&kSearchByte, 1));
     EXPECT_EQ(readMaster(), "\xC2");
 
     // Closing gives up lock and exclusive mode, though the line stays open elsewhere.
-    serial::closePort(kPort);
+    port->close();
+    EXPECT_FALSE(port->isOpen());
     EXPECT_EQ(slaveDescriptors(), 1);
     EXPECT_FALSE(exclusive());
-    EXPECT_NE(open(kAlias), nullptr);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(alias->open("COM201"));
 }
 
-TEST_F(PortDriverTest, FailedOpensAreSilent) {
+TEST_F(PortDriverTest, APortHeldByAnotherProgramIsBusy) {
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        // Another program that locks the tty as this one does, and holds it until told.
+        close(ready[0]);
+        close(release[1]);
+        const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const char locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        const ssize_t ignored = write(ready[1], &locked, 1);
+        (void)ignored;
+        char c = 0;
+        while (read(release[0], &c, 1) < 0 && errno == EINTR) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char locked = 0;
+    ASSERT_EQ(read(ready[0], &locked, 1), 1);
+    ASSERT_EQ(locked, 'y');
+
+    const serial::PortError error = port->open("COM200");
+    EXPECT_EQ(error.kind, Kind::Busy);
+    EXPECT_EQ(error.message, links / "COM200" + ": Device or resource busy");
+    EXPECT_NE(serial::describe(error, "COM200").find("another program"), std::string::npos);
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(slaveDescriptors(), 1) << "the refused descriptor is closed";
+
+    close(release[1]); // the other program ends: the port is free
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    EXPECT_FALSE(port->open("COM200"));
+}
+
+TEST_F(PortDriverTest, AUserOutsideTheDialoutGroupIsToldToJoinIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to open the line as another user";
+    // A tty as udev makes them: owned by root, and no access for others.
+    ASSERT_EQ(fchown(slave, 0, 0), 0);
+    ASSERT_EQ(fchmod(slave, 0600), 0);
+    const std::string report = runInChild([&] {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            return std::string("<could not drop to nobody>");
+        const auto asUser = serial::makeSystemPort();
+        const serial::PortError error = asUser->open(slavePath);
+        return std::to_string(static_cast<int>(error.kind)) + "|" + error.message + "|" +
+               serial::describe(error, "COM200") + "|" + (asUser->isOpen() ? "open" : "closed");
+    });
+    const std::string expected = std::to_string(static_cast<int>(Kind::PermissionDenied)) + "|" +
+                                 slavePath + ": Permission denied|";
+    ASSERT_EQ(report.substr(0, expected.size()), expected) << report;
+    EXPECT_NE(report.find("add your user to the dialout group"), std::string::npos) << report;
+    EXPECT_EQ(report.substr(report.size() - 7), "|closed");
+}
+
+TEST_F(PortDriverTest, NamesThatCannotBeOpenedSayWhy) {
     link("COM202", "/dev/null");    // not a terminal
     link("COM203", links / "gone"); // a device no longer there
-    for (int32_t n : {257, -1, 201, 202, 1000}) {
-        EXPECT_EQ(open(n), nullptr) << n;
-        EXPECT_EQ(serial::portStatus(static_cast<int16_t>(n)), -2) << n;
+    const std::pair<const char*, Kind> cases[] = {
+        {"COM0", Kind::InvalidName},  {"COM258", Kind::InvalidName},
+        {"COM01", Kind::InvalidName}, {"LPT1", Kind::InvalidName},
+        {"", Kind::InvalidName},      {"ttyS0", Kind::InvalidName},
+        {"COM203", Kind::NotFound},   {"/dev/trevane-no-such-tty", Kind::NotFound},
+        {"COM202", Kind::Failed},
+    };
+    for (const auto& [name, kind] : cases) {
+        ASSERT_FALSE(port->open("COM200")); // an open port is closed by a failed open too
+        const serial::PortError error = port->open(name);
+        EXPECT_EQ(error.kind, kind) << name << ": " << error.message;
+        EXPECT_FALSE(port->isOpen()) << name;
+        EXPECT_EQ(port->read(nullptr, 0), -1) << name;
+        EXPECT_EQ(slaveDescriptors(), 1) << name;
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(port->open("COM203").message, links / "COM203" + ": No such file or directory");
 }
 
-TEST_F(PortDriverTest, UnusableLineFormatShowsTheConfigurationMessage) {
-    struct Case {
-        uint32_t baud;
-        uint8_t parity, stopBits, byteSize;
-    };
-    for (const Case c : {Case{12345, 0, 2, 8}, Case{115200, 9, 2, 8}, Case{115200, 0, 1, 8},
-                         Case{115200, 0, 2, 9}}) {
-        messages.clear();
-        EXPECT_EQ(serial::openPort(kPort, c.baud, c.parity, c.stopBits, c.byteSize), nullptr);
-        EXPECT_EQ(messages, (decltype(messages){{"Unable to configure the serial port", "Error"}}));
-        EXPECT_EQ(serial::portStatus(kPort), -2);
-        EXPECT_EQ(slaveDescriptors(), 1) << "the handle is closed again";
-    }
+TEST_F(PortDriverTest, SettingsTheLineDoesNotTakeAreRefused) {
+    // CSTOPB locked off: the line format is not taken although tcsetattr succeeds.
+    if (!lockSettings(CSTOPB)) GTEST_SKIP() << "locking terminal settings needs CAP_SYS_ADMIN";
+    serial::PortError error = port->open("COM200");
+    EXPECT_EQ(error.kind, Kind::Configure) << error.message;
+    EXPECT_NE(serial::describe(error, "COM200").find("Unable to configure the serial port"),
+              std::string::npos);
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(slaveDescriptors(), 1);
+    EXPECT_FALSE(exclusive()) << "exclusive mode is given back with the descriptor";
+
+    // VMIN locked at 1: the format is taken, the read timing is not.
+    ASSERT_TRUE(lockSettings(0, VMIN));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(slave, &tio), 0);
+    ASSERT_EQ(tio.c_cc[VMIN], 1);
+    error = port->open("COM200");
+    EXPECT_EQ(error.kind, Kind::Timeouts) << error.message;
+    EXPECT_NE(serial::describe(error, "COM200").find("Unable to set the time-out parameters"),
+              std::string::npos);
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(slaveDescriptors(), 1);
 }
 
 TEST_F(PortDriverTest, WritesWholeOrNothing) {
     const uint8_t bytes[] = {1, 2, 3};
-    EXPECT_FALSE(serial::writePort(kPort, bytes, 3)); // never opened
-    ASSERT_NE(open(), nullptr);
-    serial::closePort(kPort);
-    EXPECT_FALSE(serial::writePort(kPort, bytes, 3));
+    EXPECT_FALSE(port->write(bytes, 3)); // never opened
+    ASSERT_FALSE(port->open("COM200"));
+    port->close();
+    EXPECT_FALSE(port->write(bytes, 3));
     EXPECT_EQ(readMaster(), "");
 
     // Far more than the line buffers hold: the write waits for the board to read.
-    ASSERT_NE(open(), nullptr);
+    ASSERT_FALSE(port->open("COM200"));
     std::string big(200000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i * 7 + i / 251);
@@ -220,39 +339,48 @@ TEST_F(PortDriverTest, WritesWholeOrNothing) {
             received.append(buffer, static_cast<std::size_t>(n));
         }
     });
-    const bool ok = serial::writePort(kPort, reinterpret_cast<const uint8_t*>(big.data()),
-                                      static_cast<int32_t>(big.size()));
+    const bool ok =
+        port->write(reinterpret_cast<const uint8_t*>(big.data()), static_cast<int32_t>(big.size()));
     board.join();
     EXPECT_TRUE(ok);
     EXPECT_TRUE(received == big);
 }
 
-TEST_F(PortDriverTest, ReadsWhatIsQueuedAndDrainsEverything) {
-    ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(serial::readPort(kPort), 0);
-    EXPECT_EQ(serial::readPort(kAlias), -1); // not open
+TEST_F(PortDriverTest, ReadsWhatIsQueuedAndDiscardsEverything) {
+    uint8_t byte = 0;
+    EXPECT_EQ(port->read(&byte, 1), -1); // not open
+    ASSERT_FALSE(port->open("COM200"));
+    EXPECT_EQ(port->read(&byte, 1), 0);
     sendAndWait("VK");
-    ASSERT_EQ(serial::readPort(kPort), 2);
-    EXPECT_EQ(std::string(serial::receiveBuffer, serial::receiveBuffer + 2), "VK");
+    uint8_t two[2] = {};
+    ASSERT_EQ(port->read(two, 1), 1); // no more than asked for
+    ASSERT_EQ(port->read(two + 1, 1), 1);
+    EXPECT_EQ(std::string(two, two + 2), "VK");
 
-    sendAndWait(std::string(4000, 'x')); // more than one receive buffer
-    serial::drainPort(kPort);
+    sendAndWait(std::string(4000, 'x')); // several of discardInput's reads
+    port->discardInput();
     int queued = -1;
     ASSERT_EQ(ioctl(slave, FIONREAD, &queued), 0);
     EXPECT_EQ(queued, 0);
-    EXPECT_EQ(serial::readPort(kPort), 0);
+    EXPECT_EQ(port->read(&byte, 1), 0);
+    EXPECT_TRUE(port->isOpen());
 }
 
-TEST_F(PortDriverTest, HangUpClosesTheRecordWhoeverMeetsItFirst) {
-    using Meet = bool (*)();
+TEST_F(PortDriverTest, HangUpClosesThePortWhoeverMeetsItFirst) {
+    using Meet = bool (*)(serial::SerialPort&);
     const std::pair<const char*, Meet> cases[] = {
-        {"read", [] { return serial::readPort(kPort) == -1; }},
-        {"write", [] { return !serial::writePort(kPort, &kSearchByte, 1); }},
-        {"status", [] { return serial::portStatus(kPort) == -2; }},
-        {"pause",
-         [] {
-             serial::pauseWithEvents(50);
-             return pumps == 10; // a dead line does not cut the pause short
+        {"read",
+         [](serial::SerialPort& p) {
+             uint8_t byte = 0;
+             return p.read(&byte, 1) == -1;
+         }},
+        {"write", [](serial::SerialPort& p) { return !p.write(&kSearchByte, 1); }},
+        {"usable", [](serial::SerialPort& p) { return !p.usable(); }},
+        {"wait",
+         [](serial::SerialPort& p) {
+             const Clock::time_point start = Clock::now();
+             const bool readable = p.waitReadable(50);
+             return !readable && msSince(start) >= 50; // a dead line does not cut it short
          }},
     };
     for (const auto& [what, meet] : cases) {
@@ -260,33 +388,47 @@ TEST_F(PortDriverTest, HangUpClosesTheRecordWhoeverMeetsItFirst) {
             close(slave);
             startLine();
         }
-        serial::PortRecord* record = open();
-        ASSERT_NE(record, nullptr) << what;
+        ASSERT_FALSE(port->open("COM200")) << what;
         hangUp();
-        pumps = 0;
-        EXPECT_TRUE(meet()) << what;
-        EXPECT_EQ(record->open, 0) << what;
-        EXPECT_EQ(serial::readPort(kPort), -1) << what;
+        EXPECT_TRUE(meet(*port)) << what;
+        EXPECT_FALSE(port->isOpen()) << what;
+        uint8_t byte = 0;
+        EXPECT_EQ(port->read(&byte, 1), -1) << what;
     }
 }
 
-TEST_F(PortDriverTest, PauseMakesOneStepPerFiveMilliseconds) {
-    const std::pair<int32_t, int> cases[] = {{0, 0}, {-5, 0}, {1, 1}, {5, 1}, {7, 2}, {11, 3}};
-    for (const auto& [ms, steps] : cases) {
-        pumps = 0;
-        serial::pauseWithEvents(ms);
-        EXPECT_EQ(pumps, steps) << ms << " ms";
-    }
-    ASSERT_NE(open(), nullptr); // the same with input waiting that nobody reads
-    sendAndWait("K");
-    serial::pauseWithEvents(20);
-    EXPECT_EQ(pumps, 4);
-    EXPECT_EQ(serial::readPort(kPort), 1);
+TEST_F(PortDriverTest, WaitsEndWhenInputArrivesAndKeepTheirTimeOtherwise) {
+    // Closed: no input ever, and the whole time is waited.
+    Clock::time_point start = Clock::now();
+    EXPECT_FALSE(port->waitReadable(30));
+    EXPECT_GE(msSince(start), 30);
+    EXPECT_FALSE(port->waitReadable(0));
+    EXPECT_FALSE(port->waitReadable(-5));
 
-    serial::resetPortTable(); // closes the ports and forgets the hooks
-    EXPECT_EQ(serial::portStatus(kPort), -2);
-    serial::pauseWithEvents(5);
-    EXPECT_EQ(pumps, 4);
+    ASSERT_FALSE(port->open("COM200"));
+    start = Clock::now();
+    EXPECT_FALSE(port->waitReadable(30));
+    EXPECT_GE(msSince(start), 30);
+
+    // Input that comes during a long wait ends it.
+    std::thread board([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(write(master, "K", 1), 1);
+    });
+    start = Clock::now();
+    const bool readable = port->waitReadable(20000);
+    const int64_t waited = msSince(start);
+    board.join();
+    EXPECT_TRUE(readable);
+    EXPECT_LT(waited, 10000) << "the wait ran to its end";
+
+    // Input already queued and not read: every wait ends at once, and it is still there.
+    start = Clock::now();
+    EXPECT_TRUE(port->waitReadable(20000));
+    EXPECT_TRUE(port->waitReadable(0));
+    EXPECT_LT(msSince(start), 10000);
+    EXPECT_EQ(readPort(), "K");
+    EXPECT_FALSE(port->waitReadable(0));
 }
 
 } // namespace

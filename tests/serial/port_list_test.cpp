@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 using testing_support::ScopedEnv;
@@ -15,17 +15,12 @@ using testing_support::TempFolder;
 namespace {
 
 namespace fs = std::filesystem;
-using Entries = std::vector<std::pair<std::string, std::string>>;
+using Entries = std::vector<std::tuple<std::string, std::string, std::string>>;
 
 Entries listAll() {
     Entries entries;
-    serial::PortList* list = serial::openPortList();
-    char name[serial::kPortNameSize];
-    char friendly[serial::kFriendlyNameSize];
-    while (serial::nextPort(list, name, friendly) == 1)
-        entries.emplace_back(name, friendly);
-    EXPECT_EQ(serial::nextPort(list, name, friendly), 0) << "an ended listing stays ended";
-    EXPECT_TRUE(serial::closePortList(list));
+    for (const serial::PortDescription& port : serial::listPorts())
+        entries.emplace_back(port.name, port.device, port.friendlyName);
     return entries;
 }
 
@@ -67,12 +62,13 @@ TEST_F(PortListTest, DevicesWithFriendlyNamesInNaturalOrder) {
     addTty("ttyS10", "4:74");
     addTty("ttyS2", "4:66");
     const Entries expected = {
-        {"COM97", "Microchip Technology, Inc. MCP2200 USB Serial Port Emulator (ttyACM0)"},
-        {"COM98", "Board Console (ttyACM1)"},
-        {"COM102", std::string(299, 'M')}, // cut; its port name stays whole
-        {"COM3", "Serial port (ttyS2)"},
-        {"COM11", "Serial port (ttyS10)"},
-        {"COM33", "FT232R USB UART (ttyUSB0)"},
+        {"COM97", "/dev/ttyACM0",
+         "Microchip Technology, Inc. MCP2200 USB Serial Port Emulator (ttyACM0)"},
+        {"COM98", "/dev/ttyACM1", "Board Console (ttyACM1)"},
+        {"COM102", "/dev/ttyACM5", std::string(400, 'M') + " (ttyACM5)"},
+        {"COM3", "/dev/ttyS2", "Serial port (ttyS2)"},
+        {"COM11", "/dev/ttyS10", "Serial port (ttyS10)"},
+        {"COM33", "/dev/ttyUSB0", "FT232R USB UART (ttyUSB0)"},
     };
     EXPECT_EQ(listAll(), expected);
 }
@@ -85,7 +81,8 @@ TEST_F(PortListTest, DevicesWithoutPortAreSkippedAndTheListingGoesOn) {
     addTty("ttyUSB1", "188:1", "", "", "devices/gone"); // unplugged: its device link dangles
     addTty("ttyUSB2", "188:2");
     addTty("ttyS4", "4:68");
-    const Entries expected = {{"COM5", "Serial port (ttyS4)"}, {"COM35", "Serial port (ttyUSB2)"}};
+    const Entries expected = {{"COM5", "/dev/ttyS4", "Serial port (ttyS4)"},
+                              {"COM35", "/dev/ttyUSB2", "Serial port (ttyUSB2)"}};
     EXPECT_EQ(listAll(), expected);
 }
 
@@ -97,26 +94,23 @@ TEST_F(PortListTest, LinksFollowTheDevicesAndTakeTheirNames) {
     fs::create_symlink(root / "nothing", root / "ports/COM9"); // left behind: dangling
     fs::create_symlink("/dev/null", root / "ports/COM1000");
     fs::create_symlink("/dev/null", root / "ports/LPT1");
-    const Entries expected = {{"COM1", "Serial port (ttyS0)"},
-                              {"com4", "Linked port (/dev/zero)"},
-                              {"COM200", "Linked port (/dev/null)"}};
+    fs::create_symlink("../ports/COM200", root / "ports/COM7"); // relative: opened as the link
+    const Entries expected = {{"COM1", "/dev/ttyS0", "Serial port (ttyS0)"},
+                              {"com4", "/dev/zero", "Linked port (/dev/zero)"},
+                              {"COM7", root / "ports/COM7", "Linked port (../ports/COM200)"},
+                              {"COM200", "/dev/null", "Linked port (/dev/null)"}};
     EXPECT_EQ(listAll(), expected);
 }
 
-TEST_F(PortListTest, EveryListingStartsFromTheFirstDevice) {
+TEST_F(PortListTest, EveryListingIsMadeAfresh) {
     addTty("ttyS0", "4:64");
     addTty("ttyS1", "4:65");
-    serial::PortList* first = serial::openPortList();
-    char name[serial::kPortNameSize];
-    ASSERT_EQ(serial::nextPort(first, name, nullptr), 1); // the friendly name is optional
-    serial::closePortList(first);                         // abandoned half way
+    EXPECT_EQ(listAll().size(), 2u);
     EXPECT_EQ(listAll().size(), 2u);
 
     fs::remove_all(root / "sys");
     fs::remove_all(root / "ports");
     EXPECT_TRUE(listAll().empty());
-    EXPECT_EQ(serial::nextPort(nullptr, name, nullptr), 0);
-    EXPECT_FALSE(serial::closePortList(nullptr));
 }
 
 } // namespace

@@ -1,28 +1,27 @@
-// The port driver on a pseudo-terminal that wine maps as COM<TREVANE_TEST_COM>; com_peer.py
-// holds the other end and answers every byte with that byte plus one.
-#include "serial/port_driver.h"
+// The Win32 port class on a pseudo-terminal that wine maps as COM<TREVANE_TEST_COM>;
+// com_peer.py holds the other end and answers every byte with that byte plus one.
+#include "serial/serial_port.h"
 #include "serial/win32/line_format.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-int pumped = 0;
-std::vector<std::string> messages;
+using Kind = serial::PortError::Kind;
+using Clock = std::chrono::steady_clock;
 
-void countPump() {
-    ++pumped;
-}
-void recordMessage(const char* text, const char* caption) {
-    messages.push_back(std::string(caption) + ": " + text);
+int64_t msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 class MappedPort : public ::testing::Test {
@@ -30,67 +29,64 @@ protected:
     void SetUp() override {
         const char* com = std::getenv("TREVANE_TEST_COM");
         if (com == nullptr) GTEST_SKIP() << "needs the COM port that com_peer.py maps";
-        n_ = std::atoi(com) - 1;
-        serial::resetPortTable();
-        pumped = 0;
-        messages.clear();
-        serial::setEventPump(&countPump);
-        serial::setMessageHook(&recordMessage);
-    }
-    void TearDown() override { serial::resetPortTable(); }
-
-    serial::PortRecord* open() {
-        return serial::openPort(n_, serial::baudRateSetting, serial::kNoParity,
-                                serial::kTwoStopBits, 8);
+        name_ = std::string("COM") + com;
     }
 
-    // Reads until `count` bytes came or about two seconds of 5 ms steps passed.
+    serial::PortError open() { return port_->open(name_); }
+    HANDLE handle() const { return serial::win32::portHandle(*port_); }
+
+    // Reads until `count` bytes came or about two seconds of 5 ms waits passed.
     std::string readAtLeast(size_t count) {
         std::string got;
         for (int step = 0; step < 400 && got.size() < count; ++step) {
-            const int32_t n = serial::readPort(n_);
-            if (n > 0)
-                got.append(reinterpret_cast<const char*>(serial::receiveBuffer),
-                           static_cast<size_t>(n));
-            else
-                serial::pauseWithEvents(5);
+            port_->waitReadable(5);
+            uint8_t buffer[256];
+            const int32_t n = port_->read(buffer, sizeof buffer);
+            if (n > 0) got.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
         }
         return got;
     }
+    DWORD queued() const {
+        COMSTAT status{};
+        DWORD errors = 0;
+        EXPECT_TRUE(ClearCommError(handle(), &errors, &status));
+        return status.cbInQue;
+    }
 
-    int32_t n_ = -1;
+    std::string name_;
+    std::unique_ptr<serial::SerialPort> port_ = serial::makeSystemPort();
 };
 
 TEST_F(MappedPort, OpensAt115200EightDataBitsTwoStopBitsWithoutFlowControl) {
-    serial::PortRecord* record = open();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->open, 1);
-    EXPECT_EQ(record->portNumber, n_);
-    EXPECT_EQ(serial::portStatus(static_cast<int16_t>(n_)), 0);
-    serial::dropModemLines(n_);
+    const serial::PortError error = open();
+    ASSERT_FALSE(error) << serial::describe(error, name_);
+    EXPECT_TRUE(port_->isOpen());
+    EXPECT_TRUE(port_->usable());
 
-    const HANDLE handle = reinterpret_cast<HANDLE>(record->handle);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    ASSERT_TRUE(GetCommState(handle, &dcb));
+    ASSERT_TRUE(GetCommState(handle(), &dcb));
     EXPECT_EQ(dcb.BaudRate, 115200u);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
     EXPECT_EQ(dcb.Parity, NOPARITY);
-    // DTR and RTS control: wine reads them back as enabled whatever was set; see below.
+    // DTR and RTS control: wine reads them back as enabled whatever was set; see LineFormat.
     EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
     EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
 
     COMMTIMEOUTS timeouts{};
-    ASSERT_TRUE(GetCommTimeouts(handle, &timeouts));
+    ASSERT_TRUE(GetCommTimeouts(handle(), &timeouts));
     EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
     EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 10u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 1000u);
-    EXPECT_TRUE(messages.empty());
+
+    // The device path that the listing gives opens the same port.
+    ASSERT_FALSE(port_->open("\\\\.\\" + name_));
+    EXPECT_TRUE(port_->usable());
 }
 
 // What an open asks of the driver, from a port that reported every flag set.
@@ -100,7 +96,7 @@ TEST(LineFormat, ClearsFlowControlHoldsTheModemLinesLowAndKeepsOtherFields) {
     dcb.DCBlength = sizeof dcb;
     dcb.XonChar = 0x11;
     dcb.EofChar = 0x1A;
-    serial::win32::setLineFormat(dcb, 115200, NOPARITY, TWOSTOPBITS, 8);
+    serial::win32::setLineFormat(dcb);
     EXPECT_EQ(dcb.BaudRate, 115200u);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.Parity, NOPARITY);
@@ -125,82 +121,126 @@ TEST(LineFormat, ClearsFlowControlHoldsTheModemLinesLowAndKeepsOtherFields) {
 }
 
 TEST_F(MappedPort, ReadsReturnAtOnceAndWritesArrive) {
-    ASSERT_NE(open(), nullptr);
-    serial::drainPort(n_);
-    EXPECT_EQ(serial::readPort(n_), 0); // nothing queued: back at once with nothing
+    ASSERT_FALSE(open());
+    port_->discardInput();
+    uint8_t byte = 0;
+    EXPECT_EQ(port_->read(&byte, 1), 0); // nothing queued: back at once with nothing
 
     const uint8_t bytes[] = {'a', 'b', 'c', 0xFF};
-    ASSERT_TRUE(serial::writePort(n_, bytes, 4));
+    ASSERT_TRUE(port_->write(bytes, 4));
     EXPECT_EQ(readAtLeast(4), std::string("bcd\0", 4)); // the peer's answer: each byte plus one
 }
 
-TEST_F(MappedPort, DrainEmptiesTheInputQueueEvenBeyondTheBufferSize) {
-    serial::PortRecord* record = open();
-    ASSERT_NE(record, nullptr);
-    const HANDLE handle = reinterpret_cast<HANDLE>(record->handle);
-    // More than one read buffer, and less than a terminal's input buffer, so it all queues.
-    const DWORD size = serial::kReceiveBufferSize + 400;
+TEST_F(MappedPort, DiscardEmptiesTheInputQueueBeyondOneRead) {
+    ASSERT_FALSE(open());
+    // Several of discardInput's reads, and less than a terminal's input buffer (4096 bytes), so
+    // that it all queues.
+    const DWORD size = 3072 + 400;
     const std::vector<uint8_t> block(size, 0x10);
-    ASSERT_TRUE(serial::writePort(n_, block.data(), static_cast<int32_t>(size)));
-    COMSTAT status{};
-    DWORD errors = 0;
-    for (int step = 0; step < 400 && status.cbInQue < size; ++step) {
-        serial::pauseWithEvents(5);
-        ASSERT_TRUE(ClearCommError(handle, &errors, &status));
-    }
-    ASSERT_EQ(status.cbInQue, size);
-    serial::drainPort(n_);
-    ASSERT_TRUE(ClearCommError(handle, &errors, &status));
-    EXPECT_EQ(status.cbInQue, 0u);
-    EXPECT_EQ(serial::readPort(n_), 0);
+    ASSERT_TRUE(port_->write(block.data(), static_cast<int32_t>(size)));
+    for (int step = 0; step < 400 && queued() < size; ++step)
+        Sleep(5);
+    ASSERT_EQ(queued(), size);
+    port_->discardInput();
+    EXPECT_EQ(queued(), 0u);
+    uint8_t byte = 0;
+    EXPECT_EQ(port_->read(&byte, 1), 0);
+    EXPECT_TRUE(port_->isOpen());
 }
 
 TEST_F(MappedPort, ReopeningClosesTheFirstHandleAndClosingEndsUse) {
-    serial::PortRecord* first = open();
-    ASSERT_NE(first, nullptr);
+    ASSERT_FALSE(open());
     // The handle value may well be reused, so the count tells whether the first was closed.
     DWORD before = 0, after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
-    serial::PortRecord* second = open();
-    ASSERT_NE(second, nullptr);
+    ASSERT_FALSE(open());
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
     EXPECT_EQ(after, before) << "the first handle is still open";
-    EXPECT_EQ(serial::portStatus(static_cast<int16_t>(n_)), 0);
+    EXPECT_TRUE(port_->usable());
 
-    serial::closePort(n_);
-    EXPECT_EQ(serial::portStatus(static_cast<int16_t>(n_)), -2);
+    EXPECT_FALSE(port_->waitReadable(10));
+    port_->close();
+    EXPECT_FALSE(port_->isOpen());
+    EXPECT_FALSE(port_->usable());
     const uint8_t byte = 0x41;
-    EXPECT_FALSE(serial::writePort(n_, &byte, 1));
-    EXPECT_EQ(serial::readPort(n_), -1);
-    serial::drainPort(n_); // returns at once on a closed port
+    EXPECT_FALSE(port_->write(&byte, 1));
+    uint8_t in = 0;
+    EXPECT_EQ(port_->read(&in, 1), -1);
+    port_->discardInput(); // returns at once on a closed port
+
+    // The port is free again, also for another object.
+    const auto other = serial::makeSystemPort();
+    EXPECT_FALSE(other->open(name_));
 }
 
-TEST_F(MappedPort, PortsThatCannotBeOpenedGiveNoneWithoutAMessage) {
-    for (int32_t n : {-1, 257, 249 /* COM250, not mapped */}) {
-        EXPECT_EQ(serial::openPort(n, 115200, serial::kNoParity, serial::kTwoStopBits, 8), nullptr)
-            << n;
-        EXPECT_EQ(serial::portStatus(static_cast<int16_t>(n)), -2) << n;
-    }
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(MappedPort, PausesMakeOneStepPerFiveMillisecondsStarted) {
-    struct Case {
-        int32_t ms;
-        int steps;
+TEST_F(MappedPort, PortsThatCannotBeOpenedSayWhy) {
+    const std::pair<const char*, Kind> cases[] = {
+        {"COM0", Kind::InvalidName},  {"COM258", Kind::InvalidName},
+        {"COM01", Kind::InvalidName}, {"LPT1", Kind::InvalidName},
+        {"", Kind::InvalidName},      {"/dev/ttyS0", Kind::InvalidName},
+        {"COM250", Kind::NotFound}, // not mapped
     };
-    for (const Case c : {Case{0, 0}, Case{-5, 0}, Case{5, 1}, Case{7, 2}, Case{20, 4}}) {
-        pumped = 0;
-        serial::pauseWithEvents(c.ms);
-        EXPECT_EQ(pumped, c.steps) << c.ms;
+    for (const auto& [name, kind] : cases) {
+        ASSERT_FALSE(open());
+        const serial::PortError error = port_->open(name);
+        EXPECT_EQ(error.kind, kind) << name << ": " << error.message;
+        EXPECT_FALSE(port_->isOpen()) << name;
+        EXPECT_EQ(error.message.empty(), kind == Kind::InvalidName) << name;
     }
-    // With the port open and input arriving, a pause still makes all its steps.
-    ASSERT_NE(open(), nullptr);
-    const uint8_t byte = 1;
-    ASSERT_TRUE(serial::writePort(n_, &byte, 1));
-    pumped = 0;
-    serial::pauseWithEvents(50);
-    EXPECT_EQ(pumped, 10);
+}
+
+TEST_F(MappedPort, WaitsEndWhenInputArrivesAndKeepTheirTimeOtherwise) {
+    // Closed: no input ever, and the whole time is waited.
+    Clock::time_point start = Clock::now();
+    EXPECT_FALSE(port_->waitReadable(30));
+    EXPECT_GE(msSince(start), 30);
+    EXPECT_FALSE(port_->waitReadable(0));
+
+    ASSERT_FALSE(open());
+    port_->discardInput();
+    start = Clock::now();
+    EXPECT_FALSE(port_->waitReadable(30));
+    EXPECT_GE(msSince(start), 30);
+
+    // The peer answers at once: a long wait ends with the answer, not at its end.
+    const uint8_t byte = 'J';
+    ASSERT_TRUE(port_->write(&byte, 1));
+    start = Clock::now();
+    EXPECT_TRUE(port_->waitReadable(20000));
+    EXPECT_LT(msSince(start), 10000) << "the wait ran to its end";
+
+    // Input queued and not read: every wait ends at once, and it is still there.
+    start = Clock::now();
+    EXPECT_TRUE(port_->waitReadable(20000));
+    EXPECT_TRUE(port_->waitReadable(0));
+    EXPECT_LT(msSince(start), 10000);
+    uint8_t in = 0;
+    EXPECT_EQ(port_->read(&in, 1), 1);
+    EXPECT_EQ(in, 'K');
+    EXPECT_FALSE(port_->waitReadable(0));
+
+    // Again after a wait that timed out, and with a reply of several bytes: the byte that
+    // ends a wait is read first, the rest with it.
+    EXPECT_FALSE(port_->waitReadable(20));
+    const uint8_t frame[] = {'U', 'J', 'Q'};
+    ASSERT_TRUE(port_->write(frame, 3));
+    start = Clock::now();
+    EXPECT_TRUE(port_->waitReadable(20000));
+    EXPECT_LT(msSince(start), 10000);
+    EXPECT_EQ(readAtLeast(3), "VKR");
+
+    // A wait's byte not yet read is thrown away with the rest, and is gone with a close.
+    ASSERT_TRUE(port_->write(frame, 3));
+    ASSERT_TRUE(port_->waitReadable(20000));
+    port_->discardInput();
+    for (int step = 0; step < 20; ++step) // what was still on its way
+        port_->discardInput(), Sleep(5);
+    EXPECT_FALSE(port_->waitReadable(0));
+    ASSERT_TRUE(port_->write(frame, 1));
+    ASSERT_TRUE(port_->waitReadable(20000));
+    port_->close();
+    ASSERT_FALSE(open());
+    EXPECT_FALSE(port_->waitReadable(50));
 }
 
 } // namespace

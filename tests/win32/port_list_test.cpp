@@ -9,27 +9,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
-Entries listPorts(bool withFriendlyNames = true) {
-    Entries entries;
-    serial::PortList* list = serial::openPortList();
-    char port[serial::kPortNameSize];
-    char friendly[serial::kFriendlyNameSize];
-    while (serial::nextPort(list, port, withFriendlyNames ? friendly : nullptr) == 1)
-        entries.emplace_back(port, withFriendlyNames ? friendly : "");
-    EXPECT_TRUE(serial::closePortList(list));
-    return entries;
-}
-
-bool listed(const Entries& entries, const std::string& port) {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const auto& e) { return e.first == port; });
+bool listed(const std::vector<serial::PortDescription>& ports, const std::string& name) {
+    return std::any_of(ports.begin(), ports.end(),
+                       [&](const serial::PortDescription& p) { return p.name == name; });
 }
 
 // Values added to SERIALCOMM for one test, removed again afterwards.
@@ -63,37 +49,41 @@ private:
     std::vector<std::string> added_;
 };
 
-TEST_F(DeviceMap, TheMappedPortIsListedWithAFriendlyName) {
+TEST_F(DeviceMap, TheMappedPortIsListedWithItsDeviceAndAFriendlyName) {
     const char* com = std::getenv("TREVANE_TEST_COM");
     if (com == nullptr) GTEST_SKIP() << "needs the COM port that com_peer.py maps";
     const std::string name = std::string("COM") + com;
-    const Entries entries = listPorts();
-    const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [&](const auto& e) { return e.first == name; });
-    ASSERT_NE(it, entries.end());
-    EXPECT_EQ(it->second, "Serial port (" + name + ")");
+    const std::vector<serial::PortDescription> ports = serial::listPorts();
+    const auto it = std::find_if(ports.begin(), ports.end(),
+                                 [&](const serial::PortDescription& p) { return p.name == name; });
+    ASSERT_NE(it, ports.end());
+    EXPECT_EQ(it->device, "\\\\.\\" + name);
+    EXPECT_EQ(it->friendlyName, "Serial port (" + name + ")");
 }
 
 TEST_F(DeviceMap, OddEntriesAreSkippedAndTheListingGoesOn) {
     add("\\Device\\TrevaneLpt", REG_SZ, "LPT3");
     add("\\Device\\TrevaneZero", REG_SZ, "COM0");
     add("\\Device\\TrevaneLong", REG_SZ, "COM1000");
+    add("\\Device\\TrevaneBeyond", REG_SZ, "COM258");
+    add("\\Device\\TrevaneLeadingZero", REG_SZ, "COM01");
     add("\\Device\\TrevaneNoNumber", REG_SZ, "COMx");
     add("\\Device\\TrevaneExpand", REG_EXPAND_SZ, "COM46");
     add("\\Device\\TrevaneLower", REG_SZ, "com45");
-    add("\\Device\\TrevaneSix", REG_SZ, "COM256");
+    add("\\Device\\TrevaneLast", REG_SZ, "COM257");
 
-    const Entries entries = listPorts();
-    for (const char* odd : {"LPT3", "COM0", "COM100", "COM1000", "COMx", "COM46"})
-        EXPECT_FALSE(listed(entries, odd)) << odd;
-    EXPECT_TRUE(listed(entries, "com45")); // as stored, letter case kept
-    EXPECT_TRUE(listed(entries, "COM256"));
+    const std::vector<serial::PortDescription> ports = serial::listPorts();
+    for (const char* odd :
+         {"LPT3", "COM0", "COM100", "COM1000", "COM258", "COM01", "COMx", "COM46"})
+        EXPECT_FALSE(listed(ports, odd)) << odd;
+    EXPECT_TRUE(listed(ports, "com45")); // as stored, letter case kept
+    EXPECT_TRUE(listed(ports, "COM257"));
 
-    // Every listing starts from the first entry again, friendly names wanted or not.
-    const Entries again = listPorts(false);
-    ASSERT_EQ(again.size(), entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        EXPECT_EQ(again[i].first, entries[i].first);
+    // Every listing is made afresh.
+    const std::vector<serial::PortDescription> again = serial::listPorts();
+    ASSERT_EQ(again.size(), ports.size());
+    for (size_t i = 0; i < ports.size(); ++i)
+        EXPECT_EQ(again[i].name, ports[i].name);
 }
 
 } // namespace

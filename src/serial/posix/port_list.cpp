@@ -4,7 +4,8 @@
 // Friendly names: "<model> (<kernel name>)", the model being, in this order of preference,
 // what the device says of itself (udev's ID_MODEL_ENC, decoded, or ID_MODEL), else udev's
 // hardware database ("<ID_VENDOR_FROM_DATABASE> <ID_MODEL_FROM_DATABASE>"), else
-// "Serial port". Links read "Linked port (<target>)".
+// "Serial port". Links read "Linked port (<target>)". A device is opened by its /dev path; a link
+// by its target when that is an absolute path, else by the link itself.
 //
 // The roots can be moved for tests: TREVANE_SYSFS_ROOT (default /sys) and TREVANE_UDEV_ROOT
 // (default /run/udev).
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,15 +24,6 @@
 #include <vector>
 
 namespace serial {
-
-struct PortList {
-    struct Entry {
-        std::string portName;
-        std::string friendlyName;
-    };
-    std::vector<Entry> entries;
-    std::size_t position = 0;
-};
 
 namespace {
 
@@ -143,28 +134,21 @@ std::string udevModel(const std::string& udevRoot, const std::string& majorMinor
     return {};
 }
 
-std::string cut(std::string text) {
-    if (text.size() > static_cast<std::size_t>(kFriendlyNameSize - 1))
-        text.resize(kFriendlyNameSize - 1);
-    return text;
-}
-
 std::string portName(int32_t portNumber) {
     return "COM" + std::to_string(portNumber + 1);
 }
 
-bool linkTaken(const std::vector<PortList::Entry>& links, int32_t portNumber) {
-    return std::any_of(links.begin(), links.end(), [&](const PortList::Entry& link) {
-        return portNumberOfLinkName(link.portName.c_str()) == portNumber;
+bool linkTaken(const std::vector<PortDescription>& links, int32_t portNumber) {
+    return std::any_of(links.begin(), links.end(), [&](const PortDescription& link) {
+        return portNumberOfLinkName(link.name.c_str()) == portNumber;
     });
 }
 
-std::vector<PortList::Entry> linkEntries() {
-    std::vector<PortList::Entry> entries;
+std::vector<PortDescription> linkEntries() {
+    std::vector<PortDescription> entries;
     char folder[kDevicePathSize];
     if (!portLinkFolder(folder, sizeof folder, false)) return entries;
     for (const std::string& name : sortedNames(folder)) {
-        if (name.size() > static_cast<std::size_t>(kPortNameSize - 1)) continue;
         if (portNumberOfLinkName(name.c_str()) < 0) continue;
         const fs::path link = fs::path(folder) / name;
         struct stat st {};
@@ -172,16 +156,17 @@ std::vector<PortList::Entry> linkEntries() {
         std::error_code error;
         const fs::path target = fs::read_symlink(link, error);
         const std::string shown = error ? link.string() : target.string();
-        entries.push_back({name, cut("Linked port (" + shown + ")")});
+        const std::string device = !error && target.is_absolute() ? target.string() : link.string();
+        entries.push_back({name, device, "Linked port (" + shown + ")"});
     }
     return entries;
 }
 
 } // namespace
 
-PortList* openPortList() {
-    auto* list = new PortList;
-    const std::vector<PortList::Entry> links = linkEntries();
+std::vector<PortDescription> listPorts() {
+    std::vector<PortDescription> ports;
+    const std::vector<PortDescription> links = linkEntries();
     const std::string sysfsRoot = rootFrom("TREVANE_SYSFS_ROOT", "/sys");
     const std::string udevRoot = rootFrom("TREVANE_UDEV_ROOT", "/run/udev");
     const fs::path ttyClass = fs::path(sysfsRoot) / "class" / "tty";
@@ -196,29 +181,10 @@ PortList* openPortList() {
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
         std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
         if (model.empty()) model = "Serial port";
-        list->entries.push_back({portName(number), cut(model + " (" + kernelName + ")")});
+        ports.push_back({portName(number), "/dev/" + kernelName, model + " (" + kernelName + ")"});
     }
-    list->entries.insert(list->entries.end(), links.begin(), links.end());
-    return list;
-}
-
-int nextPort(PortList* list, char* portName, char* friendlyName) {
-    if (list == nullptr || portName == nullptr) return 0;
-    if (list->position >= list->entries.size()) return 0;
-    const PortList::Entry& entry = list->entries[list->position++];
-    std::strncpy(portName, entry.portName.c_str(), kPortNameSize - 1);
-    portName[kPortNameSize - 1] = '\0';
-    if (friendlyName != nullptr) {
-        std::strncpy(friendlyName, entry.friendlyName.c_str(), kFriendlyNameSize - 1);
-        friendlyName[kFriendlyNameSize - 1] = '\0';
-    }
-    return 1;
-}
-
-bool closePortList(PortList* list) {
-    if (list == nullptr) return false;
-    delete list;
-    return true;
+    ports.insert(ports.end(), links.begin(), links.end());
+    return ports;
 }
 
 } // namespace serial

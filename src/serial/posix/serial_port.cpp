@@ -1,0 +1,285 @@
+// The serial port on POSIX terminals. The descriptor is opened non-blocking and stays so: with
+// VMIN=0 and VTIME=0 every read returns at once with what is queued, and writes wait for room
+// themselves (with the time-out a Windows port gets: 10 ms a byte plus one second) and then
+// tcdrain, so that write returns once the bytes have been sent.
+
+#include "serial/serial_port.h"
+#include "serial/port_map.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace serial {
+
+namespace {
+
+using Kind = PortError::Kind;
+
+// Gives the port back: exclusivity cleared first, because TIOCEXCL outlives our descriptor
+// while anyone else (an emulator holding the other end open, say) still has the tty open, and
+// would refuse our own next open.
+void closeDescriptor(int fd) {
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+// The errors a terminal gives once its device is gone (adapter unplugged, other end hung up).
+bool deviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF || error == EPIPE;
+}
+
+bool hungUp(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    if (poll(&entry, 1, 0) != 1) return false;
+    return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+int64_t nowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void sleepMs(int64_t ms) {
+    if (ms <= 0) return;
+    timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+int queuedInput(int fd) {
+    int count = 0;
+    if (ioctl(fd, FIONREAD, &count) != 0) return 0;
+    return count;
+}
+
+// Raw bytes at 115200 baud, 8 data bits, no parity, two stop bits, no flow control of any kind;
+// the read timing (VMIN, VTIME) is left as it was.
+termios lineFormat(const termios& current) {
+    termios tio = current;
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_iflag |= IGNBRK;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CRTSCTS);
+    tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    tio.c_cc[VMIN] = current.c_cc[VMIN];
+    tio.c_cc[VTIME] = current.c_cc[VTIME];
+    return tio;
+}
+
+// tcsetattr succeeds when any part of the request took effect, so the settings are read back.
+// Empty when they were taken, else what went wrong.
+std::string setAndConfirm(int fd, const termios& wanted) {
+    termios actual{};
+    if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &actual) != 0)
+        return std::strerror(errno);
+    const tcflag_t cflagMask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    const bool taken = (actual.c_cflag & cflagMask) == (wanted.c_cflag & cflagMask) &&
+                       (actual.c_iflag & (IXON | IXOFF | IXANY)) == 0 &&
+                       cfgetispeed(&actual) == cfgetispeed(&wanted) &&
+                       cfgetospeed(&actual) == cfgetospeed(&wanted) &&
+                       actual.c_cc[VMIN] == wanted.c_cc[VMIN] &&
+                       actual.c_cc[VTIME] == wanted.c_cc[VTIME];
+    return taken ? std::string() : "the settings read back differ from those set";
+}
+
+Kind kindOfOpenError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return Kind::NotFound;
+    case EACCES:
+    case EPERM:
+        return Kind::PermissionDenied;
+    case EBUSY:
+        return Kind::Busy;
+    default:
+        return Kind::Failed;
+    }
+}
+
+PortError failure(Kind kind, const std::string& path, int error) {
+    return {kind, path + ": " + std::strerror(error)};
+}
+
+class PosixSerialPort final : public SerialPort {
+public:
+    ~PosixSerialPort() override { close(); }
+
+    PortError open(std::string_view name) override {
+        close();
+        std::string path;
+        if (!name.empty() && name.front() == '/') {
+            path = name;
+        } else {
+            const std::string text(name);
+            const int32_t n = portNumberOfLinkName(text.c_str());
+            char device[kDevicePathSize];
+            if (n < 0 || !portDevicePath(n, device, sizeof device)) return {Kind::InvalidName, {}};
+            path = device;
+        }
+
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            return failure(kindOfOpenError(error), path, error);
+        }
+        // flock holds even against root, whom TIOCEXCL lets through.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return error == EWOULDBLOCK ? failure(Kind::Busy, path, EBUSY)
+                                        : failure(Kind::Failed, path, error);
+        }
+        if (ioctl(fd, TIOCEXCL) != 0) {
+            const int error = errno;
+            closeDescriptor(fd);
+            return failure(Kind::Failed, path, error);
+        }
+        tcdrain(fd);
+
+        termios tio{};
+        if (tcgetattr(fd, &tio) != 0) {
+            const int error = errno;
+            closeDescriptor(fd);
+            return failure(Kind::Failed, path, error);
+        }
+        // The line format first, then the read timing, so that each refusal is told apart.
+        const termios format = lineFormat(tio);
+        if (const std::string refused = setAndConfirm(fd, format); !refused.empty()) {
+            closeDescriptor(fd);
+            return {Kind::Configure, path + ": " + refused};
+        }
+        termios timing = format;
+        timing.c_cc[VMIN] = 0;
+        timing.c_cc[VTIME] = 0;
+        if (const std::string refused = setAndConfirm(fd, timing); !refused.empty()) {
+            closeDescriptor(fd);
+            return {Kind::Timeouts, path + ": " + refused};
+        }
+
+        // Pseudo-terminals have no modem lines (ENOTTY); the result is of no interest either way.
+        int lines = TIOCM_DTR;
+        ioctl(fd, TIOCMBIC, &lines);
+        lines = TIOCM_RTS;
+        ioctl(fd, TIOCMBIC, &lines);
+
+        fd_ = fd;
+        return {};
+    }
+
+    void close() override {
+        if (fd_ < 0) return;
+        closeDescriptor(fd_);
+        fd_ = -1;
+    }
+
+    bool isOpen() const override { return fd_ >= 0; }
+
+    bool usable() override {
+        if (fd_ < 0) return false;
+        if ((tcdrain(fd_) != 0 && deviceGone(errno)) || hungUp(fd_)) {
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    int32_t read(uint8_t* buffer, int32_t size) override {
+        if (fd_ < 0) return -1;
+        if (buffer == nullptr || size <= 0) return 0;
+        const ssize_t count = ::read(fd_, buffer, static_cast<size_t>(size));
+        if (count > 0) return static_cast<int32_t>(count);
+        if (count < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+            if (deviceGone(errno)) close();
+            return -1;
+        }
+        // Zero bytes is both "nothing queued" and "the other side hung up".
+        if (hungUp(fd_)) {
+            close();
+            return -1;
+        }
+        return 0;
+    }
+
+    bool write(const uint8_t* bytes, int32_t count) override {
+        if (fd_ < 0 || count < 0 || (bytes == nullptr && count > 0)) return false;
+        const int64_t deadline = nowMs() + 10 * static_cast<int64_t>(count) + 1000;
+        int32_t sent = 0;
+        while (sent < count) {
+            const ssize_t written = ::write(fd_, bytes + sent, static_cast<size_t>(count - sent));
+            if (written > 0) {
+                sent += static_cast<int32_t>(written);
+                continue;
+            }
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                if (deviceGone(errno)) close();
+                return false;
+            }
+            // Output queue full: wait for room, as a synchronous write would, but not forever.
+            const int64_t left = deadline - nowMs();
+            if (left <= 0) return false;
+            pollfd entry{fd_, POLLOUT, 0};
+            if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+            if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                close();
+                return false;
+            }
+        }
+        if (tcdrain(fd_) != 0 && deviceGone(errno)) {
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    void discardInput() override {
+        // Bounded, so that a line streaming without end cannot hold the caller here.
+        uint8_t buffer[1024];
+        for (int reads = 0; reads < 4096; ++reads) {
+            if (read(buffer, sizeof buffer) <= 0) return;
+        }
+    }
+
+    bool waitReadable(int ms) override {
+        const int64_t deadline = nowMs() + ms;
+        while (fd_ >= 0) {
+            if (queuedInput(fd_) > 0) return true;
+            const int64_t left = deadline - nowMs();
+            if (left <= 0) return false;
+            pollfd entry{fd_, POLLIN, 0};
+            if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) break;
+            // A device that went away would end every later wait at once: close it now, and
+            // let the wait keep its time as on a closed port.
+            if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queuedInput(fd_) == 0)
+                close();
+        }
+        sleepMs(deadline - nowMs());
+        return false;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+std::unique_ptr<SerialPort> makeSystemPort() {
+    return std::make_unique<PosixSerialPort>();
+}
+
+} // namespace serial

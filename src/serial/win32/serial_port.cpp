@@ -1,0 +1,310 @@
+// The serial port on Win32 communications ports, opened for synchronous I/O. Writes are
+// followed by FlushFileBuffers, so that write returns once the bytes have been sent.
+//
+// Waiting for input is a read: with ReadIntervalTimeout and ReadTotalTimeoutMultiplier at
+// MAXDWORD and ReadTotalTimeoutConstant at the wait's length, ReadFile returns at once with
+// what is queued, or with the first bytes that arrive, or with nothing when the time is up. The
+// bytes it brings are kept for the next read. Under wine 8 this ends a wait soon after the
+// bytes arrive, where an overlapped WaitCommEvent woke later than sleeping in 1 ms steps did. Reads
+// ask for no more than ClearCommError says is queued, so that they return at once whatever read
+// time-outs the last wait left set.
+
+#include "serial/serial_port.h"
+#include "serial/win32/line_format.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace serial {
+
+namespace win32 {
+
+void setLineFormat(DCB& dcb) {
+    dcb.BaudRate = kBaudRate;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 0;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+}
+
+COMMTIMEOUTS portTimeouts() {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 10;
+    timeouts.WriteTotalTimeoutConstant = 1000;
+    return timeouts;
+}
+
+} // namespace win32
+
+namespace {
+
+using Kind = PortError::Kind;
+using Clock = std::chrono::steady_clock;
+
+constexpr DWORD kInputQueue = 32768;
+constexpr DWORD kOutputQueue = 9216;
+constexpr DWORD kLookAheadSize = 1;
+
+// The errors a port gives once its device is gone (a USB adapter unplugged): from then on it
+// reads as closed, so the protocol sees a dead port rather than a board that stays silent.
+bool deviceGone(DWORD error) {
+    return error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED ||
+           error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE ||
+           error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED;
+}
+
+std::string systemText(DWORD error) {
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+PortError failure(Kind kind, DWORD error) {
+    return {kind, systemText(error)};
+}
+
+// The number of "COM<n>" or "\\.\COM<n>" (any letter case), n from 1 to 257 without leading
+// zeros; -1 for anything else.
+int comNumber(std::string_view name) {
+    if (name.substr(0, 4) == "\\\\.\\") name.remove_prefix(4);
+    if (name.size() < 4 || name.size() > 6) return -1;
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;
+    if (name[3] == '0') return -1;
+    int number = 0;
+    for (const char c : name.substr(3)) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number >= 1 && number <= 257 ? number : -1;
+}
+
+int64_t msUntil(Clock::time_point deadline) {
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+void sleepUntil(Clock::time_point deadline) {
+    for (int64_t left = msUntil(deadline); left > 0; left = msUntil(deadline))
+        Sleep(static_cast<DWORD>(left));
+}
+
+class Win32SerialPort final : public SerialPort {
+public:
+    ~Win32SerialPort() override { close(); }
+
+    PortError open(std::string_view name) override {
+        close();
+        const int number = comNumber(name);
+        if (number < 0) return {Kind::InvalidName, {}};
+
+        // The device namespace path works for COM10 and above as well as for COM1 to COM9.
+        const std::string path = "\\\\.\\COM" + std::to_string(number);
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            switch (error) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                return failure(Kind::NotFound, error);
+            case ERROR_ACCESS_DENIED: // a COM port held by another program
+            case ERROR_SHARING_VIOLATION:
+                return failure(Kind::Busy, error);
+            default:
+                return failure(Kind::Failed, error);
+            }
+        }
+        FlushFileBuffers(handle);
+
+        const auto giveUp = [handle](Kind kind) {
+            const DWORD error = GetLastError();
+            CloseHandle(handle);
+            return failure(kind, error);
+        };
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(handle, &dcb)) return giveUp(Kind::Failed);
+        win32::setLineFormat(dcb);
+        if (!SetCommState(handle, &dcb)) return giveUp(Kind::Configure);
+        if (!SetupComm(handle, kInputQueue, kOutputQueue)) return giveUp(Kind::Failed);
+        COMMTIMEOUTS timeouts = win32::portTimeouts();
+        if (!SetCommTimeouts(handle, &timeouts)) return giveUp(Kind::Timeouts);
+
+        // Some drivers (and wine) refuse these; the lines are of no interest to us if so.
+        EscapeCommFunction(handle, CLRDTR);
+        EscapeCommFunction(handle, CLRRTS);
+
+        handle_ = handle;
+        readWaitMs_ = 0;
+        lookAheadStart_ = lookAheadEnd_ = 0;
+        return {};
+    }
+
+    void close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        lookAheadStart_ = lookAheadEnd_ = 0;
+    }
+
+    bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE handle() const { return handle_; }
+
+    bool usable() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return false;
+        if (!FlushFileBuffers(handle_) && deviceGone(GetLastError())) {
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    int32_t read(uint8_t* buffer, int32_t size) override {
+        if (handle_ == INVALID_HANDLE_VALUE) return -1;
+        if (buffer == nullptr || size <= 0) return 0;
+        // What the last wait brought in first, then what is queued.
+        const DWORD kept = lookAheadEnd_ - lookAheadStart_;
+        const DWORD taken = kept < static_cast<DWORD>(size) ? kept : static_cast<DWORD>(size);
+        std::memcpy(buffer, lookAhead_ + lookAheadStart_, taken);
+        lookAheadStart_ += taken;
+        const DWORD room = static_cast<DWORD>(size) - taken;
+        if (room == 0) return static_cast<int32_t>(taken);
+        DWORD queued = 0;
+        if (!queuedInput(queued)) return taken > 0 ? static_cast<int32_t>(taken) : -1;
+        const DWORD wanted = queued < room ? queued : room;
+        if (wanted == 0) return static_cast<int32_t>(taken);
+        DWORD got = 0;
+        if (!ReadFile(handle_, buffer + taken, wanted, &got, nullptr)) {
+            if (deviceGone(GetLastError())) close();
+            return taken > 0 ? static_cast<int32_t>(taken) : -1;
+        }
+        return static_cast<int32_t>(taken + got);
+    }
+
+    bool write(const uint8_t* bytes, int32_t count) override {
+        if (handle_ == INVALID_HANDLE_VALUE || count < 0 || (bytes == nullptr && count > 0))
+            return false;
+        DWORD written = 0;
+        if (!WriteFile(handle_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+            if (deviceGone(GetLastError())) close();
+            return false;
+        }
+        FlushFileBuffers(handle_);
+        return written == static_cast<DWORD>(count);
+    }
+
+    void discardInput() override {
+        lookAheadStart_ = lookAheadEnd_ = 0;
+        // Bounded, so that a line streaming without end cannot hold the caller here.
+        uint8_t buffer[1024];
+        for (int reads = 0; reads < 4096; ++reads) {
+            if (read(buffer, sizeof buffer) <= 0) return;
+        }
+    }
+
+    bool waitReadable(int ms) override {
+        if (lookAheadEnd_ > lookAheadStart_) return true;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+        if (handle_ != INVALID_HANDLE_VALUE && ms <= 0) {
+            DWORD queued = 0;
+            return queuedInput(queued) && queued > 0;
+        }
+        while (handle_ != INVALID_HANDLE_VALUE) {
+            const int64_t left = msUntil(deadline);
+            if (left <= 0) return false;
+            if (!setReadWait(static_cast<DWORD>(left))) {
+                // A driver that refuses these time-outs: look at the queue every millisecond.
+                DWORD queued = 0;
+                if (handle_ == INVALID_HANDLE_VALUE || !queuedInput(queued)) break;
+                if (queued > 0) return true;
+                Sleep(1);
+                continue;
+            }
+            // One byte: wine ends a wait for more only when its time is up. The rest of what
+            // came is the next read's.
+            DWORD got = 0;
+            if (!ReadFile(handle_, lookAhead_, 1, &got, nullptr)) {
+                if (deviceGone(GetLastError())) close();
+                break;
+            }
+            if (got > 0) {
+                lookAheadStart_ = 0;
+                lookAheadEnd_ = got;
+                return true;
+            }
+        }
+        // No port, or its device has gone: the wait keeps its time all the same.
+        sleepUntil(deadline);
+        return false;
+    }
+
+private:
+    // The bytes queued for reading; false, with the port closed when its device has gone, when
+    // the driver cannot tell.
+    bool queuedInput(DWORD& queued) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle_, &errors, &status)) {
+            if (deviceGone(GetLastError())) close();
+            return false;
+        }
+        queued = status.cbInQue;
+        return true;
+    }
+
+    // Read time-outs for a wait of ms milliseconds; set only when the length changes, since
+    // most waits are as long as the one before.
+    bool setReadWait(DWORD ms) {
+        if (ms == readWaitMs_) return true;
+        COMMTIMEOUTS timeouts = win32::portTimeouts();
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = ms;
+        if (!SetCommTimeouts(handle_, &timeouts)) {
+            if (deviceGone(GetLastError())) close();
+            return false;
+        }
+        readWaitMs_ = ms;
+        return true;
+    }
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    DWORD readWaitMs_ = 0; // 0 while the read time-outs are those of the open
+    uint8_t lookAhead_[kLookAheadSize];
+    DWORD lookAheadStart_ = 0;
+    DWORD lookAheadEnd_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<SerialPort> makeSystemPort() {
+    return std::make_unique<Win32SerialPort>();
+}
+
+HANDLE win32::portHandle(const SerialPort& port) {
+    const auto* ours = dynamic_cast<const Win32SerialPort*>(&port);
+    return ours != nullptr ? ours->handle() : INVALID_HANDLE_VALUE;
+}
+
+} // namespace serial
