@@ -20,13 +20,14 @@ namespace app {
 namespace {
 
 // Each 5 ms step of a wait serves the window events (Stop, repaints, the dialogs), since the
-// update runs inside a click handler on the window thread.
+// update runs inside a click handler on the window thread. They are served before the step
+// waits, so that an answer arriving during the wait is read at once rather than after them.
 class WindowWait final : public engine::WaitStrategy {
 public:
     explicit WindowWait(ui::Toolkit& toolkit) : toolkit_(toolkit) {}
     void step(serial::SerialPort& port) override {
-        port.waitReadable(engine::kStepMs);
         toolkit_.processEvents();
+        port.waitReadable(engine::kStepMs);
     }
 
 private:

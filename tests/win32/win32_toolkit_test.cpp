@@ -205,6 +205,7 @@ TEST_F(Binding, StatusBarPanelsAndProgressBar) {
     status.setPanelText(9, "nowhere"); // no such panel: ignored
     EXPECT_EQ(status.panelText(1), "Try 3");
     EXPECT_EQ(status.panelText(9), "");
+    toolkit.processEvents(); // the native controls are told at the next pass of the event loop
     char text[32] = {};
     SendMessageA(bar, SB_GETTEXTA, 1, reinterpret_cast<LPARAM>(text));
     EXPECT_STREQ(text, "Try 3");
@@ -212,9 +213,13 @@ TEST_F(Binding, StatusBarPanelsAndProgressBar) {
     const HWND progress = controlHwnd(*view, "progress");
     EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 100);
     view->progressBar(W::Progress).setPosition(42);
+    toolkit.processEvents();
     EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 42);
     view->progressBar(W::Progress).setMax(250);
+    view->progressBar(W::Progress).setPosition(200); // above the old range: set after it
+    toolkit.processEvents();
     EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 250);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 200);
 }
 
 TEST_F(Binding, ChoiceListsDropDownAndListBox) {

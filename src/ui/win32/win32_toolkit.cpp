@@ -254,32 +254,61 @@ struct Win32Menu final : ui::MenuCommand {
     }
 };
 
-struct Win32Progress final : ui::ProgressBar {
+// The progress bar and the status bar change with every frame of an update. They are told at
+// the next pass of the event loop (at most one 5 ms step later, and before anything is painted)
+// rather than at once: under wine each of these messages costs a round trip to the server, and
+// made at once it would delay the next frame on the line.
+struct Win32Progress final : ui::ProgressBar, DeferredWidget {
     explicit Win32Progress(HWND w) : w(w) {}
     HWND w;
-    void setMax(int m) override { SendMessageA(w, PBM_SETRANGE32, 0, m); }
-    void setPosition(int p) override { SendMessageA(w, PBM_SETPOS, static_cast<WPARAM>(p), 0); }
+    int maximum = 100, position = 0;
+    bool rangeChanged = false, positionChanged = false;
+    void setMax(int m) override {
+        maximum = m;
+        rangeChanged = true;
+    }
+    void setPosition(int p) override {
+        position = p;
+        positionChanged = true;
+    }
     void setSmooth(bool s) override {
         setStyle(w, PBS_SMOOTH, s);
         InvalidateRect(w, nullptr, TRUE);
     }
+    void flush() override {
+        if (rangeChanged) SendMessageA(w, PBM_SETRANGE32, 0, maximum);
+        if (positionChanged || rangeChanged)
+            SendMessageA(w, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        rangeChanged = positionChanged = false;
+    }
 };
 
-struct Win32Status final : ui::StatusBar {
-    explicit Win32Status(HWND w, size_t panels) : w(w), texts(panels) {}
+struct Win32Status final : ui::StatusBar, DeferredWidget {
+    explicit Win32Status(HWND w, size_t panels) : w(w), texts(panels), changed(panels) {}
     HWND w;
     std::vector<std::string> texts;
+    std::vector<bool> changed;
     void setPanelText(int i, std::string_view t) override {
         if (i < 0 || i >= static_cast<int>(texts.size())) return;
         texts[static_cast<size_t>(i)] = std::string(t);
-        SendMessageA(w, SB_SETTEXTA, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(texts[static_cast<size_t>(i)].c_str()));
+        changed[static_cast<size_t>(i)] = true;
     }
     std::string panelText(int i) const override {
         if (i < 0 || i >= static_cast<int>(texts.size())) return {};
         return texts[static_cast<size_t>(i)];
     }
-    void repaint() override { RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+    void repaint() override {
+        flush();
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    void flush() override {
+        for (size_t i = 0; i < texts.size(); ++i) {
+            if (!changed[i]) continue;
+            SendMessageA(w, SB_SETTEXTA, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(texts[i].c_str()));
+            changed[i] = false;
+        }
+    }
 };
 
 // The messages of a drop-down list and of a list box differ only in their names.
@@ -408,6 +437,7 @@ public:
                 SendMessageA(made, PBM_SETRANGE32, 0, 100);
                 SendMessageA(made, PBM_SETPOS, 0, 0);
                 bars_[unitId] = std::make_unique<Win32Progress>(made);
+                toolkit_.addDeferred(static_cast<Win32Progress*>(bars_[unitId].get()));
                 break;
             case ui::Kind::StatusBar: {
                 made = CreateWindowExA(0, STATUSCLASSNAMEA, "", child, 0, 0, 0, 0, hwnd_,
@@ -423,6 +453,7 @@ public:
                 SendMessageA(made, SB_SETPARTS, edges.size(),
                              reinterpret_cast<LPARAM>(edges.data()));
                 statusBars_[unitId] = std::make_unique<Win32Status>(made, c.panelWidths.size());
+                toolkit_.addDeferred(static_cast<Win32Status*>(statusBars_[unitId].get()));
                 statusWindow_ = made;
                 break;
             }
@@ -472,6 +503,9 @@ public:
     }
 
     ~Win32FormView() override {
+        for (auto& [id, bar] : bars_) toolkit_.removeDeferred(static_cast<Win32Progress*>(bar.get()));
+        for (auto& [id, bar] : statusBars_)
+            toolkit_.removeDeferred(static_cast<Win32Status*>(bar.get()));
         RemovePropA(hwnd_, kFormProperty);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_); // the menu and the controls go with it
@@ -639,7 +673,16 @@ void Win32Toolkit::route(void* message) {
     DispatchMessageA(&msg);
 }
 
+void Win32Toolkit::removeDeferred(DeferredWidget* widget) {
+    deferred_.erase(std::remove(deferred_.begin(), deferred_.end(), widget), deferred_.end());
+}
+
+void Win32Toolkit::flushDeferred() {
+    for (DeferredWidget* widget : deferred_) widget->flush();
+}
+
 void Win32Toolkit::processEvents() {
+    flushDeferred();
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -661,6 +704,7 @@ void Win32Toolkit::messageBox(std::string_view text, std::string_view caption,
     // Also on the standard error, for whoever started the program from a terminal or a script.
     std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(stderr);
+    flushDeferred(); // the windows behind the box show what they hold
     HWND active = GetActiveWindow();
     HWND owner = active && GetPropA(active, kFormProperty) ? active : nullptr;
     UINT flags = MB_OK;
@@ -680,6 +724,7 @@ void Win32Toolkit::run(ui::FormView& mainForm) {
     if (!IsWindowVisible(view.hwnd())) return;
     MSG msg;
     while (!quit_) {
+        flushDeferred(); // what the last handler changed, before the loop sleeps
         const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
         route(&msg);

@@ -9,6 +9,13 @@
 
 namespace ui::win32 {
 
+// A widget whose changes reach its native control at the toolkit's next pass of the event loop.
+class DeferredWidget {
+public:
+    virtual ~DeferredWidget() = default;
+    virtual void flush() = 0;
+};
+
 class Win32Toolkit final : public ui::Toolkit {
 public:
     Win32Toolkit();
@@ -29,12 +36,18 @@ public:
     bool quitting() const { return quit_; }
     void requestQuit();
 
+    void addDeferred(DeferredWidget* widget) { deferred_.push_back(widget); }
+    void removeDeferred(DeferredWidget* widget);
+    // Hands every deferred change to its native control.
+    void flushDeferred();
+
 private:
     // One message through the dialog manager (access keys, Tab) or the window procedure.
     void route(void* msg);
 
     std::string applicationTitle_;
     bool quit_ = false;
+    std::vector<DeferredWidget*> deferred_;
 };
 
 // The top-level window (HWND) of a created form, and of one of its controls by component name
