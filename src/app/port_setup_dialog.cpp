@@ -2,8 +2,8 @@
 
 #include "app/application.h"
 #include "app/settings_store.h"
+#include "serial/port_name.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -22,15 +22,6 @@ constexpr ui::ControlDesc kControls[] = {
 
 // The list holds friendly names of up to 199 characters; a longer one is cut there.
 constexpr std::size_t kFriendlyNameLimit = 199;
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -62,7 +53,7 @@ int PortSetupDialog::findPortEntry(int16_t p) const {
     char target[16];
     std::snprintf(target, sizeof target, "COM%d", p + 1);
     for (std::size_t i = 0; i < portNames_.size(); ++i)
-        if (equalNoCase(portNames_[i], target)) return static_cast<int>(i);
+        if (serial::samePortName(portNames_[i], target)) return static_cast<int>(i);
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "serial/port_name.h"
+
 #include <cctype>
 
 namespace cli {
@@ -17,17 +19,6 @@ bool isPortName(std::string_view name, bool devicePaths) {
         number = number * 10 + (c - '0');
     }
     return number >= 1 && number <= 257;
-}
-
-bool samePortName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    const bool comNames = a.size() > 0 && a[0] != '/';
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (comNames ? std::toupper(x) != std::toupper(y) : x != y) return false;
-    }
-    return true;
 }
 
 Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
@@ -68,7 +59,7 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
                                         : " (COM1 to COM257)");
         } else {
             for (const std::string& earlier : o.ports)
-                if (samePortName(earlier, arg))
+                if (serial::samePortName(earlier, arg))
                     parsed.error = "the port " + std::string(arg) + " is given twice";
             o.ports.emplace_back(arg);
         }

@@ -28,8 +28,6 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths);
 
 // "COM1" to "COM257" in any letter case, or where the system has them a device path.
 bool isPortName(std::string_view name, bool devicePaths);
-// Two names of one port ("com4" and "COM4").
-bool samePortName(std::string_view a, std::string_view b);
 
 std::string usageText();
 

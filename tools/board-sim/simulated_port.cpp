@@ -1,20 +1,8 @@
 #include "simulated_port.h"
 
-#include <cctype>
+#include "serial/port_name.h"
 
 namespace boardsim {
-namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-} // namespace
 
 SimulatedPort::SimulatedPort(Config config, std::string name)
     : board_(std::move(config)), name_(std::move(name)) {}
@@ -22,7 +10,7 @@ SimulatedPort::SimulatedPort(Config config, std::string name)
 serial::PortError SimulatedPort::open(std::string_view name) {
     close();
     if (openError_) return openError_;
-    if (!sameName(name, name_))
+    if (!serial::samePortName(name, name_))
         return {serial::PortError::Kind::NotFound, std::string(name) + ": no such device"};
     open_ = true;
     gone_ = false;
