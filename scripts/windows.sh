@@ -1,8 +1,7 @@
 #!/bin/sh
 # The Windows build: installs what it needs (Debian packages), cross-builds the "windows" preset
 # (build/windows: one trevane.exe per product) and runs the Windows tests under wine, in a wine
-# prefix of its own under build/windows, on one persistent wine server for the run, and on a
-# virtual display when there is none.
+# prefix of its own under build/windows, and on a virtual display when there is none.
 #   scripts/windows.sh [ctest arguments...]
 #   scripts/windows.sh --bench [runs]   a timed full update under wine against board-sim's
 #                                       115200-baud line model, with its ratio to the wire time
@@ -23,20 +22,11 @@ export WINEPREFIX="$root/build/windows/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# The tests, on the display. One persistent wine server for their prefix while they run:
-# Debian's wineserver has no persistence (-p0), so between two tests, when the prefix has no
-# program left for a moment, it begins to shut down, and a test program that connects just then
-# is killed with it. A server left by an earlier run or by making the prefix (whose programs were
-# started without the display) is ended first. The tests that restart a server, to map a COM
-# port, have prefixes of their own.
+# The tests, on the display. Their wine server is a CTest fixture (cmake/wine_server.sh); it is
+# also ended here when the run is interrupted before the fixture's end.
 run_tests() {
-    wineserver -k 2>/dev/null || true
-    wineserver -p
     trap 'wineserver -k 2>/dev/null || true' EXIT
     trap 'exit 1' INT TERM
-    # The prefix's system programs (services, the desktop window) start now, with nothing of
-    # ctest's open: started by a test they would keep its output open, and ctest would wait.
-    wineboot </dev/null >/dev/null 2>&1 || true
     ctest --preset windows "$@"
 }
 if [ "${1:-}" = "--tests" ]; then
