@@ -17,6 +17,8 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 case "${1:-}" in
 start)
+    # A prefix not made yet is made by the wineboot below; the server needs its folder first.
+    mkdir -p "$WINEPREFIX"
     quiet wineserver -k
     quiet timeout 30 wineserver -w
     if ! quiet wineserver -p; then
