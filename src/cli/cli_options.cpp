@@ -2,23 +2,11 @@
 
 #include "serial/port_name.h"
 
-#include <cctype>
-
 namespace cli {
 
 bool isPortName(std::string_view name, bool devicePaths) {
     if (devicePaths && name.size() > 1 && name[0] == '/') return true;
-    if (name.size() < 4 || name.size() > 6) return false;
-    for (int i = 0; i < 3; ++i)
-        if (std::toupper(static_cast<unsigned char>(name[static_cast<size_t>(i)])) != "COM"[i])
-            return false;
-    if (name[3] == '0') return false;
-    int number = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    return number >= 1 && number <= 257;
+    return serial::comNumber(name) > 0;
 }
 
 Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {

@@ -4,6 +4,18 @@
 
 namespace serial {
 
+int comNumber(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6) return -1;
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;
+    if (name[3] == '0') return -1;
+    int number = 0;
+    for (const char c : name.substr(3)) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number >= 1 && number <= 257 ? number : -1;
+}
+
 bool samePortName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     const bool comNames = !a.empty() && a[0] != '/';

@@ -5,6 +5,10 @@
 
 namespace serial {
 
+// The number n of a COM name "COM<n>" in any letter case, n from 1 to 257 written without
+// leading zeros; -1 for any other name.
+int comNumber(std::string_view name);
+
 // Whether two names name one port: COM names in any letter case ("com4" and "COM4"), anything
 // else (a device path) exactly.
 bool samePortName(std::string_view a, std::string_view b);

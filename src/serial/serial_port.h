@@ -51,8 +51,9 @@ public:
     virtual int32_t read(uint8_t* buffer, int32_t size) = 0;
     // Sends the bytes and returns once they have left; false when they could not be.
     virtual bool write(const uint8_t* bytes, int32_t count) = 0;
-    // Throws away everything that is queued for reading.
-    virtual void discardInput() = 0;
+    // Throws away everything that is queued for reading (by reading it, unless a port knows
+    // better).
+    virtual void discardInput();
     // Waits up to `ms` milliseconds for input, returning as soon as some is queued (at once when
     // some already is). True when there is input to read.
     virtual bool waitReadable(int ms) = 0;

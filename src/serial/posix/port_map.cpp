@@ -1,4 +1,5 @@
 #include "serial/port_map.h"
+#include "serial/port_name.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -77,10 +78,8 @@ int32_t portNumberOfDevice(const char* nameOrPath) {
 
 int32_t portNumberOfLinkName(const char* name) {
     if (name == nullptr) return -1;
-    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;
-    const int32_t number = parseIndex(name + 3);
-    if (number < 1 || number > 257) return -1;
-    return number - 1;
+    const int number = comNumber(name);
+    return number < 0 ? -1 : number - 1;
 }
 
 bool portLinkFolder(char* out, std::size_t size, bool create) {

@@ -247,14 +247,6 @@ public:
         return true;
     }
 
-    void discardInput() override {
-        // Bounded, so that a line streaming without end cannot hold the caller here.
-        uint8_t buffer[1024];
-        for (int reads = 0; reads < 4096; ++reads) {
-            if (read(buffer, sizeof buffer) <= 0) return;
-        }
-    }
-
     bool waitReadable(int ms) override {
         const int64_t deadline = nowMs() + ms;
         while (fd_ >= 0) {

@@ -16,10 +16,6 @@ void setLineFormat(DCB& dcb);
 // Reads return at once with whatever is queued; a write of k bytes may take 10 k + 1000 ms.
 COMMTIMEOUTS portTimeouts();
 
-} // namespace serial::win32
-
-namespace serial::win32 {
-
 // The handle of a port that makeSystemPort made, for tests that ask the driver what it was
 // told; INVALID_HANDLE_VALUE when the port is closed.
 HANDLE portHandle(const SerialPort& port);

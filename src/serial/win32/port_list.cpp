@@ -7,6 +7,7 @@
 // COM257, a printer port) is skipped rather than ending the listing.
 
 #include "serial/port_list.h"
+#include "serial/port_name.h"
 
 #include <windows.h>
 
@@ -25,19 +26,6 @@ using OpenDevNodeKey = CONFIGRET(WINAPI*)(DEVINST, REGSAM, ULONG, REGDISPOSITION
 
 constexpr const char* kDeviceMapKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr DWORD kNameRoom = 16; // "COM257" fits with room to spare; longer values are refused
-
-// "COM" in any letter case followed by a number from 1 to 257 without leading zeros: the ports
-// the program can open.
-bool validPortName(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || _strnicmp(name.c_str(), "COM", 3) != 0) return false;
-    if (name[3] == '0') return false;
-    int number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') return false;
-        number = number * 10 + (name[i] - '0');
-    }
-    return number >= 1 && number <= 257;
-}
 
 // A text value read into a buffer of kNameRoom bytes fitted when a zero ends it inside the
 // buffer (a value stored without its terminating zero may fill the buffer exactly).
@@ -88,7 +76,7 @@ void listDevices(HDEVINFO devices, std::vector<PortDescription>& ports) {
         info.cbSize = sizeof info;
         if (!SetupDiEnumDeviceInfo(devices, index, &info)) break;
         const std::string name = devicePortName(openDevNodeKey, info);
-        if (!validPortName(name)) continue;
+        if (serial::comNumber(name) < 0) continue;
         ports.push_back(described(name, deviceFriendlyName(devices, info)));
     }
     FreeLibrary(configManager);
@@ -107,7 +95,7 @@ void listMappedPorts(std::vector<PortDescription>& ports) {
         const LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type,
                                           reinterpret_cast<BYTE*>(name), &size);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) || !validPortName(name))
+        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) || serial::comNumber(name) < 0)
             continue;
         ports.push_back(described(name, "Serial port (" + std::string(name) + ")"));
     }

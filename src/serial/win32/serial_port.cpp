@@ -10,12 +10,12 @@
 // time-outs the last wait left set.
 
 #include "serial/serial_port.h"
+#include "serial/port_name.h"
 #include "serial/win32/line_format.h"
 
 #include <windows.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 
 namespace serial {
@@ -61,7 +61,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kInputQueue = 32768;
 constexpr DWORD kOutputQueue = 9216;
-constexpr DWORD kLookAheadSize = 1;
 
 // The errors a port gives once its device is gone (a USB adapter unplugged): from then on it
 // reads as closed, so the protocol sees a dead port rather than a board that stays silent.
@@ -86,21 +85,6 @@ PortError failure(Kind kind, DWORD error) {
     return {kind, systemText(error)};
 }
 
-// The number of "COM<n>" or "\\.\COM<n>" (any letter case), n from 1 to 257 without leading
-// zeros; -1 for anything else.
-int comNumber(std::string_view name) {
-    if (name.substr(0, 4) == "\\\\.\\") name.remove_prefix(4);
-    if (name.size() < 4 || name.size() > 6) return -1;
-    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;
-    if (name[3] == '0') return -1;
-    int number = 0;
-    for (const char c : name.substr(3)) {
-        if (c < '0' || c > '9') return -1;
-        number = number * 10 + (c - '0');
-    }
-    return number >= 1 && number <= 257 ? number : -1;
-}
-
 int64_t msUntil(Clock::time_point deadline) {
     return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
@@ -116,6 +100,7 @@ public:
 
     PortError open(std::string_view name) override {
         close();
+        if (name.substr(0, 4) == "\\\\.\\") name.remove_prefix(4); // \\.\COM<n>
         const int number = comNumber(name);
         if (number < 0) return {Kind::InvalidName, {}};
 
@@ -158,7 +143,7 @@ public:
 
         handle_ = handle;
         readWaitMs_ = 0;
-        lookAheadStart_ = lookAheadEnd_ = 0;
+        heldByWait_ = false;
         return {};
     }
 
@@ -166,7 +151,7 @@ public:
         if (handle_ == INVALID_HANDLE_VALUE) return;
         CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
-        lookAheadStart_ = lookAheadEnd_ = 0;
+        heldByWait_ = false;
     }
 
     bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
@@ -174,21 +159,19 @@ public:
 
     bool usable() override {
         if (handle_ == INVALID_HANDLE_VALUE) return false;
-        if (!FlushFileBuffers(handle_) && deviceGone(GetLastError())) {
-            close();
-            return false;
-        }
-        return true;
+        if (!FlushFileBuffers(handle_)) closeIfGone();
+        return isOpen();
     }
 
     int32_t read(uint8_t* buffer, int32_t size) override {
         if (handle_ == INVALID_HANDLE_VALUE) return -1;
         if (buffer == nullptr || size <= 0) return 0;
-        // What the last wait brought in first, then what is queued.
-        const DWORD kept = lookAheadEnd_ - lookAheadStart_;
-        const DWORD taken = kept < static_cast<DWORD>(size) ? kept : static_cast<DWORD>(size);
-        std::memcpy(buffer, lookAhead_ + lookAheadStart_, taken);
-        lookAheadStart_ += taken;
+        // The byte the last wait brought in first, then what is queued.
+        DWORD taken = 0;
+        if (heldByWait_) {
+            buffer[taken++] = heldByte_;
+            heldByWait_ = false;
+        }
         const DWORD room = static_cast<DWORD>(size) - taken;
         if (room == 0) return static_cast<int32_t>(taken);
         DWORD queued = 0;
@@ -197,7 +180,7 @@ public:
         if (wanted == 0) return static_cast<int32_t>(taken);
         DWORD got = 0;
         if (!ReadFile(handle_, buffer + taken, wanted, &got, nullptr)) {
-            if (deviceGone(GetLastError())) close();
+            closeIfGone();
             return taken > 0 ? static_cast<int32_t>(taken) : -1;
         }
         return static_cast<int32_t>(taken + got);
@@ -208,7 +191,7 @@ public:
             return false;
         DWORD written = 0;
         if (!WriteFile(handle_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
-            if (deviceGone(GetLastError())) close();
+            closeIfGone();
             return false;
         }
         FlushFileBuffers(handle_);
@@ -216,16 +199,12 @@ public:
     }
 
     void discardInput() override {
-        lookAheadStart_ = lookAheadEnd_ = 0;
-        // Bounded, so that a line streaming without end cannot hold the caller here.
-        uint8_t buffer[1024];
-        for (int reads = 0; reads < 4096; ++reads) {
-            if (read(buffer, sizeof buffer) <= 0) return;
-        }
+        heldByWait_ = false;
+        SerialPort::discardInput();
     }
 
     bool waitReadable(int ms) override {
-        if (lookAheadEnd_ > lookAheadStart_) return true;
+        if (heldByWait_) return true;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
         if (handle_ != INVALID_HANDLE_VALUE && ms <= 0) {
             DWORD queued = 0;
@@ -245,13 +224,12 @@ public:
             // One byte: wine ends a wait for more only when its time is up. The rest of what
             // came is the next read's.
             DWORD got = 0;
-            if (!ReadFile(handle_, lookAhead_, 1, &got, nullptr)) {
-                if (deviceGone(GetLastError())) close();
+            if (!ReadFile(handle_, &heldByte_, 1, &got, nullptr)) {
+                closeIfGone();
                 break;
             }
             if (got > 0) {
-                lookAheadStart_ = 0;
-                lookAheadEnd_ = got;
+                heldByWait_ = true;
                 return true;
             }
         }
@@ -261,13 +239,18 @@ public:
     }
 
 private:
+    // After a call that failed: the port reads as closed from now on when its device has gone.
+    void closeIfGone() {
+        if (deviceGone(GetLastError())) close();
+    }
+
     // The bytes queued for reading; false, with the port closed when its device has gone, when
     // the driver cannot tell.
     bool queuedInput(DWORD& queued) {
         DWORD errors = 0;
         COMSTAT status{};
         if (!ClearCommError(handle_, &errors, &status)) {
-            if (deviceGone(GetLastError())) close();
+            closeIfGone();
             return false;
         }
         queued = status.cbInQue;
@@ -282,7 +265,7 @@ private:
         timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
         timeouts.ReadTotalTimeoutConstant = ms;
         if (!SetCommTimeouts(handle_, &timeouts)) {
-            if (deviceGone(GetLastError())) close();
+            closeIfGone();
             return false;
         }
         readWaitMs_ = ms;
@@ -291,9 +274,8 @@ private:
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DWORD readWaitMs_ = 0; // 0 while the read time-outs are those of the open
-    uint8_t lookAhead_[kLookAheadSize];
-    DWORD lookAheadStart_ = 0;
-    DWORD lookAheadEnd_ = 0;
+    uint8_t heldByte_ = 0;     // read by a wait, for the next read
+    bool heldByWait_ = false;
 };
 
 } // namespace
