@@ -22,7 +22,7 @@ export WINEPREFIX="$root/build/windows/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# The tests, on the display. Their wine server is a CTest fixture (cmake/wine_server.sh); it is
+# The tests, on the display. Their wine server is a CTest fixture (tests/win32/wine_prefix.py); it is
 # also ended here when the run is interrupted before the fixture's end.
 run_tests() {
     trap 'wineserver -k 2>/dev/null || true' EXIT

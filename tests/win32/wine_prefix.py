@@ -1,4 +1,4 @@
-"""The wine server of a test's own wine prefix.
+"""The wine server of a wine prefix the tests use.
 
 Debian's wineserver starts with no persistence (-p0): the moment a prefix has no Windows process
 left, even between two programs started one after the other, its server begins to shut down,
@@ -9,6 +9,9 @@ it when done.
 Mapping a COM port needs a new server (the port table is read when the server's device services
 start), so the tests that map one have a prefix of their own: no other test loses its programs
 when that server is restarted.
+
+Run as a program ("wine_prefix.py start|stop"), it starts and ends the server of the prefix that
+the other tests under wine share, as a CTest fixture around them.
 """
 import os
 import subprocess
@@ -64,3 +67,15 @@ def map_port(env, number, device):
     wine(env, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % number, "/d", device,
          "/f")
     restart_server(env)
+
+
+if __name__ == "__main__":
+    # The tests' own prefix ($WINEPREFIX) as a CTest fixture: "start" before its first test,
+    # "stop" after its last.
+    import sys
+    if sys.argv[1:] == ["start"]:
+        restart_server(environment())
+    elif sys.argv[1:] == ["stop"]:
+        stop_server(environment())
+    else:
+        sys.exit("usage: wine_prefix.py start|stop")
