@@ -35,6 +35,22 @@ long logged(const boardsim::SimulatedPort& port, const std::string& line) {
     return std::count(port.board().log().begin(), port.board().log().end(), line);
 }
 
+// Ready for the next update: "&Update" offered, Stop hidden, the port command enabled.
+void expectReady(fake::FormView& w) {
+    EXPECT_TRUE(w.fakeButton(W::Update).shown);
+    EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+    EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+}
+
+// A failed update's result line: the text in white on red.
+void expectFailureBanner(fake::FormView& w, const std::string& text) {
+    const fake::Label& banner = w.fakeLabel(W::Banner);
+    EXPECT_EQ(banner.value, text);
+    EXPECT_TRUE(banner.shown);
+    EXPECT_EQ(banner.background, ui::kRed);
+    EXPECT_EQ(banner.foreground, ui::kWhite);
+}
+
 class UpdaterWindow : public ::testing::Test {
 protected:
     // Runs the program on `machine`; `user` gets the Updater window's view.
@@ -231,10 +247,8 @@ TEST_F(UpdaterWindow, SuccessfulUpdateShowsTheBoardAndAGreenResult) {
             EXPECT_EQ(status.panelText(app::kPortPanel), "COM1");
             EXPECT_EQ(status.panelText(app::kDevicePanel), c.device);
             EXPECT_EQ(status.panelText(app::kImagePanel), "Loaded 128 bytes (0000 to 0080)");
-            EXPECT_TRUE(w.fakeButton(W::Update).shown);
+            expectReady(w);
             EXPECT_TRUE(w.fakeButton(W::Update).focused);
-            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
-            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
         });
         EXPECT_TRUE(programmingSeen);
         EXPECT_EQ(machine.port.board().counters().frames, 3); // two flash frames and the fix
@@ -268,16 +282,10 @@ TEST_F(UpdaterWindow, FailedUpdatesShowTheirRedResultLine) {
         apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
             fake::FormView& w = t.view("UpdaterWindow");
             w.click(W::Update);
-            const fake::Label& banner = w.fakeLabel(W::Banner);
-            EXPECT_EQ(banner.value, c.banner);
-            EXPECT_TRUE(banner.shown);
-            EXPECT_EQ(banner.background, ui::kRed);
-            EXPECT_EQ(banner.foreground, ui::kWhite);
+            expectFailureBanner(w, c.banner);
             EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kDevicePanel), c.device);
             EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kImagePanel), c.image);
-            EXPECT_TRUE(w.fakeButton(W::Update).shown);
-            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
-            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+            expectReady(w);
         });
     }
 }
@@ -470,14 +478,8 @@ TEST_F(UpdaterWindow, PortThatCannotBeOpenedIsInvalidPortComWithItsReason) {
         apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
             fake::FormView& w = t.view("UpdaterWindow");
             w.click(W::Update);
-            const fake::Label& banner = w.fakeLabel(W::Banner);
-            EXPECT_EQ(banner.value, "Invalid Port Com");
-            EXPECT_TRUE(banner.shown);
-            EXPECT_EQ(banner.background, ui::kRed);
-            EXPECT_EQ(banner.foreground, ui::kWhite);
-            EXPECT_TRUE(w.fakeButton(W::Update).shown);
-            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
-            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+            expectFailureBanner(w, "Invalid Port Com");
+            expectReady(w);
         });
         EXPECT_TRUE(machine.port.writes().empty());
         if (c.box == nullptr) {
