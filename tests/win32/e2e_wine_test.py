@@ -40,8 +40,14 @@ def wine(*args):
     return wine_prefix.wine(wine_env(), *args)
 
 
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=False)
+def xdotool(*args, seconds=30):
+    """xdotool, never left waiting: a call still running after `seconds` (a --sync for a focus or
+    a move that never comes, as happens on a loaded machine) counts as failed."""
+    try:
+        return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=False,
+                              timeout=seconds)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(["xdotool", *args], 1, "", "timed out")
 
 
 def wait_for(condition, seconds, what):
@@ -52,6 +58,12 @@ def wait_for(condition, seconds, what):
             return value
         time.sleep(0.2)
     raise AssertionError("timed out waiting for " + what)
+
+
+def focus(window):
+    """Gives `window` the keyboard focus, asking again until wine has given it."""
+    wait_for(lambda: xdotool("windowfocus", "--sync", window, seconds=5).returncode == 0 and
+             xdotool("getwindowfocus").stdout.strip() == window, 30, "the focus on " + window)
 
 
 def image_of(product):
@@ -140,8 +152,7 @@ class WindowsProgram(unittest.TestCase):
             lambda: xdotool("search", "--onlyvisible", "--name", "^" + re.escape(title)).stdout.split(),
             60, "the window " + title)[0]
         # Keys reach the window once wine has given it the focus: wait for that.
-        wait_for(lambda: xdotool("windowfocus", "--sync", window).returncode == 0 and
-                 xdotool("getwindowfocus").stdout.strip() == window, 30, "the focus")
+        focus(window)
         return window
 
     def geometry(self, window):
@@ -158,7 +169,7 @@ class WindowsProgram(unittest.TestCase):
                         os.path.join(SHOTS, name)], capture_output=True, check=False)
 
     def close(self, window):
-        xdotool("windowfocus", "--sync", window)
+        focus(window)
         xdotool("key", "alt+F4")
         self.assertEqual(self.program.wait(timeout=30), 0)
         self.assertNotIn("trevane:", self.program.stderr.read())  # no message box was shown
@@ -207,7 +218,7 @@ class WindowsProgram(unittest.TestCase):
                          30, "the Setup dialog")[0]
         time.sleep(1)  # let it paint before the picture is taken
         self.screenshot(setup, "windows-setup.png")
-        xdotool("windowfocus", "--sync", setup)
+        focus(setup)
         xdotool("key", "alt+c")  # "&Cancel"
         wait_for(lambda: not xdotool("search", "--onlyvisible", "--name", "^Setup$").stdout.split(),
                  30, "the Setup dialog to close")
@@ -222,7 +233,7 @@ class WindowsProgram(unittest.TestCase):
             30, "the Version dialog")[0]
         time.sleep(1)
         self.screenshot(version, "windows-version.png")
-        xdotool("windowfocus", "--sync", version)
+        focus(version)
         xdotool("key", "alt+o")  # "&Ok"
         wait_for(lambda: not xdotool("search", "--onlyvisible", "--name", r"^ZQ710c .*\[ ").stdout.split(),
                  30, "the Version dialog to close")
@@ -238,8 +249,7 @@ class WindowsProgram(unittest.TestCase):
             # Its message box carries the Updater title as caption.
             box = wait_for(lambda: [w for w in xdotool("search", "--onlyvisible", "--name", title)
                                     .stdout.split() if w != first], 60, "the box")[0]
-            wait_for(lambda: xdotool("windowfocus", "--sync", box).returncode == 0 and
-                     xdotool("getwindowfocus").stdout.strip() == box, 30, "the focus")
+            focus(box)
             xdotool("key", "Return")
             self.assertEqual(second.wait(timeout=30), 0)
             self.assertIn("trevane: Already in progress", second.stderr.read())

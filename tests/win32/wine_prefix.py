@@ -30,7 +30,8 @@ def environment(prefix=None, base=None):
 
 def wine(env, *args):
     """Runs a wine program (wineboot, reg, ...) and returns the completed process."""
-    return subprocess.run(["wine", *args], env=env, capture_output=True, text=True, check=False)
+    return subprocess.run(["wine", *args], env=env, capture_output=True, text=True, check=False,
+                          timeout=120)
 
 
 def _wineserver(env, option):
