@@ -15,6 +15,7 @@ the other tests under wine share, as a CTest fixture around them.
 """
 import os
 import subprocess
+import tempfile
 
 
 def environment(prefix=None, base=None):
@@ -29,9 +30,16 @@ def environment(prefix=None, base=None):
 
 
 def wine(env, *args):
-    """Runs a wine program (wineboot, reg, ...) and returns the completed process."""
-    return subprocess.run(["wine", *args], env=env, capture_output=True, text=True, check=False,
-                          timeout=120)
+    """Runs a wine program (wineboot, reg, ...) and returns the completed process, its output as
+    text. The output goes through files, not pipes: a program that wine starts on the way (the
+    prefix's services, when a command brings the prefix up to date) would hold a pipe open for as
+    long as the server runs, and reading it to its end would never end."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        done = subprocess.run(["wine", *args], env=env, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=err, text=True, check=False, timeout=120)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read(), err.read())
 
 
 def _wineserver(env, option):
