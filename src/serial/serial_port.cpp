@@ -33,12 +33,4 @@ std::string describe(const PortError& error, std::string_view name) {
     return text;
 }
 
-void SerialPort::discardInput() {
-    // Bounded, so that a line streaming without end cannot hold the caller here.
-    uint8_t buffer[1024];
-    for (int reads = 0; reads < 4096; ++reads) {
-        if (read(buffer, sizeof buffer) <= 0) return;
-    }
-}
-
 } // namespace serial

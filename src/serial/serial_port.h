@@ -52,8 +52,13 @@ public:
     // Sends the bytes and returns once they have left; false when they could not be.
     virtual bool write(const uint8_t* bytes, int32_t count) = 0;
     // Throws away everything that is queued for reading (by reading it, unless a port knows
-    // better).
-    virtual void discardInput();
+    // better). Bounded, so that a line streaming without end cannot hold the caller here.
+    virtual void discardInput() {
+        uint8_t buffer[1024];
+        for (int reads = 0; reads < 4096; ++reads) {
+            if (read(buffer, sizeof buffer) <= 0) return;
+        }
+    }
     // Waits up to `ms` milliseconds for input, returning as soon as some is queued (at once when
     // some already is). True when there is input to read.
     virtual bool waitReadable(int ms) = 0;
