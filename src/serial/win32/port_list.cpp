@@ -95,7 +95,8 @@ void listMappedPorts(std::vector<PortDescription>& ports) {
         const LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type,
                                           reinterpret_cast<BYTE*>(name), &size);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) || serial::comNumber(name) < 0)
+        if (result != ERROR_SUCCESS || type != REG_SZ || !terminated(name) ||
+            serial::comNumber(name) < 0)
             continue;
         ports.push_back(described(name, "Serial port (" + std::string(name) + ")"));
     }
