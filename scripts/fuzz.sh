@@ -12,7 +12,7 @@
 #                                edge they reach (libFuzzer -merge=1); named inputs are kept
 source "$(dirname "$0")/setup.sh"
 
-ensure_packages cmake ninja-build clang-14 libclang-rt-14-dev
+ensure_packages cmake ninja-build clang-14 libclang-rt-14-dev nlohmann-json3-dev
 build_preset fuzz
 
 seconds=${FUZZ_SECONDS:-20}

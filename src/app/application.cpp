@@ -111,7 +111,18 @@ void Application::openSelectedPort() {
     if (openedPort_ == selectedPort_ && port.usable()) return;
     openedPort_ = selectedPort_;
     const std::string name = portName(selectedPort_);
-    if (const serial::PortError error = port.open(name)) explainPortFailure(error, name);
+    if (const serial::PortError error = port.open(name)) {
+        explainPortFailure(error, name);
+        return;
+    }
+    // An adapter that holds every reply back slows each frame down: said once a port, on
+    // standard error, for whoever looks into why updates are slow.
+    const std::optional<serial::AdapterLatency> latency = port.adapterLatency();
+    if (latency && latency->timerMs > serial::kLowLatencyMs && latencyToldFor_.insert(name).second)
+        std::fprintf(stderr,
+                     "trevane: %s: the adapter's latency timer is %d ms, and every reply of the "
+                     "board waits for it. Fix: %s\n",
+                     name.c_str(), latency->timerMs, latency->fix.c_str());
 }
 
 void Application::explainPortFailure(const serial::PortError& error, const std::string& name) {
@@ -160,8 +171,11 @@ void Application::runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusB
         upgrade_ ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater(), wait,
         presenter);
     running_ = &session;
-    session.run();
+    const engine::Result result = session.run();
     running_ = nullptr;
+    if (result.cause() == engine::Cause::PortGone)
+        std::fprintf(stderr, "trevane: %s: the adapter was removed at %d %%\n",
+                     portName(selectedPort_).c_str(), result.percentDone());
 
     portSetup_->setConfirmEnabled(true);
     portCommand.setEnabled(true);

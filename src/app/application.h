@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<VersionDialog> versionDialog_;
     int16_t selectedPort_ = 0;
     int16_t openedPort_ = -1; // the choice the port was last opened for
+    std::set<std::string> latencyToldFor_; // ports whose slow adapter has been pointed out
     bool busy_ = false;
     engine::Session* running_ = nullptr;
 };

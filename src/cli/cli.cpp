@@ -38,10 +38,22 @@ int Cli::run(int argc, const char* const* argv) {
         for (const serial::PortDescription& port : platform_.listPorts())
             out << port.name << '\t' << port.device << '\t' << port.friendlyName << '\n';
         return kAllProgrammed;
+    case Command::Doctor:
     case Command::Update:
         break;
     }
     std::vector<std::string> ports = options.ports;
+    if (options.command == Command::Doctor) {
+        if (ports.empty())
+            for (const serial::PortDescription& port : platform_.listPorts())
+                ports.push_back(port.name);
+        if (ports.empty()) {
+            err << "trevane-cli: no serial port is present: plug the adapter in, or name its "
+                   "port\n";
+            return kSomeFailed;
+        }
+        return doctor(options, ports);
+    }
     if (options.all) {
         for (const serial::PortDescription& port : platform_.listPorts())
             ports.push_back(port.name);
@@ -65,9 +77,9 @@ int Cli::update(const Options& options, std::vector<std::string> ports, int argc
         options.upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
     std::vector<std::unique_ptr<Station>> stations;
     for (size_t i = 0; i < ports.size(); ++i)
-        stations.push_back(std::make_unique<Station>(static_cast<int>(i), ports[i],
-                                                     platform_.makePort(), product_.images,
-                                                     sessionOptions, options.repeat, *report));
+        stations.push_back(std::make_unique<Station>(
+            static_cast<int>(i), ports[i], platform_.makePort(), product_.images, sessionOptions,
+            options.repeat, *report, platform_.latencyFix ? platform_.latencyFix(ports[i]) : ""));
 
     std::atomic<bool> interrupted{false};
     std::mutex stationsMutex;
@@ -95,6 +107,9 @@ int Cli::update(const Options& options, std::vector<std::string> ports, int argc
     for (const auto& station : stations) {
         summary.programmed += station->programmed();
         summary.failed += station->failed();
+        PortTally tally{station->portName(), station->programmed(), station->failed(), {}};
+        if (!station->replyTimes().empty()) tally.replies = station->replyTimes().timing();
+        summary.ports.push_back(tally);
         const auto& last = station->lastResult();
         // With --repeat a port that never met a board has nothing to retry.
         if (last ? !last->ok() : !options.repeat) summary.retryPorts.push_back(station->portName());

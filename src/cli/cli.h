@@ -3,6 +3,7 @@
 
 #include "cli/cli_options.h"
 #include "firmware/product.h"
+#include "serial/port_doctor.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
 
@@ -23,6 +24,10 @@ inline constexpr int kInterrupted = 130;
 struct Platform {
     std::function<std::unique_ptr<serial::SerialPort>()> makePort;
     std::function<std::vector<serial::PortDescription>()> listPorts;
+    // The system's checks of a port for --doctor (all but the board's).
+    std::function<std::vector<serial::PortCheck>(std::string_view port)> checkPort;
+    // How to lower a USB adapter's latency timer on this system, for a port.
+    std::function<std::string(std::string_view port)> latencyFix;
     bool devicePaths = false;  // ports may be named by device path
     bool outIsTerminal = false; // progress lines are redrawn in place
     std::ostream* out = nullptr;
@@ -40,7 +45,8 @@ public:
 private:
     int update(const Options& options, std::vector<std::string> ports, int argc,
                const char* const* argv);
-
+    // --doctor: the checks of every port, one line (or JSON object) each.
+    int doctor(const Options& options, const std::vector<std::string>& ports);
 
     const firmware::Product& product_;
     const char* version_;

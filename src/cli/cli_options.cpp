@@ -15,7 +15,7 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
     bool commandGiven = false;
     const auto command = [&](Command c) {
         if (commandGiven && o.command != c) {
-            parsed.error = "only one of --list-ports, --list-images, --version and --help";
+            parsed.error = "only one of --doctor, --list-ports, --list-images, --version and --help";
             return;
         }
         commandGiven = true;
@@ -31,6 +31,8 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
             o.repeat = true;
         } else if (arg == "--all") {
             o.all = true;
+        } else if (arg == "--doctor") {
+            command(Command::Doctor);
         } else if (arg == "--list-ports") {
             command(Command::ListPorts);
         } else if (arg == "--list-images") {
@@ -53,6 +55,11 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
         }
     }
     if (!parsed.error.empty()) return parsed;
+    if (o.command == Command::Doctor) {
+        // Ports to check, or none for every port present; JSON, and the Upgrade search byte.
+        if (o.repeat || o.all) parsed.error = "--doctor takes ports, --json and --upgrade only";
+        return parsed;
+    }
     if (commandGiven && (!o.ports.empty() || o.all || o.upgrade || o.repeat || o.json)) {
         parsed.error = "--list-ports, --list-images, --version and --help take nothing else";
     } else if (!commandGiven && o.all && !o.ports.empty()) {
@@ -66,6 +73,7 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
 std::string usageText() {
     return "usage: trevane-cli [--upgrade] [--json] [--repeat] PORT...\n"
            "       trevane-cli [--upgrade] [--json] [--repeat] --all\n"
+           "       trevane-cli --doctor [--upgrade] [--json] [PORT...]\n"
            "       trevane-cli --list-ports\n"
            "       trevane-cli --list-images\n"
            "       trevane-cli --version | --help\n"
@@ -77,9 +85,13 @@ std::string usageText() {
            "  --json         one JSON object a line on stdout, for programs\n"
            "  --repeat       a production station: after each board, wait for the next one on\n"
            "                 the same port, until interrupted (Ctrl+C)\n"
+           "  --doctor       checks each PORT (or every port present) and says what to fix: the\n"
+           "                 device, who may open it and who holds it, what slows it, and\n"
+           "                 whether a board answers (only search bytes are sent)\n"
            "  --list-ports   the serial ports present: COM name, device, friendly name\n"
            "  --list-images  the firmware images this program carries\n"
-           "Exit status: 0 every board programmed, 1 some failed, 2 usage error, 130 interrupted.\n";
+           "Exit status: 0 every board programmed, 1 some failed, 2 usage error, 130 interrupted;\n"
+           "with --doctor 0 when no check found a problem, else 1.\n";
 }
 
 } // namespace cli

@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Update, ListPorts, ListImages, Version, Help };
+enum class Command { Update, Doctor, ListPorts, ListImages, Version, Help };
 
 struct Options {
     Command command = Command::Update;

@@ -1,8 +1,12 @@
 #include "cli/report.h"
 
 #include "chips/chip_table.h"
+#include "cli/json_text.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <mutex>
 
 namespace cli {
 namespace {
@@ -18,11 +22,106 @@ std::string countsText(int programmed, int failed) {
     return std::to_string(programmed) + " programmed, " + std::to_string(failed) + " failed";
 }
 
+std::string milliseconds(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", ms);
+    return text;
+}
+
+// The summary for a person: a line per port, the counts, the command that retries.
 void writeSummary(std::ostream& to, const Summary& s) {
+    if (s.ports.size() > 1 || (s.ports.size() == 1 && s.ports[0].replies)) {
+        for (const PortTally& p : s.ports) {
+            to << p.port << ": " << countsText(p.programmed, p.failed);
+            if (p.replies) to << ", replies " << milliseconds(p.replies->medianMs) << " median";
+            to << '\n';
+        }
+    }
     to << countsText(s.programmed, s.failed) << '\n';
     if (!s.retryPorts.empty()) to << "retry: " << s.retryCommand << '\n';
     to.flush();
 }
+
+// The one lock every form holds while it writes, so that the ports' threads never mix their
+// lines. The forms implement the on... members, called under it.
+class LockedReport : public Report {
+public:
+    LockedReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    void start(const std::vector<std::string>& ports) final {
+        std::lock_guard lock(mutex_);
+        ports_ = ports;
+        onStart();
+    }
+    void searchTry(int port, int attempt) final {
+        std::lock_guard lock(mutex_);
+        onSearchTry(port, attempt);
+    }
+    void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) final {
+        std::lock_guard lock(mutex_);
+        onBoardFound(port, board, chip);
+    }
+    void imageLoaded(int port, const engine::LoadedImage& image) final {
+        std::lock_guard lock(mutex_);
+        onImageLoaded(port, image);
+    }
+    void phase(int port, const char* text) final {
+        std::lock_guard lock(mutex_);
+        onPhase(port, text);
+    }
+    void progress(int port, Stage stage, int32_t done, int32_t total) final {
+        std::lock_guard lock(mutex_);
+        onProgress(port, stage, done, total);
+    }
+    void resend(int port, int attempt) final {
+        std::lock_guard lock(mutex_);
+        onResend(port, attempt);
+    }
+    void result(int port, const BoardResult& board, int programmed, int failed) final {
+        std::lock_guard lock(mutex_);
+        onResult(port, board, programmed, failed);
+    }
+    void problem(int port, const std::string& text) final {
+        std::lock_guard lock(mutex_);
+        onProblem(port, text);
+    }
+    void hint(int port, const std::string& text) final {
+        std::lock_guard lock(mutex_);
+        onHint(port, text);
+    }
+    void finish(const Summary& summary) final {
+        std::lock_guard lock(mutex_);
+        onFinish(summary);
+    }
+
+protected:
+    virtual void onStart() {}
+    virtual void onSearchTry(int port, int attempt) = 0;
+    virtual void onBoardFound(int port, const engine::BoardFound& board,
+                              const chips::Chip* chip) = 0;
+    virtual void onImageLoaded(int port, const engine::LoadedImage& image) = 0;
+    virtual void onPhase(int port, const char* text) = 0;
+    virtual void onProgress(int port, Stage stage, int32_t done, int32_t total) = 0;
+    virtual void onResend(int port, int attempt) = 0;
+    virtual void onResult(int port, const BoardResult& board, int programmed, int failed) = 0;
+    virtual void onProblem(int port, const std::string& text) = 0;
+    virtual void onHint(int port, const std::string& text) = 0;
+    virtual void onFinish(const Summary& summary) = 0;
+
+    const std::string& portName(int port) const { return ports_[static_cast<size_t>(port)]; }
+    // A message for a person, on stderr.
+    void say(const std::string& text) {
+        err_ << text << '\n';
+        err_.flush();
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    std::vector<std::string> ports_;
+
+private:
+    std::mutex mutex_;
+};
 
 // What a port's line shows on a terminal.
 struct PortLine {
@@ -34,68 +133,67 @@ struct PortLine {
     std::string last; // the last result line
 };
 
-class TerminalReport final : public Report {
+class TerminalReport final : public LockedReport {
 public:
-    TerminalReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    using LockedReport::LockedReport;
 
-    void start(const std::vector<std::string>& ports) override {
-        std::lock_guard lock(mutex_);
-        ports_ = ports;
-        lines_.assign(ports.size(), PortLine{});
-        for (size_t i = 0; i < ports.size(); ++i) out_ << format(static_cast<int>(i)) << '\n';
+private:
+    void onStart() override {
+        lines_.assign(ports_.size(), PortLine{});
+        for (size_t i = 0; i < ports_.size(); ++i)
+            out_ << format(static_cast<int>(i)) << '\n';
         out_.flush();
     }
-    void searchTry(int port, int attempt) override {
+    void onSearchTry(int port, int attempt) override {
         update(port, attempt == 0, [&](PortLine& l) {
             l.phase = "searching";
             l.done = l.total = 0;
         });
     }
-    void boardFound(int port, const engine::BoardFound&, const chips::Chip* chip) override {
+    void onBoardFound(int port, const engine::BoardFound&, const chips::Chip* chip) override {
         update(port, true, [&](PortLine& l) {
             l.chip = chip ? chip->part : "unknown chip";
             l.phase = "found";
         });
     }
-    void imageLoaded(int, const engine::LoadedImage&) override {}
-    void phase(int port, const char* text) override {
+    void onImageLoaded(int, const engine::LoadedImage&) override {}
+    void onPhase(int port, const char* text) override {
         update(port, true, [&](PortLine& l) { l.phase = text; });
     }
-    void progress(int port, Stage stage, int32_t done, int32_t total) override {
+    void onProgress(int port, Stage stage, int32_t done, int32_t total) override {
         update(port, false, [&](PortLine& l) {
             l.phase = stage == Stage::Flash ? "writing" : "EEPROM";
             l.done = done;
             l.total = total;
         });
     }
-    void resend(int port, int attempt) override {
+    void onResend(int port, int attempt) override {
         update(port, true, [&](PortLine& l) { l.phase = "resend " + std::to_string(attempt); });
     }
-    void result(int port, const BoardResult& board, int programmed, int failed) override {
+    void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         update(port, true, [&](PortLine& l) {
-            l.phase = trimmed(board.result.text());
+            l.phase = resultText(board.result);
             if (board.board > 0)
                 l.phase = "#" + std::to_string(board.board) + " " + l.phase + "; " +
                           countsText(programmed, failed);
             if (board.result.ok()) l.done = l.total = l.total > 0 ? l.total : 1;
-            l.last = portLabel(ports_[static_cast<size_t>(port)], board.board) + ": " +
-                     trimmed(board.result.text());
+            l.last = portLabel(portName(port), board.board) + ": " + resultText(board.result);
         });
     }
-    void problem(int port, const std::string& text) override {
+    void onProblem(int port, const std::string& text) override {
         update(port, true, [&](PortLine& l) { l.phase = text; });
     }
-    void finish(const Summary& summary) override {
-        std::lock_guard lock(mutex_);
+    // Written to stderr they would break the block of lines redrawn in place: kept for the end.
+    void onHint(int, const std::string& text) override { hints_.push_back(text); }
+    void onFinish(const Summary& summary) override {
         for (const PortLine& l : lines_)
             if (!l.last.empty()) out_ << l.last << '\n';
         writeSummary(out_, summary);
-        (void)err_;
+        for (const std::string& hint : hints_)
+            say(hint);
     }
 
-private:
     template <typename Change> void update(int port, bool force, Change change) {
-        std::lock_guard lock(mutex_);
         PortLine& l = lines_[static_cast<size_t>(port)];
         change(l);
         const auto now = Clock::now();
@@ -109,184 +207,172 @@ private:
 
     std::string format(int port) const {
         const PortLine& l = lines_[static_cast<size_t>(port)];
-        char text[160];
+        char text[200];
         if (l.total > 0) {
             const int percent = static_cast<int>(100LL * l.done / l.total);
             const int filled = percent / 5;
             std::snprintf(text, sizeof text, "%-8s %-12s [%-20s] %3d%%  %s",
-                          ports_[static_cast<size_t>(port)].c_str(), l.chip.c_str(),
+                          portName(port).c_str(), l.chip.c_str(),
                           std::string(static_cast<size_t>(filled), '#').c_str(), percent,
                           l.phase.c_str());
         } else {
-            std::snprintf(text, sizeof text, "%-8s %-12s %s", ports_[static_cast<size_t>(port)].c_str(),
+            std::snprintf(text, sizeof text, "%-8s %-12s %s", portName(port).c_str(),
                           l.chip.c_str(), l.phase.c_str());
         }
         return text;
     }
 
-    std::mutex mutex_;
-    std::ostream& out_;
-    std::ostream& err_;
-    std::vector<std::string> ports_;
     std::vector<PortLine> lines_;
+    std::vector<std::string> hints_;
 };
 
 // One plain line per milestone, never redrawn: for logs and pipes.
-class LineReport final : public Report {
+class LineReport final : public LockedReport {
 public:
-    LineReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    using LockedReport::LockedReport;
 
-    void start(const std::vector<std::string>& ports) override {
-        std::lock_guard lock(mutex_);
-        ports_ = ports;
-    }
-    void searchTry(int port, int attempt) override {
+private:
+    void onSearchTry(int port, int attempt) override {
         if (attempt == 0) line(port, "Searching");
     }
-    void boardFound(int port, const engine::BoardFound&, const chips::Chip* chip) override {
+    void onBoardFound(int port, const engine::BoardFound&, const chips::Chip* chip) override {
         line(port, chip ? chip->statusText : "Unknow Device");
     }
-    void imageLoaded(int port, const engine::LoadedImage& image) override {
+    void onImageLoaded(int port, const engine::LoadedImage& image) override {
         char text[64];
         std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
                       static_cast<int>(image.bytes), static_cast<unsigned>(image.firstAddress),
                       static_cast<unsigned>(image.endAddress));
         line(port, text);
     }
-    void phase(int port, const char* text) override { line(port, text); }
-    void progress(int, Stage, int32_t, int32_t) override {}
-    void resend(int port, int attempt) override { line(port, "Resend " + std::to_string(attempt)); }
-    void result(int port, const BoardResult& board, int programmed, int failed) override {
-        std::lock_guard lock(mutex_);
-        out_ << portLabel(ports_[static_cast<size_t>(port)], board.board) << ": "
-             << trimmed(board.result.text());
+    void onPhase(int port, const char* text) override { line(port, text); }
+    void onProgress(int, Stage, int32_t, int32_t) override {}
+    void onResend(int port, int attempt) override { line(port, "Resend " + std::to_string(attempt)); }
+    void onResult(int port, const BoardResult& board, int programmed, int failed) override {
+        out_ << portLabel(portName(port), board.board) << ": " << resultText(board.result);
         if (board.board > 0) out_ << " (" << countsText(programmed, failed) << ")";
         out_ << '\n';
         out_.flush();
     }
-    void problem(int, const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        err_ << text << '\n';
-        err_.flush();
-    }
-    void finish(const Summary& summary) override {
-        std::lock_guard lock(mutex_);
-        writeSummary(out_, summary);
-    }
+    void onProblem(int, const std::string& text) override { say(text); }
+    void onHint(int, const std::string& text) override { say(text); }
+    void onFinish(const Summary& summary) override { writeSummary(out_, summary); }
 
-private:
     void line(int port, const std::string& text) {
-        std::lock_guard lock(mutex_);
-        out_ << ports_[static_cast<size_t>(port)] << ": " << text << '\n';
+        out_ << portName(port) << ": " << text << '\n';
         out_.flush();
     }
-
-    std::mutex mutex_;
-    std::ostream& out_;
-    std::ostream& err_;
-    std::vector<std::string> ports_;
 };
 
-// A JSON string: board descriptions may hold any byte, which must not make the line invalid.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20 || b >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+// Milliseconds to the microsecond, so that the numbers read as measured.
+double rounded(double ms) {
+    return std::round(ms * 1000.0) / 1000.0;
 }
 
-class JsonReport final : public Report {
-public:
-    JsonReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+Json timingJson(const ReplyTiming& t) {
+    Json j;
+    j["median"] = rounded(t.medianMs);
+    j["p95"] = rounded(t.p95Ms);
+    j["max"] = rounded(t.maxMs);
+    j["count"] = t.count;
+    return j;
+}
 
-    void start(const std::vector<std::string>& ports) override {
-        std::lock_guard lock(mutex_);
-        ports_ = ports;
-        lastProgress_.assign(ports.size(), Clock::time_point{});
+class JsonReport final : public LockedReport {
+public:
+    using LockedReport::LockedReport;
+
+private:
+    void onStart() override { lastProgress_.assign(ports_.size(), Clock::time_point{}); }
+    void onSearchTry(int port, int attempt) override {
+        Json e = event(port, "search");
+        e["try"] = attempt;
+        write(e);
     }
-    void searchTry(int port, int attempt) override {
-        object(port, "search", "\"try\":" + std::to_string(attempt));
-    }
-    void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) override {
+    void onBoardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) override {
         const engine::Identification& id = board.identification;
-        object(port, "found",
-               "\"bios\":" + std::to_string(id.biosCode) + ",\"chip\":" +
-                   std::to_string(id.chipCode) + ",\"chipName\":" +
-                   (chip ? quoted(chip->part) : std::string("null")) + ",\"board\":" +
-                   std::to_string(id.boardIndex) + ",\"preparation\":" +
-                   std::to_string(id.preparation) + ",\"fullIdentification\":" +
-                   (board.fullIdentification ? "true" : "false") + ",\"description\":" +
-                   quoted(engine::sendsBoardRecord(id.biosCode) ? board.record.description : ""));
+        Json e = event(port, "found");
+        e["bios"] = id.biosCode;
+        e["chip"] = id.chipCode;
+        e["chipName"] = chip ? Json(chip->part) : Json(nullptr);
+        e["board"] = id.boardIndex;
+        e["preparation"] = id.preparation;
+        e["fullIdentification"] = board.fullIdentification;
+        e["description"] =
+            jsonText(engine::sendsBoardRecord(id.biosCode) ? board.record.description : "");
+        write(e);
     }
-    void imageLoaded(int port, const engine::LoadedImage& image) override {
-        object(port, "image",
-               "\"bytes\":" + std::to_string(image.bytes) + ",\"first\":" +
-                   std::to_string(image.firstAddress) + ",\"end\":" +
-                   std::to_string(image.endAddress));
+    void onImageLoaded(int port, const engine::LoadedImage& image) override {
+        Json e = event(port, "image");
+        e["bytes"] = image.bytes;
+        e["first"] = image.firstAddress;
+        e["end"] = image.endAddress;
+        write(e);
     }
-    void phase(int port, const char* text) override {
-        object(port, "phase", "\"text\":" + quoted(text));
+    void onPhase(int port, const char* text) override {
+        Json e = event(port, "phase");
+        e["text"] = text;
+        write(e);
     }
-    void progress(int port, Stage stage, int32_t done, int32_t total) override {
-        {
-            std::lock_guard lock(mutex_);
-            Clock::time_point& last = lastProgress_[static_cast<size_t>(port)];
-            const auto now = Clock::now();
-            if (done != total && now - last < kRedrawPeriod) return;
-            last = now;
+    void onProgress(int port, Stage stage, int32_t done, int32_t total) override {
+        Clock::time_point& last = lastProgress_[static_cast<size_t>(port)];
+        const auto now = Clock::now();
+        if (done != total && now - last < kRedrawPeriod) return;
+        last = now;
+        Json e = event(port, "progress");
+        e["stage"] = stage == Stage::Flash ? "flash" : "eeprom";
+        e["done"] = done;
+        e["total"] = total;
+        write(e);
+    }
+    void onResend(int port, int attempt) override {
+        Json e = event(port, "resend");
+        e["attempt"] = attempt;
+        write(e);
+    }
+    void onResult(int port, const BoardResult& board, int programmed, int failed) override {
+        Json e = event(port, "result");
+        e["ok"] = board.result.ok();
+        e["text"] = std::string(board.result.text());
+        e["seconds"] = std::round(board.seconds * 1000.0) / 1000.0;
+        if (board.result.cause() == engine::Cause::PortGone) {
+            e["cause"] = "port-gone";
+            e["percent"] = board.result.percentDone();
         }
-        object(port, "progress",
-               std::string("\"stage\":") + (stage == Stage::Flash ? "\"flash\"" : "\"eeprom\"") +
-                   ",\"done\":" + std::to_string(done) + ",\"total\":" + std::to_string(total));
+        if (board.replies) e["reply_ms"] = timingJson(*board.replies);
+        if (board.board > 0) {
+            e["board"] = board.board;
+            e["programmed"] = programmed;
+            e["failed"] = failed;
+        }
+        write(e);
     }
-    void resend(int port, int attempt) override {
-        object(port, "resend", "\"attempt\":" + std::to_string(attempt));
+    void onProblem(int port, const std::string& text) override {
+        Json e = event(port, "problem");
+        e["text"] = jsonText(text);
+        write(e);
+        say(text);
     }
-    void result(int port, const BoardResult& board, int programmed, int failed) override {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", board.seconds);
-        std::string fields = std::string("\"ok\":") + (board.result.ok() ? "true" : "false") +
-                             ",\"text\":" + quoted(board.result.text()) + ",\"seconds\":" + seconds;
-        if (board.board > 0)
-            fields += ",\"board\":" + std::to_string(board.board) +
-                      ",\"programmed\":" + std::to_string(programmed) +
-                      ",\"failed\":" + std::to_string(failed);
-        object(port, "result", fields);
+    void onHint(int port, const std::string& text) override {
+        Json e = event(port, "hint");
+        e["text"] = jsonText(text);
+        write(e);
     }
-    void problem(int port, const std::string& text) override {
-        object(port, "problem", "\"text\":" + quoted(text));
-        std::lock_guard lock(mutex_);
-        err_ << text << '\n';
-        err_.flush();
-    }
-    void finish(const Summary& summary) override {
-        std::lock_guard lock(mutex_);
+    void onFinish(const Summary& summary) override {
         writeSummary(err_, summary); // stdout holds JSON only
     }
 
-private:
-    void object(int port, const char* event, const std::string& fields) {
-        std::lock_guard lock(mutex_);
-        out_ << "{\"port\":" << quoted(ports_[static_cast<size_t>(port)]) << ",\"event\":\""
-             << event << "\"," << fields << "}\n";
+    Json event(int port, const char* name) const {
+        Json e;
+        e["port"] = jsonText(portName(port));
+        e["event"] = name;
+        return e;
+    }
+    void write(const Json& e) {
+        out_ << dumpLine(e) << '\n';
         out_.flush();
     }
 
-    std::mutex mutex_;
-    std::ostream& out_;
-    std::ostream& err_;
-    std::vector<std::string> ports_;
     std::vector<Clock::time_point> lastProgress_;
 };
 
@@ -297,6 +383,13 @@ std::string trimmed(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const size_t last = text.find_last_not_of(' ');
     return std::string(text.substr(first, last - first + 1));
+}
+
+std::string resultText(const engine::Result& result) {
+    std::string text = trimmed(result.text());
+    if (result.cause() == engine::Cause::PortGone)
+        text += " (the adapter was removed at " + std::to_string(result.percentDone()) + " %)";
+    return text;
 }
 
 std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err) {

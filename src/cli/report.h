@@ -3,13 +3,13 @@
 // object a line for programs. Every port's thread reports here; the reports serialise them.
 #pragma once
 
+#include "cli/reply_times.h"
 #include "engine/observer.h"
 #include "engine/result.h"
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,12 +27,22 @@ struct BoardResult {
     int board = 0; // counted from 1 on each port (--repeat); 0 for a single update
     engine::Result result{engine::Outcome::NotResponse};
     double seconds = 0;
+    std::optional<ReplyTiming> replies; // when the board answered frames
+};
+
+// One port's part of a run.
+struct PortTally {
+    std::string port;
+    int programmed = 0;
+    int failed = 0;
+    std::optional<ReplyTiming> replies; // every frame of every board on the port
 };
 
 // How a whole run went.
 struct Summary {
     int programmed = 0;
     int failed = 0;
+    std::vector<PortTally> ports;
     std::vector<std::string> retryPorts; // whose last board failed
     std::string retryCommand;            // the command line that retries just those
 };
@@ -53,6 +63,8 @@ public:
     virtual void result(int port, const BoardResult& board, int programmed, int failed) = 0;
     // A port that cannot be opened or went away, for a person; the text names the port.
     virtual void problem(int port, const std::string& text) = 0;
+    // Advice on making updates on the port faster or surer; the text names the port.
+    virtual void hint(int port, const std::string& text) = 0;
     virtual void finish(const Summary& summary) = 0;
 };
 
@@ -63,5 +75,8 @@ std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostr
 
 // The text without its leading and trailing blanks (" Program Ok " -> "Program Ok").
 std::string trimmed(std::string_view text);
+
+// "not Response (the adapter was removed at 43 %)": a result as the plain lines give it.
+std::string resultText(const engine::Result& result);
 
 } // namespace cli

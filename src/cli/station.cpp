@@ -3,11 +3,15 @@
 #include "chips/chip_table.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Replies slower than this (median) cost a full update a noticeable share of its time.
+constexpr double kSlowReplyMs = 5.0;
 
 // The session's events, as this port's part of the report.
 class PortObserver final : public engine::SessionObserver {
@@ -15,6 +19,7 @@ public:
     PortObserver(int index, Report& report) : index_(index), report_(report) {}
 
     bool metBoard() const { return metBoard_; }
+    const ReplyTimes& replyTimes() const { return replyTimes_; }
 
     void searchTry(int attempt) override { report_.searchTry(index_, attempt); }
     void sessionStarted() override { metBoard_ = true; }
@@ -37,6 +42,7 @@ public:
                          total_);
     }
     void resend(int attempt) override { report_.resend(index_, attempt); }
+    void replyTimed(int32_t microseconds) override { replyTimes_.add(microseconds); }
     void fixFrame() override {
         report_.progress(index_, Stage::Flash, total_, total_);
         report_.phase(index_, "Fix Program");
@@ -54,15 +60,16 @@ private:
     bool metBoard_ = false;
     Stage stage_ = Stage::Flash;
     int32_t total_ = 0;
+    ReplyTimes replyTimes_;
 };
 
 } // namespace
 
 Station::Station(int index, std::string portName, std::unique_ptr<serial::SerialPort> port,
                  const firmware::ImageTable& images, engine::SessionOptions options, bool repeat,
-                 Report& report)
+                 Report& report, std::string latencyFix)
     : index_(index), portName_(std::move(portName)), port_(std::move(port)), images_(images),
-      options_(options), repeat_(repeat), report_(report) {}
+      options_(options), repeat_(repeat), report_(report), latencyFix_(std::move(latencyFix)) {}
 
 void Station::interrupt() {
     interrupted_ = true;
@@ -75,6 +82,7 @@ bool Station::openPort() {
     const serial::PortError error = port_->open(portName_);
     if (!error) {
         portProblemShown_ = false;
+        adviseOnLatency(std::nullopt);
         return true;
     }
     // At a station the adapter may come and go: say it once, not at every try.
@@ -126,8 +134,30 @@ bool Station::updateOneBoard(int board) {
     ended.board = board;
     ended.result = result;
     ended.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!observer.replyTimes().empty()) ended.replies = observer.replyTimes().timing();
+    replyTimes_.add(observer.replyTimes());
     report_.result(index_, ended, programmed_, failed_);
+    adviseOnLatency(ended.replies);
     return true;
+}
+
+void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
+    const std::optional<serial::AdapterLatency> timer = port_->adapterLatency();
+    if (!timerHintShown_ && timer && timer->timerMs > serial::kLowLatencyMs) {
+        timerHintShown_ = true;
+        report_.hint(index_, portName_ + ": the adapter's latency timer is " +
+                                 std::to_string(timer->timerMs) +
+                                 " ms, and every reply of the board waits for it. Fix: " +
+                                 timer->fix);
+    }
+    if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
+    slowRepliesHintShown_ = true;
+    char median[32];
+    std::snprintf(median, sizeof median, "%.1f ms", replies->medianMs);
+    const std::string fix = timer ? timer->fix : latencyFix_;
+    report_.hint(index_, portName_ + ": the board's replies took " + median +
+                             " (median); the likely cause is a USB adapter's latency timer." +
+                             (fix.empty() ? "" : " Fix: " + fix));
 }
 
 void Station::waitUntilBoardIsGone() {

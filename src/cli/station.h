@@ -16,9 +16,11 @@ namespace cli {
 
 class Station {
 public:
+    // latencyFix: how to lower an adapter's latency timer on this system, for the hint that
+    // slow replies bring.
     Station(int index, std::string portName, std::unique_ptr<serial::SerialPort> port,
             const firmware::ImageTable& images, engine::SessionOptions options, bool repeat,
-            Report& report);
+            Report& report, std::string latencyFix);
 
     // Updates the board on the port; with repeat, board after board until interrupted. The
     // port is closed when it returns.
@@ -31,6 +33,8 @@ public:
     const std::optional<engine::Result>& lastResult() const { return last_; }
     int programmed() const { return programmed_; }
     int failed() const { return failed_; }
+    // The reply times of every frame of every board so far.
+    const ReplyTimes& replyTimes() const { return replyTimes_; }
 
 private:
     // Runs one session; false when it met no board (nothing answered, or the port is gone).
@@ -40,6 +44,8 @@ private:
     // Waits about `ms`, or less when interrupted.
     void pause(int ms);
     bool openPort();
+    // Once per port: an adapter whose timer holds replies back, or replies slow for any reason.
+    void adviseOnLatency(const std::optional<ReplyTiming>& replies);
 
     const int index_;
     const std::string portName_;
@@ -48,6 +54,7 @@ private:
     const engine::SessionOptions options_;
     const bool repeat_;
     Report& report_;
+    const std::string latencyFix_;
     std::atomic<bool> interrupted_{false};
     std::mutex sessionMutex_;
     engine::Session* running_ = nullptr;
@@ -55,6 +62,9 @@ private:
     int programmed_ = 0;
     int failed_ = 0;
     bool portProblemShown_ = false;
+    bool timerHintShown_ = false;
+    bool slowRepliesHintShown_ = false;
+    ReplyTimes replyTimes_;
 };
 
 } // namespace cli

@@ -52,6 +52,8 @@ public:
     virtual void progress(int32_t /*position*/) {}
     // The board refused a frame; it is sent again (attempt counts from 0).
     virtual void resend(int /*attempt*/) {}
+    // The board answered a frame (taken or refused) this long after the frame had left.
+    virtual void replyTimed(int32_t /*microseconds*/) {}
     virtual void fixFrame() {}
     virtual void eepromStarted(int32_t /*length*/) {}
     virtual void eepromByte(int32_t /*index*/) {}

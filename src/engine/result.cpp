@@ -45,4 +45,16 @@ Result Result::unsuitableBoard(std::string_view imageBoardName, uint8_t imagePre
     return result;
 }
 
+Result Result::becausePortGone() const {
+    Result result = *this;
+    result.cause_ = Cause::PortGone;
+    return result;
+}
+
+Result Result::reached(int percent) const {
+    Result result = *this;
+    result.percentDone_ = static_cast<uint8_t>(percent < 0 ? 0 : percent > 100 ? 100 : percent);
+    return result;
+}
+
 } // namespace engine

@@ -20,6 +20,12 @@ enum class Outcome : uint8_t {
     UnsuitableBoard,        // "<board> - Preparation<p>": the image is not made for this board
 };
 
+// What lies behind a result where its outcome alone does not tell.
+enum class Cause : uint8_t {
+    None,
+    PortGone, // the port's device went away (an adapter pulled out): nothing more could be sent
+};
+
 class Result {
 public:
     // The result of an outcome with a fixed text (every outcome but UnsuitableBoard).
@@ -27,12 +33,22 @@ public:
     // The refusal of an image made for the board `imageBoardName` and preparation number.
     static Result unsuitableBoard(std::string_view imageBoardName, uint8_t imagePreparation);
 
+    // The same result, for a port whose device went away; its text stays the outcome's.
+    Result becausePortGone() const;
+    // The same result, noting that `percent` of the frames (0 to 100) had been written.
+    Result reached(int percent) const;
+
     Outcome outcome() const { return outcome_; }
     bool ok() const { return outcome_ == Outcome::Ok; }
     std::string_view text() const { return text_; }
+    Cause cause() const { return cause_; }
+    // How much of the writing was done when the run ended, 0 to 100 (0 before it began).
+    int percentDone() const { return percentDone_; }
 
 private:
     Outcome outcome_;
+    Cause cause_ = Cause::None;
+    uint8_t percentDone_ = 0;
     char text_[40] = {};
 };
 

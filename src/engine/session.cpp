@@ -4,6 +4,7 @@
 #include "firmware/board_catalogue.h"
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace engine {
@@ -13,6 +14,13 @@ namespace {
 constexpr uint8_t kFirstIncompatibleBios = 33;
 constexpr uint8_t kFirstBiosWithProgramMode = 5;
 constexpr uint8_t kOlderBootloaderBoard = 2; // what a lone chip code is taken to mean
+
+// A frame covering the addresses [first, end) is left out when any of them lies in the board's
+// protected range (a start of 0 protects nothing).
+bool isProtected(const Plan& plan, int32_t first, int32_t end) {
+    return plan.protectedStart != 0 && first < plan.protectedStart + plan.protectedLength &&
+           plan.protectedStart < end;
+}
 
 bool preparationAccepted(uint8_t device, uint8_t image) {
     if (device == image) return true;
@@ -45,16 +53,6 @@ bool imageSuitsBoard(const Identification& board, bool fullIdentification,
 
 void BlockingWait::step(serial::SerialPort& port) { port.waitReadable(kStepMs); }
 
-// What the write phase needs to know of the chip for this image.
-struct Session::Geometry {
-    const chips::ResetJump* resetJump = nullptr;
-    int32_t lengthFieldBytes = 1;
-    int32_t addressUnit = 1;
-    int32_t blockSize = 0;        // image bytes per flash frame
-    int32_t applicationLimit = 0; // first address the flash frames do not reach; the fix frame's
-    int32_t programLength = 0;    // image bytes the flash frames carry
-};
-
 Session::Session(serial::SerialPort& port, const firmware::ImageTable& images,
                  SessionOptions options, WaitStrategy& wait, SessionObserver& observer)
     : port_(port), images_(images), options_(options), wait_(wait), observer_(observer) {}
@@ -65,44 +63,64 @@ Result Session::finish(const Result& result) {
 }
 
 Result Session::run() {
+    Plan plan;
+    const Result decided = searchAndDecide(plan, kSearchTries);
+    if (!decided.ok()) return finish(decided);
+    return finish(program(plan));
+}
+
+Result Session::inspect(Plan& plan, int tries) {
+    plan = Plan{};
+    return searchAndDecide(plan, tries);
+}
+
+Result Session::searchAndDecide(Plan& plan, int tries) {
+    portGone_ = false;
+    framesTotal_ = framesDone_ = 0;
     observer_.searchStarted();
-    if (!port_.usable()) return finish(Result(Outcome::InvalidPort));
-    switch (search()) {
+    if (!port_.usable()) return Result(Outcome::InvalidPort);
+    switch (search(tries)) {
     case Found::Aborted:
-        return finish(Result(Outcome::UserAbort));
+        return Result(Outcome::UserAbort);
     case Found::No:
-        return finish(Result(Outcome::DeviceNotFound));
+        return Result(Outcome::DeviceNotFound);
+    case Found::PortGone:
+        // Nothing answered before the adapter went: as for a board that never answered.
+        return Result(Outcome::DeviceNotFound).becausePortGone();
     case Found::Yes:
         break;
     }
-    return finish(program());
+    return decide(plan);
 }
 
 void Session::receive() {
     const int32_t count = port_.read(receiveBuffer_, kReceiveBufferSize);
     if (count > 0) receiver_.feed(receiveBuffer_, count);
+    // The port was open when the run began: a port that no longer reads has lost its device.
+    if (count < 0) portGone_ = true;
 }
 
 Session::Answer Session::waitReply(int32_t timeoutMs) {
     const int32_t steps = timeoutMs / kStepMs;
-    for (int32_t i = 0; i < steps; ++i) {
+    for (int32_t i = 0; i < steps && !portGone_; ++i) {
         wait_.step(port_);
         receive();
         if (abortRequested_.exchange(false, std::memory_order_relaxed)) return Answer::Aborted;
         if (receiver_.acknowledged()) return Answer::Acknowledged;
         if (receiver_.refused()) return Answer::Refused;
     }
-    return Answer::TimedOut;
+    return portGone_ ? Answer::PortGone : Answer::TimedOut;
 }
 
 void Session::sendByte(uint8_t byte) {
     receiver_.clearAnswer();
-    port_.write(&byte, 1); // a byte that never left shows as a missing answer
+    // A byte that never left shows as a missing answer, or as a port that has gone.
+    if (!port_.write(&byte, 1) && !port_.isOpen()) portGone_ = true;
 }
 
-Session::Found Session::search() {
+Session::Found Session::search(int tries) {
     receiver_.reset();
-    for (int attempt = 0; attempt < kSearchTries; ++attempt) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
         // Whatever arrived before this try is not an answer to it.
         port_.discardInput();
         receiver_.clearIdentification();
@@ -115,6 +133,9 @@ Session::Found Session::search() {
         case Answer::Acknowledged:
             observer_.searchEnded();
             return Found::Yes;
+        case Answer::PortGone:
+            observer_.searchEnded();
+            return Found::PortGone;
         case Answer::Refused: // a refused search byte is no answer
         case Answer::TimedOut:
             break;
@@ -131,9 +152,9 @@ bool Session::boardAnswers() {
     return waitReply(kSearchReplyMs) == Answer::Acknowledged;
 }
 
-Result Session::program() {
+Result Session::decide(Plan& plan) {
     observer_.sessionStarted();
-    BoardFound board;
+    BoardFound& board = plan.board;
     board.identification = receiver_.identification();
     Identification& id = board.identification;
     if (id.biosCode >= kFirstIncompatibleBios) return Result(Outcome::IncompatibleBootloader);
@@ -151,57 +172,73 @@ Result Session::program() {
     observer_.boardFound(board);
 
     const firmware::FirmwareImage& image = images_.select(id.chipCode, id.boardIndex);
+    plan.image = &image;
     const chips::Chip* chip = chips::chipByCode(id.chipCode);
     if (chip == nullptr) return Result(Outcome::UnknownChip);
+    plan.chip = chip;
 
-    Geometry g;
-    g.resetJump = &chips::resetJump(*chip, id.biosCode);
-    g.lengthFieldBytes = chip->lengthFieldBytes;
-    g.addressUnit = chip->addressUnit;
-    g.blockSize = chip->blockSize;
-    g.applicationLimit = chips::applicationLimit(*chip, id.biosCode);
+    const int32_t unit = chip->addressUnit;
+    plan.blockSize = chip->blockSize;
+    plan.applicationLimit = chips::applicationLimit(*chip, id.biosCode);
     if (chip->family == chips::Family::Pic18) {
         // The tail beyond the application area would overwrite the bootloader: it is dropped.
-        g.programLength =
-            image.flashLength > g.applicationLimit ? g.applicationLimit : image.flashLength;
+        plan.programLength = image.flashLength > plan.applicationLimit ? plan.applicationLimit
+                                                                       : image.flashLength;
     } else {
-        g.programLength = image.flashLength;
-        if (image.flashLength > 2 * g.applicationLimit) return Result(Outcome::ImageTooBig);
+        plan.programLength = image.flashLength;
+        if (image.flashLength > 2 * plan.applicationLimit) return Result(Outcome::ImageTooBig);
     }
     if (!image.hasImage()) return Result(Outcome::NoImage);
     observer_.chipNamed(*chip);
 
-    const firmware::ImageIdentity identity = images_.identityOf(image, *chip);
-    int32_t protectedStart = 0;
-    int32_t protectedLength = 0;
+    plan.imageIdentity = images_.identityOf(image, *chip);
     if (chip->family == chips::Family::Pic24 && sendsBoardRecord(id.biosCode)) {
-        protectedStart = board.record.protectedStart;
-        protectedLength = board.record.protectedLength;
+        plan.protectedStart = board.record.protectedStart;
+        plan.protectedLength = board.record.protectedLength;
     }
-    observer_.imageIdentified(identity);
-    if (!imageSuitsBoard(id, board.fullIdentification, identity))
-        return Result::unsuitableBoard(firmware::boardName(identity.boardIndex),
-                                       identity.preparation);
+    observer_.imageIdentified(plan.imageIdentity);
+    if (!imageSuitsBoard(id, board.fullIdentification, plan.imageIdentity))
+        return Result::unsuitableBoard(firmware::boardName(plan.imageIdentity.boardIndex),
+                                       plan.imageIdentity.preparation);
 
-    observer_.imageLoaded({image.flashLength, g.addressUnit, 0, g.programLength / g.addressUnit});
-    if (board.fullIdentification && id.biosCode >= kFirstBiosWithProgramMode) {
+    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
+        const int32_t count = std::min(plan.programLength - start, plan.blockSize);
+        const int32_t first = start / unit;
+        const int32_t end = (start + count + unit - 1) / unit;
+        ++(isProtected(plan, first, end) ? plan.skippedFrames : plan.flashFrames);
+    }
+    // Addresses past 255 would wrap onto the first bytes: such data is not written.
+    plan.eepromBytes = image.eepromLength <= 0 ? 0 : std::min(image.eepromLength, kMaxEepromLength);
+    plan.programMode = board.fullIdentification && id.biosCode >= kFirstBiosWithProgramMode;
+    plan.loaded = {image.flashLength, unit, 0, plan.programLength / unit};
+    observer_.imageLoaded(plan.loaded);
+    return Result(Outcome::Ok);
+}
+
+Result Session::program(const Plan& plan) {
+    framesTotal_ = plan.frames();
+    if (plan.programMode) {
         observer_.programModeEntry();
         sendByte(kProgramModeByte);
         // Whatever the answer, writing follows; but a Stop now comes before anything is written.
-        if (waitReply(kProgramModeReplyMs) == Answer::Aborted) return Result(Outcome::UserAbort);
+        const Answer answer = waitReply(kProgramModeReplyMs);
+        if (answer == Answer::Aborted) return Result(Outcome::UserAbort);
+        if (answer == Answer::PortGone) return Result(Outcome::NotResponse).becausePortGone();
     }
     observer_.programmingStarted();
-    return Result(write(image, g, protectedStart, protectedLength));
+    const Outcome outcome = write(plan);
+    const int percent = static_cast<int>(100LL * framesDone_ / framesTotal_);
+    const Result result = Result(outcome).reached(percent);
+    return portGone_ && outcome != Outcome::Ok ? result.becausePortGone() : result;
 }
 
-Outcome Session::write(const firmware::FirmwareImage& image, const Geometry& g,
-                       int32_t protectedStart, int32_t protectedLength) {
-    observer_.flashStarted(g.programLength / g.addressUnit);
-    Outcome r = writeFlash(image, g, protectedStart, protectedLength);
+Outcome Session::write(const Plan& plan) {
+    observer_.flashStarted(plan.loaded.endAddress);
+    Outcome r = writeFlash(plan);
     if (r != Outcome::Ok) return r;
-    r = writeFix(image, g);
+    r = writeFix(plan);
     if (r != Outcome::Ok) return r;
-    r = writeEeprom(image);
+    r = writeEeprom(plan);
     if (r != Outcome::Ok) return r;
     observer_.writeEnded();
     return Outcome::Ok;
@@ -225,25 +262,20 @@ int32_t putFlashHeader(uint8_t* frame, int32_t address, int32_t length, int32_t 
 
 } // namespace
 
-Outcome Session::writeFlash(const firmware::FirmwareImage& image, const Geometry& g,
-                            int32_t protectedStart, int32_t protectedLength) {
-    // A frame covering the addresses [first, end) is left out when any of them lies in the
-    // board's protected range (a start of 0 protects nothing).
-    const auto isProtected = [&](int32_t first, int32_t end) {
-        return protectedStart != 0 && first < protectedStart + protectedLength &&
-               protectedStart < end;
-    };
-    const chips::ResetJump& jump = *g.resetJump;
+Outcome Session::writeFlash(const Plan& plan) {
+    const chips::ResetJump& jump = chips::resetJump(*plan.chip, plan.board.identification.biosCode);
     const uint8_t jumpMask = images_.scrambleMask(0);
+    const int32_t unit = plan.chip->addressUnit;
+    const firmware::FirmwareImage& image = *plan.image;
 
-    for (int32_t start = 0; start < g.programLength; start += g.blockSize) {
-        const int32_t count =
-            g.programLength - start < g.blockSize ? g.programLength - start : g.blockSize;
-        const bool last = start + count >= g.programLength;
-        const int32_t address = start / g.addressUnit;
+    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
+        const int32_t count = std::min(plan.programLength - start, plan.blockSize);
+        const bool last = start + count >= plan.programLength;
+        const int32_t address = start / unit;
         observer_.frameStarted(address);
         // The last frame says how much it carries; the others carry a whole block.
-        const int32_t header = putFlashHeader(frame_, address, count, g.lengthFieldBytes);
+        const int32_t header =
+            putFlashHeader(frame_, address, count, plan.chip->lengthFieldBytes);
         std::memcpy(frame_ + header, image.flashData + start, static_cast<size_t>(count));
         if (start == 0) {
             // The image starts with the jump into the bootloader, so that a board whose update
@@ -251,9 +283,12 @@ Outcome Session::writeFlash(const firmware::FirmwareImage& image, const Geometry
             for (int k = 0; k < jump.length && k < count; ++k)
                 frame_[header + k] = static_cast<uint8_t>(jump.bytes[k] ^ jumpMask);
         }
-        const int32_t end = (start + count + g.addressUnit - 1) / g.addressUnit;
+        const int32_t end = (start + count + unit - 1) / unit;
         if (!last) observer_.progress(end);
-        if (isProtected(address, end)) continue;
+        if (isProtected(plan, address, end)) {
+            frameDone();
+            continue;
+        }
         // Every frame must be acknowledged: one that drew no answer may not have been written,
         // and reporting success over it would hide damaged firmware.
         const Outcome r = sendCommand(header + count);
@@ -262,33 +297,30 @@ Outcome Session::writeFlash(const firmware::FirmwareImage& image, const Geometry
     return Outcome::Ok;
 }
 
-Outcome Session::writeFix(const firmware::FirmwareImage& image, const Geometry& g) {
+Outcome Session::writeFix(const Plan& plan) {
     observer_.fixFrame();
     // A whole erased block at the application limit, the fix block at its end.
-    const uint8_t mask = images_.scrambleMask(static_cast<uint32_t>(g.applicationLimit));
-    const int32_t header =
-        putFlashHeader(frame_, g.applicationLimit, g.blockSize, g.lengthFieldBytes);
-    std::memset(frame_ + header, 0xFF ^ mask, static_cast<size_t>(g.blockSize));
+    const firmware::FirmwareImage& image = *plan.image;
+    const uint8_t mask = images_.scrambleMask(static_cast<uint32_t>(plan.applicationLimit));
+    const int32_t header = putFlashHeader(frame_, plan.applicationLimit, plan.blockSize,
+                                          plan.chip->lengthFieldBytes);
+    std::memset(frame_ + header, 0xFF ^ mask, static_cast<size_t>(plan.blockSize));
     // A fix block longer than a block is not a valid image: never written past the frame.
-    int32_t fixLength = image.fixLength < 0 ? 0 : image.fixLength;
-    if (fixLength > g.blockSize) fixLength = g.blockSize;
-    uint8_t* fix = frame_ + header + g.blockSize - fixLength;
+    const int32_t fixLength = std::clamp(image.fixLength, 0, plan.blockSize);
+    uint8_t* fix = frame_ + header + plan.blockSize - fixLength;
     for (int32_t k = 0; k < fixLength; ++k)
         fix[k] = static_cast<uint8_t>(image.fixData[k] ^ mask);
-    return sendCommand(header + g.blockSize);
+    return sendCommand(header + plan.blockSize);
 }
 
-Outcome Session::writeEeprom(const firmware::FirmwareImage& image) {
-    if (image.eepromLength <= 0) return Outcome::Ok;
-    // Addresses past 255 would wrap onto the first bytes: such data is not written.
-    const int32_t length =
-        image.eepromLength > kMaxEepromLength ? kMaxEepromLength : image.eepromLength;
-    observer_.eepromStarted(length);
-    for (int32_t i = 0; i < length; ++i) {
+Outcome Session::writeEeprom(const Plan& plan) {
+    if (plan.eepromBytes <= 0) return Outcome::Ok;
+    observer_.eepromStarted(plan.eepromBytes);
+    for (int32_t i = 0; i < plan.eepromBytes; ++i) {
         observer_.eepromByte(i);
         frame_[0] = kEepromCommand;
         frame_[1] = static_cast<uint8_t>(i);
-        frame_[2] = image.eepromData[i];
+        frame_[2] = plan.image->eepromData[i];
         frame_[3] = 0x01;
         frame_[4] = 0x00;
         const Outcome r = sendCommand(5);
@@ -305,9 +337,14 @@ Outcome Session::sendCommand(int32_t length) {
     frame_[length] = static_cast<uint8_t>(0u - sum); // all bytes of the frame add up to 0
     for (int attempt = 0;; ++attempt) {
         receiver_.clearAnswer();
-        port_.write(frame_, length + 1);
-        switch (waitReply(kCommandReplyMs)) {
+        if (!port_.write(frame_, length + 1) && !port_.isOpen()) portGone_ = true;
+        const int64_t sentUs = port_.clockUs();
+        const Answer answer = waitReply(kCommandReplyMs);
+        if (answer == Answer::Acknowledged || answer == Answer::Refused)
+            observer_.replyTimed(static_cast<int32_t>(port_.clockUs() - sentUs));
+        switch (answer) {
         case Answer::Acknowledged:
+            frameDone();
             return Outcome::Ok;
         case Answer::Aborted:
             return Outcome::UserAbort;
@@ -315,8 +352,9 @@ Outcome Session::sendCommand(int32_t length) {
             observer_.resend(attempt);
             if (attempt + 1 >= kMaxSends) return Outcome::ChecksumError;
             break;
-        case Answer::TimedOut:
-            return Outcome::NotResponse; // an unanswered frame is never sent again
+        case Answer::TimedOut: // an unanswered frame is never sent again
+        case Answer::PortGone:
+            return Outcome::NotResponse;
         }
     }
 }

@@ -58,6 +58,28 @@ inline constexpr int32_t kMaxEepromLength = 256; // EEPROM addresses are one byt
 inline constexpr int32_t kReceiveBufferSize = 3072;
 inline constexpr int32_t kFrameBufferSize = 300; // 5 header + 256 data bytes + the checksum
 
+// What a session decided for the board that answered, before anything is written: the board,
+// its chip, the image and how the write phase would send it.
+struct Plan {
+    BoardFound board;
+    const chips::Chip* chip = nullptr; // nullptr: a chip this program does not know
+    const firmware::FirmwareImage* image = nullptr;
+    firmware::ImageIdentity imageIdentity;
+    LoadedImage loaded;
+    int32_t blockSize = 0;        // image bytes a flash frame carries
+    int32_t applicationLimit = 0; // the fix frame's address
+    int32_t programLength = 0;    // image bytes the flash frames carry
+    int32_t protectedStart = 0;   // addresses whose frames are skipped; a start of 0 skips none
+    int32_t protectedLength = 0;
+    int32_t flashFrames = 0;   // flash frames sent, the protected ones left out
+    int32_t skippedFrames = 0; // flash frames left out for the protected range
+    int32_t eepromBytes = 0;
+    bool programMode = false; // the program-mode byte goes first
+
+    // Frames the write phase sends: flash, the fix frame, EEPROM.
+    int32_t frames() const { return flashFrames + 1 + eepromBytes; }
+};
+
 // Whether an image made for (imageBoard, imagePreparation) suits the identified board.
 bool imageSuitsBoard(const Identification& board, bool fullIdentification,
                      const firmware::ImageIdentity& image);
@@ -74,6 +96,12 @@ public:
     // every step and last the result, which is also returned.
     Result run();
 
+    // Searches (at most `tries` tries) and decides as run() does, filling `plan`, but sends
+    // nothing more than the search bytes. Ok when the image would be written; otherwise the
+    // result run() would end with. The observer hears the same events as in run() up to the
+    // image, and no finished().
+    Result inspect(Plan& plan, int tries = kSearchTries);
+
     // One search try: true when a bootloader answers within the try's 100 ms. For a station
     // that waits for the board just programmed to be taken away.
     bool boardAnswers();
@@ -83,24 +111,26 @@ public:
     void requestAbort() noexcept { abortRequested_.store(true, std::memory_order_relaxed); }
 
 private:
-    enum class Answer { Acknowledged, Refused, Aborted, TimedOut };
-    enum class Found { Yes, No, Aborted };
-    struct Geometry;
+    enum class Answer { Acknowledged, Refused, Aborted, TimedOut, PortGone };
+    enum class Found { Yes, No, Aborted, PortGone };
 
-    Found search();
-    Result program();
-    Outcome write(const firmware::FirmwareImage& image, const Geometry& geometry,
-                  int32_t protectedStart, int32_t protectedLength);
-    Outcome writeFlash(const firmware::FirmwareImage& image, const Geometry& geometry,
-                       int32_t protectedStart, int32_t protectedLength);
-    Outcome writeFix(const firmware::FirmwareImage& image, const Geometry& geometry);
-    Outcome writeEeprom(const firmware::FirmwareImage& image);
+    // Searches and decides: Ok with `plan` filled when the image is to be written.
+    Result searchAndDecide(Plan& plan, int tries);
+    Found search(int tries);
+    Result decide(Plan& plan);
+    Result program(const Plan& plan);
+    Outcome write(const Plan& plan);
+    Outcome writeFlash(const Plan& plan);
+    Outcome writeFix(const Plan& plan);
+    Outcome writeEeprom(const Plan& plan);
 
     // Appends the checksum, sends the frame and waits for its answer; resends on refusal.
     Outcome sendCommand(int32_t length);
     void sendByte(uint8_t byte);
     Answer waitReply(int32_t timeoutMs);
     void receive();
+    // A frame the board has taken (or that the protected range leaves out).
+    void frameDone() { ++framesDone_; }
     Result finish(const Result& result);
 
     serial::SerialPort& port_;
@@ -109,6 +139,9 @@ private:
     WaitStrategy& wait_;
     SessionObserver& observer_;
     std::atomic<bool> abortRequested_{false};
+    bool portGone_ = false; // the port's device went away during this run
+    int32_t framesTotal_ = 0;
+    int32_t framesDone_ = 0;
     ReplyReceiver receiver_;
     uint8_t receiveBuffer_[kReceiveBufferSize];
     uint8_t frame_[kFrameBufferSize];

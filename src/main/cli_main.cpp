@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "firmware/product.h"
+#include "serial/port_doctor.h"
 #include "serial/serial_port.h"
 #include "trevane_version.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
     cli::Platform platform;
     platform.makePort = [] { return serial::makeSystemPort(); };
     platform.listPorts = &serial::listPorts;
+    platform.checkPort = [](std::string_view port) { return serial::checkPort(port); };
+    platform.latencyFix = [](std::string_view port) { return serial::latencyFix(port); };
     platform.devicePaths = cli::portsHaveDevicePaths();
     platform.outIsTerminal = cli::outputIsTerminal();
     platform.out = &std::cout;

@@ -5,8 +5,10 @@
 // only this.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +37,15 @@ struct PortError {
 // For a person: what went wrong with the port `name` and, where one helps, what to do.
 std::string describe(const PortError& error, std::string_view name);
 
+// The latency timer of the USB adapter behind a port: how long the adapter may hold a reply
+// back before passing it on. Every stop-and-wait frame pays it.
+struct AdapterLatency {
+    int timerMs = 0;
+    std::string fix; // how to lower it on this system, for a person
+};
+// A timer at most this long costs little: the program says nothing about it.
+inline constexpr int kLowLatencyMs = 2;
+
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
@@ -62,6 +73,16 @@ public:
     // Waits up to `ms` milliseconds for input, returning as soon as some is queued (at once when
     // some already is). True when there is input to read.
     virtual bool waitReadable(int ms) = 0;
+    // The adapter's latency timer as it stands after the open (which asks for low latency),
+    // where the system lets it be read; none for ports without one.
+    virtual std::optional<AdapterLatency> adapterLatency() const { return std::nullopt; }
+    // A monotonic clock in microseconds, by which writes end and answers come. Simulated ports
+    // keep time of their own.
+    virtual int64_t clockUs() const {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
 // The port class of this operating system, closed.

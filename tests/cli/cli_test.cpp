@@ -2,6 +2,8 @@
 // once, the three report forms, exit statuses and interruption.
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/json_text.h"
+#include "engine/session.h"
 #include "simulated_port.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +81,10 @@ private:
             if (board_) board_->discardInput();
         }
         bool waitReadable(int ms) override { return board_ && board_->waitReadable(ms); }
+        std::optional<serial::AdapterLatency> adapterLatency() const override {
+            return board_ ? board_->adapterLatency() : std::nullopt;
+        }
+        int64_t clockUs() const override { return board_ ? board_->clockUs() : 0; }
 
     private:
         Machine& machine_;
@@ -272,6 +278,73 @@ TEST(Cli, ListsAndVersion) {
     run = runCli(machine, {"--version"});
     EXPECT_TRUE(contains(run.out, "trevane-cli 9.9.9 - "));
     EXPECT_EQ(run.status, 0);
+}
+
+TEST(Cli, ReplyTimesHintsAndAPulledAdapter) {
+    Machine machine;
+    machine.add("COM200").setAdapterLatency(16, false); // an FTDI timer left at 16 ms
+    machine.add("COM201").setAdapterLatency(16, true);  // lowered by the open's request
+    const auto pullOut = [](boardsim::SimulatedPort& port) {
+        port.onWait([&port](int64_t) {
+            if (port.board().counters().frames == 100) port.unplug();
+        });
+    };
+    pullOut(machine.add("COM202"));
+    const CliRun run = runCli(machine, {"--json", "COM200", "COM201", "COM202"});
+    std::map<std::string, cli::Json> result;
+    std::map<std::string, int> hints;
+    for (const std::string& line : run.lines()) {
+        const cli::Json e = cli::Json::parse(line);
+        if (e["event"] == "result") result[e["port"]] = e;
+        if (e["event"] == "hint") ++hints[e["port"]];
+    }
+    EXPECT_EQ(result["COM200"]["reply_ms"]["median"], 16.0);
+    EXPECT_EQ(result["COM200"]["reply_ms"]["count"], 256);
+    EXPECT_EQ(hints["COM200"], 2) << "the timer at the open, the slow replies after the board";
+    EXPECT_EQ(result["COM201"]["reply_ms"]["max"], 1.0);
+    EXPECT_EQ(hints["COM201"], 0);
+    EXPECT_EQ(result["COM202"]["text"], " not Response ");
+    EXPECT_EQ(result["COM202"]["cause"], "port-gone");
+    // The board took 100 of 256 frames; the adapter went before the session read the last "K".
+    EXPECT_EQ(result["COM202"]["percent"], 38);
+
+    Machine again;
+    pullOut(again.add("COM202"));
+    const CliRun lines = runCli(again, {"COM202"});
+    EXPECT_TRUE(contains(lines.out, "COM202: not Response (the adapter was removed at 38 %)"))
+        << lines.out;
+}
+
+TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
+    Machine machine;
+    boardsim::SimulatedPort& good = machine.add("COM200");
+    boardsim::Config otherBoard = Machine::demoBoard();
+    otherBoard.board = 5; // the image is made for board 2
+    machine.add("COM201", otherBoard);
+    boardsim::SimulatedPort& held = machine.add("COM202");
+    std::ostringstream out, err;
+    cli::Platform platform = machine.platform(out, err);
+    platform.checkPort = [](std::string_view port) {
+        const bool busy = port == "COM202";
+        return std::vector<serial::PortCheck>{
+            {"device", serial::Verdict::Ok, "there", ""},
+            {"free", busy ? serial::Verdict::Problem : serial::Verdict::Ok, "", busy ? "x" : ""}};
+    };
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    const char* args[] = {"trevane-cli", "--doctor", "COM200", "COM201", "COM202", "COM9"};
+    EXPECT_EQ(program.run(6, args), cli::kSomeFailed);
+    std::vector<std::string> board;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        if (line.find(" board ") != std::string::npos) board.push_back(line.substr(0, 30));
+    EXPECT_EQ(board, (std::vector<std::string>{"COM200   board         ok     ",
+                                               "COM201   board         warning",
+                                               "COM9     board         problem"}))
+        << out.str();
+    EXPECT_TRUE(contains(out.str(), "no image of this program suits it: BD01_R02 - Preparation81")) << out.str();
+    EXPECT_EQ(held.opens(), 0) << "a port another program holds is left alone";
+    for (const std::vector<uint8_t>& written : good.writes())
+        EXPECT_EQ(written, std::vector<uint8_t>{engine::kUpdaterSearchByte}) << "search bytes only";
 }
 
 } // namespace

@@ -40,6 +40,7 @@ class Recorder final : public engine::SessionObserver {
 public:
     std::vector<std::string> events;
     std::vector<int32_t> positions;
+    std::vector<int32_t> replyUs;
     engine::BoardFound board;
 
     void searchStarted() override { events.push_back("search"); }
@@ -61,6 +62,7 @@ public:
     void frameStarted(int32_t address) override;
     void progress(int32_t position) override { positions.push_back(position); }
     void resend(int attempt) override { events.push_back("resend " + std::to_string(attempt)); }
+    void replyTimed(int32_t microseconds) override { replyUs.push_back(microseconds); }
     void fixFrame() override { events.push_back("fix"); }
     void eepromStarted(int32_t length) override;
     void eepromByte(int32_t index) override { events.push_back("eeprom " + std::to_string(index)); }

@@ -255,4 +255,85 @@ TEST_F(SessionTest, AStopThatNoWaitMeetsEndsWithItsSession) {
     EXPECT_EQ(session().run().outcome(), Outcome::NoImage);
 }
 
+TEST_F(SessionTest, AnAdaptersLatencyTimerDelaysEveryReply) {
+    addImage(0, 6, makeImage(254, 2000, 0, 0));
+    struct Case {
+        int timerMs;
+        bool honoursLowLatency;
+        int32_t replyUs;
+    };
+    const Case cases[] = {{0, false, 0}, {16, false, 16000}, {16, true, 1000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.timerMs);
+        prepare();
+        port().setAdapterLatency(c.timerMs, c.honoursLowLatency);
+        ASSERT_FALSE(port().open("COM1")); // the open is what asks for low latency
+        ASSERT_TRUE(session().run().ok());
+        // Eight flash frames and the fix frame, each timed from its write to its answer.
+        ASSERT_EQ(recorder.replyUs.size(), 9u);
+        for (int32_t us : recorder.replyUs)
+            EXPECT_EQ(us, c.replyUs);
+    }
+}
+
+TEST_F(SessionTest, AnAdapterPulledOutEndsTheRunAtOnce) {
+    addImage(0, 6, makeImage(254, 2000, 0, 0));
+    struct Case {
+        const char* when;
+        size_t afterWrites; // the adapter goes away while the answer to this write is awaited
+        Outcome outcome;
+        int percent;
+    };
+    const Case cases[] = {
+        {"searching", 1, Outcome::DeviceNotFound, 0},
+        // Four searches, 0xCC, then five of nine frames; the fifth goes unanswered.
+        {"writing", 10, Outcome::NotResponse, 44},
+    };
+    board.answerAfter = 3; // the first searches go unanswered
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.when);
+        prepare();
+        int64_t goneAt = -1;
+        port().onWait([&](int64_t wait) {
+            if (goneAt < 0 && port().writes().size() == c.afterWrites) {
+                port().unplug();
+                goneAt = wait;
+            }
+        });
+        const engine::Result r = session().run();
+        EXPECT_EQ(r.outcome(), c.outcome);
+        EXPECT_EQ(r.cause(), engine::Cause::PortGone);
+        EXPECT_EQ(r.percentDone(), c.percent);
+        EXPECT_EQ(port().writes().size(), c.afterWrites) << "nothing sent to a port gone";
+        EXPECT_LE(port().waits() - goneAt, 1) << "no waiting on a port gone";
+    }
+}
+
+TEST_F(SessionTest, InspectionDecidesAndSendsOnlySearchBytes) {
+    // A PIC24 board whose record protects 0x0100 to 0x01FF: the frames at 0x0100 and 0x0180
+    // are left out of the plan.
+    board.protectStart = 0x0100;
+    board.protectLength = 0x0100;
+    addImage(0, 6, makeImage(254, 2000, 0, 0));
+    prepare();
+    engine::Plan plan;
+    const engine::Result r = session().inspect(plan);
+    EXPECT_TRUE(r.ok());
+    EXPECT_FALSE(recorder.has("end  Program Ok ")) << "an inspection reports no result";
+    for (const std::vector<uint8_t>& written : port().writes())
+        EXPECT_EQ(written, std::vector<uint8_t>{engine::kUpdaterSearchByte});
+    EXPECT_EQ(plan.chip->code, 254);
+    EXPECT_EQ(plan.applicationLimit, 0xA780);
+    EXPECT_EQ(plan.flashFrames, 6); // 2000 bytes: 8 frames of 256, two of them protected
+    EXPECT_EQ(plan.skippedFrames, 2);
+    EXPECT_TRUE(plan.programMode);
+    EXPECT_EQ(plan.frames(), 7);
+
+    // A board the image does not suit: the same refusal as an update would end with.
+    board.board = 5;
+    addImage(5, 6, makeImage(254, 2000, 6, 0x2a));
+    prepare();
+    EXPECT_EQ(session().inspect(plan).text(), "BD03_R01 - Preparation2a");
+}
+
 } // namespace

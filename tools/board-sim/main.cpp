@@ -42,6 +42,7 @@ public:
     explicit Simulator(const boardsim::Options& options)
         : options_(options), bootloader_(options.bootloader) {
         if (options.baud > 0) byteTime_ = Micros(11'000'000 / options.baud);
+        latency_ = std::chrono::milliseconds(options.latencyMs);
     }
 
     bool start(std::string& error) {
@@ -109,16 +110,17 @@ private:
     }
 
     void queueReply(Clock::time_point due, const std::vector<uint8_t>& reply) {
-        // The reply's own bytes take their time on the line too.
+        // The reply's own bytes take their time on the line too; then an adapter's latency
+        // timer may hold them back before the updater sees them.
         if (options_.split) {
             for (uint8_t byte : reply) {
                 replyFree_ = std::max(replyFree_, due) + byteTime_;
-                pending_.push_back({replyFree_, {byte}});
+                pending_.push_back({replyFree_ + latency_, {byte}});
                 due = replyFree_ + kSplitGap;
             }
         } else {
             replyFree_ = std::max(replyFree_, due) + byteTime_ * static_cast<int>(reply.size());
-            pending_.push_back({replyFree_, reply});
+            pending_.push_back({replyFree_ + latency_, reply});
         }
     }
 
@@ -153,6 +155,7 @@ private:
     boardsim::PtyLine line_;
     std::string linkPath_;
     Micros byteTime_{0};
+    std::chrono::milliseconds latency_{0};
     Clock::time_point lineFree_{};
     Clock::time_point replyFree_{};
     std::deque<Pending> pending_;

@@ -107,7 +107,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (!parseNumber(value, 0, 1000000, number)) return bad();
             config.silentFrames.insert(static_cast<int>(number));
         } else if (name == "--answer-after" || name == "--garbage" || name == "--hangup-after" ||
-                   name == "--baud" || name == "--write-ms") {
+                   name == "--baud" || name == "--write-ms" || name == "--latency-ms") {
             if (!needValue()) return false;
             if (!parseNumber(value, 0, 10000000, number)) return bad();
             if (name == "--answer-after")
@@ -118,6 +118,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                 config.hangupAfter = static_cast<int>(number);
             else if (name == "--baud")
                 options.baud = number;
+            else if (name == "--latency-ms")
+                options.latencyMs = number;
             else
                 options.writeMs = number;
         } else if (name == "--dump") {
@@ -153,6 +155,8 @@ const char* usageText() {
            "  --reopen               after a hang-up, come back on a new line\n"
            "  --baud B               model a line of B baud (11 bits a byte)\n"
            "  --write-ms M           flash write time added to each flash frame reply\n"
+           "  --latency-ms N         every reply reaches the updater N ms late, as behind a USB\n"
+           "                         adapter's latency timer\n"
            "  --dump FILE            write what was received to FILE at exit\n";
 }
 

@@ -14,6 +14,7 @@ struct Options {
     bool reopen = false;  // after a hang-up, a new line under the same port name
     long baud = 0;        // wire-rate model; 0 = off
     long writeMs = 0;     // flash write time added to the reply of each flash frame
+    long latencyMs = 0;   // a USB adapter's latency timer: every reply is passed on this late
     std::string dumpFile; // empty: no dump
     bool help = false;
 };

@@ -15,6 +15,7 @@ serial::PortError SimulatedPort::open(std::string_view name) {
     open_ = true;
     gone_ = false;
     ++opens_;
+    latencyMs_ = honoursLowLatency_ && latencyTimerMs_ > 0 ? 1 : latencyTimerMs_;
     board_.lineReset();
     return {};
 }
@@ -33,7 +34,8 @@ bool SimulatedPort::usable() {
 std::size_t SimulatedPort::pendingBytes() const { return inFlight_.size() + readable_.size(); }
 
 void SimulatedPort::deliverDue() {
-    while (!inFlight_.empty() && inFlight_.front().dueWait <= waits_) {
+    while (!inFlight_.empty() && inFlight_.front().dueWait <= waits_ &&
+           inFlight_.front().dueMs <= nowMs_) {
         readable_.push_back(inFlight_.front().byte);
         inFlight_.pop_front();
     }
@@ -58,7 +60,7 @@ bool SimulatedPort::write(const uint8_t* bytes, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         const Outcome out = board_.feed(bytes[i]);
         for (uint8_t b : out.reply)
-            inFlight_.push_back({waits_ + replyDelay_, b});
+            inFlight_.push_back({waits_ + replyDelay_, nowMs_ + latencyMs_, b});
         if (out.hangup) {
             gone_ = true;
             return true; // the bytes left; the line dropped behind them
@@ -76,10 +78,24 @@ void SimulatedPort::discardInput() {
 
 bool SimulatedPort::waitReadable(int ms) {
     ++waits_;
-    nowMs_ += ms;
     deliverDue();
+    // Input queued already ends the wait at once; a reply the adapter passes on during the
+    // wait ends it then, as on a real port.
+    if (readable_.empty()) {
+        int64_t until = nowMs_ + ms;
+        if (!inFlight_.empty() && inFlight_.front().dueWait <= waits_ &&
+            inFlight_.front().dueMs > nowMs_ && inFlight_.front().dueMs < until)
+            until = inFlight_.front().dueMs;
+        nowMs_ = until;
+        deliverDue();
+    }
     if (waitHook_) waitHook_(waits_);
     return open_ && !readable_.empty();
+}
+
+std::optional<serial::AdapterLatency> SimulatedPort::adapterLatency() const {
+    if (!open_ || latencyTimerMs_ == 0) return std::nullopt;
+    return serial::AdapterLatency{latencyMs_, "set the simulated adapter's latency timer to 1 ms"};
 }
 
 } // namespace boardsim

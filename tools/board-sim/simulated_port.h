@@ -28,13 +28,22 @@ public:
     int32_t read(uint8_t* buffer, int32_t size) override;
     bool write(const uint8_t* bytes, int32_t count) override;
     void discardInput() override;
-    // Passes `ms` of virtual time; then the hook installed with onStep runs.
+    // Passes `ms` of virtual time, or less when a delayed reply comes in meanwhile; then the
+    // hook installed with onWait runs.
     bool waitReadable(int ms) override;
+    std::optional<serial::AdapterLatency> adapterLatency() const override;
+    int64_t clockUs() const override { return nowMs_ * 1000; }
 
     // Bytes the board sends unasked, readable now.
     void inject(const std::vector<uint8_t>& bytes) { readable_.insert(readable_.end(), bytes.begin(), bytes.end()); }
     // Replies become readable this many waits (of 5 ms) after the byte that caused them.
     void setReplyDelay(int waits) { replyDelay_ = waits; }
+    // A USB adapter that holds every reply back for `ms` of virtual time (its latency timer),
+    // or for 1 ms when it honours the low-latency request every open makes.
+    void setAdapterLatency(int ms, bool honoursLowLatency) {
+        latencyTimerMs_ = ms;
+        honoursLowLatency_ = honoursLowLatency;
+    }
     // At most this many bytes per read (0: all that is readable), to split replies.
     void setReadChunk(int32_t bytes) { readChunk_ = bytes; }
     // Every open fails with this error from now on; a PortError of kind None lets them work.
@@ -55,6 +64,7 @@ public:
 private:
     struct Reply {
         int64_t dueWait;
+        int64_t dueMs; // the adapter passes it on then
         uint8_t byte;
     };
     void deliverDue();
@@ -66,6 +76,9 @@ private:
     int opens_ = 0;
     serial::PortError openError_;
     int replyDelay_ = 0;
+    int latencyTimerMs_ = 0;
+    bool honoursLowLatency_ = false;
+    int latencyMs_ = 0; // in force since the open
     int32_t readChunk_ = 0;
     int64_t waits_ = 0;
     int64_t nowMs_ = 0;

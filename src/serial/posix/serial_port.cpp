@@ -5,11 +5,14 @@
 
 #include "serial/serial_port.h"
 #include "serial/port_map.h"
+#include "serial/posix/port_checks.h"
+#include "serial/posix/system_facts.h"
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
@@ -54,6 +57,17 @@ void sleepMs(int64_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+// USB adapters that hold received bytes back until a timer runs out (FTDI's is 16 ms unless
+// told otherwise) make every stop-and-wait reply pay that timer. The low-latency flag has the
+// driver set it to 1 ms; an ordinary user may set it on a port they opened. Pseudo-terminals
+// and drivers without it refuse the request, which costs nothing then.
+void requestLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &info);
 }
 
 int queuedInput(int fd) {
@@ -175,8 +189,10 @@ public:
         ioctl(fd, TIOCMBIC, &lines);
         lines = TIOCM_RTS;
         ioctl(fd, TIOCMBIC, &lines);
+        requestLowLatency(fd);
 
         fd_ = fd;
+        path_ = path;
         return {};
     }
 
@@ -264,8 +280,17 @@ public:
         return false;
     }
 
+    std::optional<AdapterLatency> adapterLatency() const override {
+        if (fd_ < 0) return std::nullopt;
+        const std::string kernel = posix::kernelName(path_);
+        const std::optional<int> timer = posix::ftdiLatencyMs("/", kernel);
+        if (!timer) return std::nullopt;
+        return AdapterLatency{*timer, posix::ftdiLatencyFix(kernel)};
+    }
+
 private:
     int fd_ = -1;
+    std::string path_; // what the last open opened
 };
 
 } // namespace

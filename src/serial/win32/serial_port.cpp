@@ -11,6 +11,7 @@
 
 #include "serial/serial_port.h"
 #include "serial/port_name.h"
+#include "serial/win32/ftdi_registry.h"
 #include "serial/win32/line_format.h"
 
 #include <windows.h>
@@ -142,6 +143,7 @@ public:
         EscapeCommFunction(handle, CLRRTS);
 
         handle_ = handle;
+        name_ = "COM" + std::to_string(number);
         readWaitMs_ = 0;
         heldByWait_ = false;
         return {};
@@ -238,6 +240,14 @@ public:
         return false;
     }
 
+    // The timer is the FTDI driver's setting; unlike Linux, there is no request a user may make.
+    std::optional<AdapterLatency> adapterLatency() const override {
+        if (handle_ == INVALID_HANDLE_VALUE) return std::nullopt;
+        const std::optional<int> timer = win32::ftdiLatencyMs({}, name_);
+        if (!timer) return std::nullopt;
+        return AdapterLatency{*timer, win32::ftdiLatencyFix(name_)};
+    }
+
 private:
     // After a call that failed: the port reads as closed from now on when its device has gone.
     void closeIfGone() {
@@ -273,6 +283,7 @@ private:
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::string name_; // "COM5"
     DWORD readWaitMs_ = 0; // 0 while the read time-outs are those of the open
     uint8_t heldByte_ = 0;     // read by a wait, for the next read
     bool heldByWait_ = false;

@@ -1,0 +1,35 @@
+// How long a board took to answer its frames: counted in 0.1 ms steps up to a second, so that a
+// station programming board after board all day keeps a fixed amount of memory.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace cli {
+
+struct ReplyTiming {
+    double medianMs = 0;
+    double p95Ms = 0;
+    double maxMs = 0;
+    int64_t count = 0;
+};
+
+class ReplyTimes {
+public:
+    void add(int32_t microseconds);
+    void add(const ReplyTimes& other);
+    void clear() { *this = ReplyTimes(); }
+    bool empty() const { return count_ == 0; }
+    ReplyTiming timing() const;
+
+private:
+    static constexpr int kBins = 10000; // 0.1 ms each; the last takes everything longer
+    // The value below which `share` of the samples lie, to the step.
+    double quantileMs(double share) const;
+
+    std::array<uint32_t, kBins> bins_{};
+    int64_t count_ = 0;
+    int32_t maxUs_ = 0;
+};
+
+} // namespace cli

@@ -1,0 +1,48 @@
+// The Linux checks of a port, each a judgement of facts that system_facts.h reads, so that
+// every good and bad state can be tried without the machine being in it.
+#pragma once
+
+#include "serial/port_doctor.h"
+#include "serial/posix/system_facts.h"
+
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace serial::posix {
+
+PortCheck checkDevice(const std::string& name, const std::string& devicePath, bool exists,
+                      const std::optional<UsbAdapter>& adapter);
+
+struct AccessFacts {
+    std::string devicePath;
+    mode_t mode = 0; // the device's permission bits
+    uid_t owner = 0;
+    gid_t group = 0;
+    std::optional<Group> groupEntry; // the device's group as /etc/group has it
+    uid_t uid = 0;                   // this process
+    std::vector<gid_t> processGroups;
+    std::string user;
+};
+PortCheck checkAccess(const AccessFacts& facts);
+
+// busy: the port refused our open as held by another program. A pseudo-terminal (a simulated
+// board's line) is always held by its peer.
+PortCheck checkFree(const std::string& devicePath, bool busy, const std::vector<Process>& holders,
+                    bool pseudoTerminal);
+
+PortCheck checkModemManager(const std::string& kernel, bool running, bool ignored,
+                            const std::optional<UsbAdapter>& adapter);
+
+PortCheck checkBrltty(bool running, const std::set<std::string>& claims,
+                      const std::optional<UsbAdapter>& adapter);
+
+PortCheck checkLatency(const std::string& kernel, const std::string& driver,
+                       std::optional<int> latencyMs);
+
+// How to set an FTDI adapter's latency timer to 1 ms, now and at every plug-in.
+std::string ftdiLatencyFix(const std::string& kernel);
+
+} // namespace serial::posix
