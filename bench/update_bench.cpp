@@ -4,7 +4,10 @@
 //   2. several boards at once, one session and one thread each, against one board alone in
 //      the same run: both times, their ratio, and the processor time each board cost.
 //
-//   update_bench [--baud B] [--write-ms M] [--runs N] [--boards K]
+//   3. with --latency-ms L, behind a USB adapter whose latency timer holds every reply L ms:
+//      16 for an FTDI adapter that ignores the low-latency request, 1 for one that honours it.
+//
+//   update_bench [--baud B] [--write-ms M] [--runs N] [--boards K] [--latency-ms L]
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "serial/serial_port.h"
@@ -36,8 +39,10 @@ long wireBytes(const std::vector<std::string>& dump, bool boardRecord) {
             std::string b, outcome;
             in >> b >> outcome;
             bytes += 1;
-            if (outcome == "answered") bytes += 6 + (boardRecord ? 32 : 0); // V id K, record
-            else if (outcome == "refused") bytes += 1;
+            if (outcome == "answered")
+                bytes += 6 + (boardRecord ? 32 : 0); // V id K, record
+            else if (outcome == "refused")
+                bytes += 1;
         } else if (kind == "progmode") {
             bytes += 2; // 0xCC and its K
         } else if (kind == "flash" || kind == "refused" || kind == "silent") {
@@ -46,8 +51,10 @@ long wireBytes(const std::vector<std::string>& dump, bool boardRecord) {
             std::string address;
             int length = 0;
             in >> address >> length;
-            if (what == "eeprom") bytes += 6 + 1;
-            else bytes += 3 + 2 + length + 1 + (kind == "silent" ? 0 : 1);
+            if (what == "eeprom")
+                bytes += 6 + 1;
+            else
+                bytes += 3 + 2 + length + 1 + (kind == "silent" ? 0 : 1);
         } else if (kind == "eeprom") {
             bytes += 6 + 1;
         }
@@ -92,13 +99,15 @@ void update(Board& board) {
 double updateAtOnce(std::vector<Board>& boards) {
     const auto start = Clock::now();
     std::vector<std::thread> threads;
-    for (Board& b : boards) threads.emplace_back(update, std::ref(b));
-    for (std::thread& t : threads) t.join();
+    for (Board& b : boards)
+        threads.emplace_back(update, std::ref(b));
+    for (std::thread& t : threads)
+        t.join();
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud, int writeMs,
-                               int firstPort) {
+                               int latencyMs, int firstPort) {
     const chips::Chip& chip = *chips::chipByCode(254);
     const firmware::ImageTable& images = firmware::thisProduct().images;
     const firmware::ImageIdentity identity = images.identityOf(images.at(0, 6), chip);
@@ -111,8 +120,8 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
             std::vector<std::string>{
                 "--chip", "254", "--bios", "10", "--board",
                 std::to_string(identity.boardIndex == 255 ? 0 : identity.boardIndex), "--prep",
-                std::to_string(identity.preparation), "--baud", std::to_string(baud),
-                "--write-ms", std::to_string(writeMs)},
+                std::to_string(identity.preparation), "--baud", std::to_string(baud), "--write-ms",
+                std::to_string(writeMs), "--latency-ms", std::to_string(latencyMs)},
             b.port);
     }
     return boards;
@@ -121,23 +130,29 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
 } // namespace
 
 int main(int argc, char** argv) {
-    int baud = 115200, writeMs = 0, runs = 3, boardCount = 4;
+    int baud = 115200, writeMs = 0, runs = 3, boardCount = 4, latencyMs = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
         const int value = std::atoi(argv[i + 1]);
-        if (opt == "--baud") baud = value;
-        else if (opt == "--write-ms") writeMs = value;
-        else if (opt == "--runs") runs = value;
-        else if (opt == "--boards") boardCount = value;
+        if (opt == "--baud")
+            baud = value;
+        else if (opt == "--write-ms")
+            writeMs = value;
+        else if (opt == "--runs")
+            runs = value;
+        else if (opt == "--boards")
+            boardCount = value;
+        else if (opt == "--latency-ms")
+            latencyMs = value;
     }
     std::printf("full update of the default product, board-sim at %d baud (11 bits a byte), "
-                "%d ms flash write time\n",
-                baud, writeMs);
+                "%d ms flash write time, %d ms adapter latency timer\n",
+                baud, writeMs, latencyMs);
     e2e::Sandbox sandbox;
 
     double worst = 0;
     for (int run = 0; run < runs; ++run) {
-        std::vector<Board> one = startBoards(sandbox, 1, baud, writeMs, 200);
+        std::vector<Board> one = startBoards(sandbox, 1, baud, writeMs, latencyMs, 200);
         updateAtOnce(one);
         const long bytes = wireBytes(one[0].sim->dump(), true);
         const double floor = bytes * 11.0 / baud + (255.0 + 1.0) * writeMs / 1000.0;
@@ -147,12 +162,21 @@ int main(int argc, char** argv) {
                     run + 1, one[0].result.c_str(), one[0].seconds, floor, bytes, ratio);
         if (one[0].result != " Program Ok ") return 1;
     }
-    std::printf("worst ratio %.3f (target at most 1.01 on Linux)\n", worst);
+    if (latencyMs == 0)
+        std::printf("worst ratio %.3f (target at most 1.01 on Linux)\n", worst);
+    else if (latencyMs <= 1)
+        std::printf("worst ratio %.3f behind an adapter that honours the low-latency request "
+                    "(target at most 1.05)\n",
+                    worst);
+    else
+        std::printf("worst ratio %.3f behind an adapter whose %d ms timer stays (no target: "
+                    "what the hint is for)\n",
+                    worst, latencyMs);
 
     if (boardCount < 2) return 0;
-    std::vector<Board> alone = startBoards(sandbox, 1, baud, writeMs, 210);
+    std::vector<Board> alone = startBoards(sandbox, 1, baud, writeMs, latencyMs, 210);
     const double aloneSeconds = updateAtOnce(alone);
-    std::vector<Board> many = startBoards(sandbox, boardCount, baud, writeMs, 220);
+    std::vector<Board> many = startBoards(sandbox, boardCount, baud, writeMs, latencyMs, 220);
     const double manySeconds = updateAtOnce(many);
     bool allOk = alone[0].result == " Program Ok ";
     double cpu = 0;

@@ -41,14 +41,15 @@ std::string portName(int16_t port) {
 
 } // namespace
 
-Application::Application(ui::Toolkit& toolkit, int argc, const char* const* argv,
-                         Platform platform)
+Application::Application(ui::Toolkit& toolkit, int argc, const char* const* argv, Platform platform)
     : toolkit_(toolkit), argc_(argc), argv_(argv), platform_(std::move(platform)),
       upgrade_(hasUpgradeCode(productIdentity())) {}
 
 Application::~Application() = default;
 
-const firmware::ImageTable& Application::images() const { return firmware::thisProduct().images; }
+const firmware::ImageTable& Application::images() const {
+    return firmware::thisProduct().images;
+}
 
 int Application::run() {
     SingleInstance instance;
@@ -166,10 +167,10 @@ void Application::runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusB
     showPortPanel(statusBar);
     SessionPresenter presenter(*this, progressBar, statusBar);
     WindowWait wait(toolkit_);
-    engine::Session session(
-        *platform_.port, images(),
-        upgrade_ ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater(), wait,
-        presenter);
+    engine::Session session(*platform_.port, images(),
+                            upgrade_ ? engine::SessionOptions::upgrade()
+                                     : engine::SessionOptions::updater(),
+                            wait, presenter);
     running_ = &session;
     const engine::Result result = session.run();
     running_ = nullptr;
@@ -202,9 +203,13 @@ bool Application::requestMainWindowClose(bool& closePending) {
     return true;
 }
 
-void Application::showPortSetup() { portSetup_->show(); }
+void Application::showPortSetup() {
+    portSetup_->show();
+}
 
-void Application::showVersionDialog(std::string_view caption) { versionDialog_->show(caption); }
+void Application::showVersionDialog(std::string_view caption) {
+    versionDialog_->show(caption);
+}
 
 void Application::showErrorBanner(std::string_view text, ui::Color colour, uint8_t resultCode) {
     // The launching program hears of the result first, whichever window shows it.

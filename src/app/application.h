@@ -120,7 +120,7 @@ private:
     std::unique_ptr<PortSetupDialog> portSetup_;
     std::unique_ptr<VersionDialog> versionDialog_;
     int16_t selectedPort_ = 0;
-    int16_t openedPort_ = -1; // the choice the port was last opened for
+    int16_t openedPort_ = -1;              // the choice the port was last opened for
     std::set<std::string> latencyToldFor_; // ports whose slow adapter has been pointed out
     bool busy_ = false;
     engine::Session* running_ = nullptr;

@@ -67,7 +67,7 @@ int Cli::run(int argc, const char* const* argv) {
 
 int Cli::update(const Options& options, std::vector<std::string> ports, int argc,
                 const char* const* argv) {
-    const ReportForm form = options.json            ? ReportForm::Json
+    const ReportForm form = options.json              ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
     const std::unique_ptr<Report> report = makeReport(form, *platform_.out, *platform_.err);
@@ -89,14 +89,17 @@ int Cli::update(const Options& options, std::vector<std::string> ports, int argc
             interrupted = true;
             std::lock_guard lock(stationsMutex);
             if (!running) return;
-            for (auto& station : stations) station->interrupt();
+            for (auto& station : stations)
+                station->interrupt();
         });
     }
 
     // One thread a port: a board that fails never holds up the others.
     std::vector<std::thread> threads;
-    for (auto& station : stations) threads.emplace_back([&station] { station->run(); });
-    for (std::thread& t : threads) t.join();
+    for (auto& station : stations)
+        threads.emplace_back([&station] { station->run(); });
+    for (std::thread& t : threads)
+        t.join();
     {
         std::lock_guard lock(stationsMutex);
         running = false;
@@ -119,7 +122,8 @@ int Cli::update(const Options& options, std::vector<std::string> ports, int argc
         if (options.upgrade) summary.retryCommand += " --upgrade";
         if (options.json) summary.retryCommand += " --json";
         if (options.repeat) summary.retryCommand += " --repeat";
-        for (const std::string& port : summary.retryPorts) summary.retryCommand += " " + port;
+        for (const std::string& port : summary.retryPorts)
+            summary.retryCommand += " " + port;
     }
     report->finish(summary);
 

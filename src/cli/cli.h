@@ -28,7 +28,7 @@ struct Platform {
     std::function<std::vector<serial::PortCheck>(std::string_view port)> checkPort;
     // How to lower a USB adapter's latency timer on this system, for a port.
     std::function<std::string(std::string_view port)> latencyFix;
-    bool devicePaths = false;  // ports may be named by device path
+    bool devicePaths = false;   // ports may be named by device path
     bool outIsTerminal = false; // progress lines are redrawn in place
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;

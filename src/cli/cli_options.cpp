@@ -15,7 +15,8 @@ Parsed parseArguments(int argc, const char* const* argv, bool devicePaths) {
     bool commandGiven = false;
     const auto command = [&](Command c) {
         if (commandGiven && o.command != c) {
-            parsed.error = "only one of --doctor, --list-ports, --list-images, --version and --help";
+            parsed.error =
+                "only one of --doctor, --list-ports, --list-images, --version and --help";
             return;
         }
         commandGiven = true;

@@ -8,9 +8,11 @@ bool isUtf8(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                              : (lead >> 3) == 0x1E                 ? 4
-                                                                    : 0;
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xE  ? 3
+                              : (lead >> 3) == 0x1E ? 4
+                                                    : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (size_t k = 1; k < length; ++k)
             if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
@@ -18,8 +20,8 @@ bool isUtf8(std::string_view text) {
         const auto next = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
         if ((length == 2 && lead < 0xC2) || (length == 3 && lead == 0xE0 && next < 0xA0) ||
             (length == 3 && lead == 0xED && next >= 0xA0) ||
-            (length == 4 && (lead > 0xF4 || (lead == 0xF0 && next < 0x90) ||
-                             (lead == 0xF4 && next >= 0x90))))
+            (length == 4 &&
+             (lead > 0xF4 || (lead == 0xF0 && next < 0x90) || (lead == 0xF4 && next >= 0x90))))
             return false;
         i += length;
     }

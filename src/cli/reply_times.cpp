@@ -20,7 +20,8 @@ void ReplyTimes::add(const ReplyTimes& other) {
 
 double ReplyTimes::quantileMs(double share) const {
     // The sample of rank ceil(share * count), counted from 1.
-    const auto rank = std::max<int64_t>(1, static_cast<int64_t>(share * static_cast<double>(count_) + 0.999999));
+    const auto rank =
+        std::max<int64_t>(1, static_cast<int64_t>(share * static_cast<double>(count_) + 0.999999));
     int64_t seen = 0;
     for (int bin = 0; bin < kBins; ++bin) {
         seen += bins_[static_cast<size_t>(bin)];

@@ -211,10 +211,9 @@ private:
         if (l.total > 0) {
             const int percent = static_cast<int>(100LL * l.done / l.total);
             const int filled = percent / 5;
-            std::snprintf(text, sizeof text, "%-8s %-12s [%-20s] %3d%%  %s",
-                          portName(port).c_str(), l.chip.c_str(),
-                          std::string(static_cast<size_t>(filled), '#').c_str(), percent,
-                          l.phase.c_str());
+            std::snprintf(text, sizeof text, "%-8s %-12s [%-20s] %3d%%  %s", portName(port).c_str(),
+                          l.chip.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
+                          percent, l.phase.c_str());
         } else {
             std::snprintf(text, sizeof text, "%-8s %-12s %s", portName(port).c_str(),
                           l.chip.c_str(), l.phase.c_str());
@@ -247,7 +246,9 @@ private:
     }
     void onPhase(int port, const char* text) override { line(port, text); }
     void onProgress(int, Stage, int32_t, int32_t) override {}
-    void onResend(int port, int attempt) override { line(port, "Resend " + std::to_string(attempt)); }
+    void onResend(int port, int attempt) override {
+        line(port, "Resend " + std::to_string(attempt));
+    }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         out_ << portLabel(portName(port), board.board) << ": " << resultText(board.result);
         if (board.board > 0) out_ << " (" << countsText(programmed, failed) << ")";

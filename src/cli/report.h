@@ -54,8 +54,7 @@ public:
     // The ports, in the order of the command line: the index of each is its number below.
     virtual void start(const std::vector<std::string>& ports) = 0;
     virtual void searchTry(int port, int attempt) = 0;
-    virtual void boardFound(int port, const engine::BoardFound& board,
-                            const chips::Chip* chip) = 0;
+    virtual void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) = 0;
     virtual void imageLoaded(int port, const engine::LoadedImage& image) = 0;
     virtual void phase(int port, const char* text) = 0; // "Entry in PrgMode", "Fix Program", ...
     virtual void progress(int port, Stage stage, int32_t done, int32_t total) = 0;

@@ -38,8 +38,7 @@ public:
     }
     void progress(int32_t position) override {
         // The EEPROM stage reports the index of the byte just written.
-        report_.progress(index_, stage_, stage_ == Stage::Eeprom ? position + 1 : position,
-                         total_);
+        report_.progress(index_, stage_, stage_ == Stage::Eeprom ? position + 1 : position, total_);
     }
     void resend(int attempt) override { report_.resend(index_, attempt); }
     void replyTimed(int32_t microseconds) override { replyTimes_.add(microseconds); }
@@ -145,10 +144,10 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
     const std::optional<serial::AdapterLatency> timer = port_->adapterLatency();
     if (!timerHintShown_ && timer && timer->timerMs > serial::kLowLatencyMs) {
         timerHintShown_ = true;
-        report_.hint(index_, portName_ + ": the adapter's latency timer is " +
-                                 std::to_string(timer->timerMs) +
-                                 " ms, and every reply of the board waits for it. Fix: " +
-                                 timer->fix);
+        report_.hint(index_,
+                     portName_ + ": the adapter's latency timer is " +
+                         std::to_string(timer->timerMs) +
+                         " ms, and every reply of the board waits for it. Fix: " + timer->fix);
     }
     if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
     slowRepliesHintShown_ = true;

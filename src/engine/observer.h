@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/reply_receiver.h"
-#include "firmware/image_table.h"
 #include "engine/result.h"
+#include "firmware/image_table.h"
 
 #include <cstdint>
 

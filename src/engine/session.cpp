@@ -51,7 +51,9 @@ bool imageSuitsBoard(const Identification& board, bool fullIdentification,
     return preparationAccepted(board.preparation, image.preparation);
 }
 
-void BlockingWait::step(serial::SerialPort& port) { port.waitReadable(kStepMs); }
+void BlockingWait::step(serial::SerialPort& port) {
+    port.waitReadable(kStepMs);
+}
 
 Session::Session(serial::SerialPort& port, const firmware::ImageTable& images,
                  SessionOptions options, WaitStrategy& wait, SessionObserver& observer)
@@ -182,8 +184,8 @@ Result Session::decide(Plan& plan) {
     plan.applicationLimit = chips::applicationLimit(*chip, id.biosCode);
     if (chip->family == chips::Family::Pic18) {
         // The tail beyond the application area would overwrite the bootloader: it is dropped.
-        plan.programLength = image.flashLength > plan.applicationLimit ? plan.applicationLimit
-                                                                       : image.flashLength;
+        plan.programLength =
+            image.flashLength > plan.applicationLimit ? plan.applicationLimit : image.flashLength;
     } else {
         plan.programLength = image.flashLength;
         if (image.flashLength > 2 * plan.applicationLimit) return Result(Outcome::ImageTooBig);
@@ -274,8 +276,7 @@ Outcome Session::writeFlash(const Plan& plan) {
         const int32_t address = start / unit;
         observer_.frameStarted(address);
         // The last frame says how much it carries; the others carry a whole block.
-        const int32_t header =
-            putFlashHeader(frame_, address, count, plan.chip->lengthFieldBytes);
+        const int32_t header = putFlashHeader(frame_, address, count, plan.chip->lengthFieldBytes);
         std::memcpy(frame_ + header, image.flashData + start, static_cast<size_t>(count));
         if (start == 0) {
             // The image starts with the jump into the bootloader, so that a board whose update
@@ -302,8 +303,8 @@ Outcome Session::writeFix(const Plan& plan) {
     // A whole erased block at the application limit, the fix block at its end.
     const firmware::FirmwareImage& image = *plan.image;
     const uint8_t mask = images_.scrambleMask(static_cast<uint32_t>(plan.applicationLimit));
-    const int32_t header = putFlashHeader(frame_, plan.applicationLimit, plan.blockSize,
-                                          plan.chip->lengthFieldBytes);
+    const int32_t header =
+        putFlashHeader(frame_, plan.applicationLimit, plan.blockSize, plan.chip->lengthFieldBytes);
     std::memset(frame_ + header, 0xFF ^ mask, static_cast<size_t>(plan.blockSize));
     // A fix block longer than a block is not a valid image: never written past the frame.
     const int32_t fixLength = std::clamp(image.fixLength, 0, plan.blockSize);

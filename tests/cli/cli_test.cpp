@@ -39,7 +39,8 @@ public:
         p.makePort = [this] { return std::make_unique<Socket>(*this); };
         p.listPorts = [this] {
             std::vector<serial::PortDescription> ports;
-            for (const auto& [name, board] : boards_) ports.push_back({name, "sim", "board"});
+            for (const auto& [name, board] : boards_)
+                ports.push_back({name, "sim", "board"});
             return ports;
         };
         p.devicePaths = true;
@@ -102,7 +103,8 @@ struct CliRun {
     std::vector<std::string> lines() const {
         std::vector<std::string> all;
         std::istringstream in(out);
-        for (std::string l; std::getline(in, l);) all.push_back(l);
+        for (std::string l; std::getline(in, l);)
+            all.push_back(l);
         return all;
     }
 };
@@ -341,7 +343,8 @@ TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
                                                "COM201   board         warning",
                                                "COM9     board         problem"}))
         << out.str();
-    EXPECT_TRUE(contains(out.str(), "no image of this program suits it: BD01_R02 - Preparation81")) << out.str();
+    EXPECT_TRUE(contains(out.str(), "no image of this program suits it: BD01_R02 - Preparation81"))
+        << out.str();
     EXPECT_EQ(held.opens(), 0) << "a port another program holds is left alone";
     for (const std::vector<uint8_t>& written : good.writes())
         EXPECT_EQ(written, std::vector<uint8_t>{engine::kUpdaterSearchByte}) << "search bytes only";

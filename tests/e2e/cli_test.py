@@ -100,6 +100,32 @@ class Cli(unittest.TestCase):
         self.assertIn("COM200: Program Ok", again.stdout)
         sim.stop()
 
+    def test_an_adapter_pulled_out_mid_update_ends_it_with_its_cause(self):
+        sim = self.sim("COM200", *DEMO_BOARD, "--hangup-after", "100")
+        run = self.cli("--json", "COM200")
+        self.assertEqual(run.returncode, 1, run.stderr)
+        result = [json.loads(line) for line in run.stdout.splitlines()][-1]
+        self.assertEqual((result["event"], result["text"], result["cause"]),
+                         ("result", " not Response ", "port-gone"))
+        self.assertEqual(result["percent"], 39)  # 100 of 256 frames
+        sim.stop()
+        self.assertIn("hangup", sim.dump_lines())
+
+    def test_doctor_checks_a_port_with_search_bytes_only(self):
+        sim = self.sim("COM200", *DEMO_BOARD)
+        run = self.cli("--doctor", "--json", "COM200", "COM201")
+        self.assertEqual(run.returncode, 1, run.stderr)  # COM201 has no device
+        checks = {(c["port"], c["check"]): c for c in map(json.loads, run.stdout.splitlines())}
+        for code in ("device", "access", "free", "modemmanager", "brltty", "latency", "board"):
+            self.assertEqual(checks[("COM200", code)]["status"], "ok", checks[("COM200", code)])
+        self.assertIn("PIC24HJ64 (chip 254), board 2", checks[("COM200", "board")]["found"])
+        self.assertEqual(checks[("COM201", "device")]["status"], "problem")
+        self.assertNotIn(("COM201", "board"), checks)
+        sim.stop()
+        self.assertEqual(sim.dump_lines()[-1],
+                         "counts searches=1 answered=1 progmode=0 frames=0 refused=0 badsum=0 "
+                         "silent=0")
+
     def test_usage_error_sends_nothing(self):
         sim = self.sim("COM200", *DEMO_BOARD)
         for args in (["COM200", "com200"], ["COM200", "--bogus"], ["COM200", "COM0"]):

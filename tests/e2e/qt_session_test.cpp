@@ -18,8 +18,8 @@ struct Outcome {
 };
 
 // The board the demo image is made for: PIC24HJ64, board 2, preparation 0x81, BIOS code 0x0A.
-const std::vector<std::string> kDemoBoard{"--chip", "254", "--bios", "10", "--board", "2",
-                                          "--prep", "0x81"};
+const std::vector<std::string> kDemoBoard{"--chip",  "254", "--bios", "10",
+                                          "--board", "2",   "--prep", "0x81"};
 
 std::vector<std::string> demoBoardWith(std::vector<std::string> more) {
     std::vector<std::string> args = kDemoBoard;
@@ -27,8 +27,12 @@ std::vector<std::string> demoBoardWith(std::vector<std::string> more) {
     return args;
 }
 
-const firmware::ImageTable& images() { return firmware::thisProduct().images; }
-uint8_t mask(uint32_t address) { return images().scrambleMask(address); }
+const firmware::ImageTable& images() {
+    return firmware::thisProduct().images;
+}
+uint8_t mask(uint32_t address) {
+    return images().scrambleMask(address);
+}
 
 TEST_F(QtSession, UpdateProgramsTheBoardAndReportsSuccess) {
     Host host;
@@ -79,19 +83,23 @@ TEST_F(QtSession, UpdateProgramsTheBoardAndReportsSuccess) {
             continue;
         }
         ++flashFrames;
-        for (int i = 0; i < length; ++i) received[address * 2 + i] = data[static_cast<size_t>(i)];
+        for (int i = 0; i < length; ++i)
+            received[address * 2 + i] = data[static_cast<size_t>(i)];
     }
     EXPECT_EQ(flashFrames, 255); // 254 full frames and a last one of 151 bytes
     const uint8_t jump[8] = {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(received[i], jump[i]) << i;
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(received[i], jump[i]) << i;
     int mismatches = 0;
     for (int i = 8; i < 65175; ++i)
         if (received[i] != (image.flashData[i] ^ mask(static_cast<uint32_t>(i / 256 * 128))))
             ++mismatches;
     EXPECT_EQ(mismatches, 0);
     ASSERT_EQ(fix.size(), 256u);
-    for (int i = 0; i < 248; ++i) EXPECT_EQ(fix[static_cast<size_t>(i)], 0xFF) << i;
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(fix[static_cast<size_t>(248 + i)], image.fixData[i]) << i;
+    for (int i = 0; i < 248; ++i)
+        EXPECT_EQ(fix[static_cast<size_t>(i)], 0xFF) << i;
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(fix[static_cast<size_t>(248 + i)], image.fixData[i]) << i;
 }
 
 TEST_F(QtSession, NoBoardIsDeviceNotFoundAndSendsNothing) {
@@ -181,8 +189,9 @@ protected:
                 o.banner = text(w, "banner");
                 o.colour = background(w, "banner");
                 o.bios = text(w, "biosLine");
-                o.description = w->findChild<QLabel*>("boardDescription")->isVisible() ? text(w, "boardDescription")
-                                                                             : QString();
+                o.description = w->findChild<QLabel*>("boardDescription")->isVisible()
+                                    ? text(w, "boardDescription")
+                                    : QString();
                 o.activity = text(w, "statusBar.1");
                 o.device = text(w, "statusBar.2");
                 o.image = text(w, "statusBar.3");
@@ -205,7 +214,8 @@ TEST_F(QtUpdate, RefusedFramesAreSentAgain) {
     EXPECT_EQ(o.banner, " Program Ok ");
     EXPECT_EQ(o.results, std::vector<int>{1});
     int refusals = 0;
-    for (const auto& f : framesOf(o.dump)) refusals += f.kind == "refused flash";
+    for (const auto& f : framesOf(o.dump))
+        refusals += f.kind == "refused flash";
     EXPECT_EQ(refusals, 2);
 }
 
@@ -218,12 +228,13 @@ TEST_F(QtUpdate, AFrameWithoutAnswerIsNotResponse) {
 }
 
 TEST_F(QtUpdate, BoardRecordProtectsItsRange) {
-    const Outcome o = update(demoBoardWith({"--protect", "0x1000:0x400", "--description",
-                                            "Bench rig 7"}));
+    const Outcome o =
+        update(demoBoardWith({"--protect", "0x1000:0x400", "--description", "Bench rig 7"}));
     EXPECT_EQ(o.banner, " Program Ok ");
     EXPECT_EQ(o.description, "Bench rig 7");
     std::vector<uint32_t> sent;
-    for (const auto& f : framesOf(o.dump)) sent.push_back(f.address);
+    for (const auto& f : framesOf(o.dump))
+        sent.push_back(f.address);
     for (uint32_t a = 0x1000; a <= 0x1380; a += 0x80)
         EXPECT_EQ(std::count(sent.begin(), sent.end(), a), 0) << std::hex << a;
     // Frames wholly outside the range are written, the one ending where it starts included.
@@ -236,7 +247,8 @@ TEST_F(QtUpdate, LastFrameInsideTheProtectedRangeIsNotWritten) {
     const Outcome o = update(demoBoardWith({"--protect", "0x7F00:0x100"}));
     EXPECT_EQ(o.banner, " Program Ok ");
     std::vector<uint32_t> sent;
-    for (const auto& f : framesOf(o.dump)) sent.push_back(f.address);
+    for (const auto& f : framesOf(o.dump))
+        sent.push_back(f.address);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x7F00u), 0); // the last, shorter frame
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x7E80u), 1);
 }
@@ -260,7 +272,9 @@ TEST_F(QtUpdate, RefusalsBeforeAnythingIsWritten) {
         {{"--chip", "0x41", "--bios", "10"}, " Error !! ", "Unknow Device", ""},
         {{"--chip", "B", "--bios", "10"}, " No Hex inside !! ", "Warning", ""},
         {{"--chip", "254", "--bios", "10", "--board", "5", "--prep", "0x81"},
-         "BD01_R02 - Preparation81", "Warning!!", "not suitable apparatus"},
+         "BD01_R02 - Preparation81",
+         "Warning!!",
+         "not suitable apparatus"},
     };
     for (const Case& c : cases) {
         const Outcome o = update(c.sim);
@@ -274,13 +288,15 @@ TEST_F(QtUpdate, RefusalsBeforeAnythingIsWritten) {
 }
 
 TEST_F(QtUpdate, AdapterGoneMidWriteThenBackAgain) {
+    testing::internal::CaptureStderr();
     const Outcome o = update(demoBoardWith({"--hangup-after", "20", "--reopen"}),
-                             [](QWidget* w) {
-                                 EXPECT_EQ(text(w, "banner"), " not Response ");
-                             });
+                             [](QWidget* w) { EXPECT_EQ(text(w, "banner"), " not Response "); });
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(o.banner, " Program Ok "); // the second "&Update" reopened the port
     EXPECT_EQ(o.results, (std::vector<int>{0, 1}));
     EXPECT_TRUE(contains(o.dump, "hangup"));
+    // 20 of 256 frames answered.
+    EXPECT_NE(said.find("COM200: the adapter was removed at 7 %"), std::string::npos) << said;
 }
 
 } // namespace

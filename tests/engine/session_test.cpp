@@ -67,10 +67,10 @@ TEST_F(SessionTest, SuccessfulUpdateInOrder) {
     EXPECT_EQ(r.text(), " Program Ok ");
     EXPECT_EQ(recorder.events,
               (std::vector<std::string>{"search", "try 0", "search ended", "session", "board",
-                                        "chip Found 258", "image identity 2 129", "loaded 200 0 200",
-                                        "program mode", "programming", "flash 200", "frame 00000",
-                                        "frame 00040", "frame 00080", "frame 000C0", "fix",
-                                        "write ended", "end  Program Ok "}));
+                                        "chip Found 258", "image identity 2 129",
+                                        "loaded 200 0 200", "program mode", "programming",
+                                        "flash 200", "frame 00000", "frame 00040", "frame 00080",
+                                        "frame 000C0", "fix", "write ended", "end  Program Ok "}));
     EXPECT_EQ(commandBytes(0xCC), 1);
     EXPECT_EQ(flashFrameCount(), 4u + 1);
 }
@@ -106,10 +106,9 @@ TEST_F(SessionTest, BoardRecordWaitAndProgramModeByBiosCode) {
         int64_t recordWaits; // waits between the search's answer and the program-mode byte
     };
     const Case cases[] = {
-        {4, true, false, 0},
-        {7, true, true, 0},
-        {8, true, true, 0},     // the record came with the identification
-        {8, false, true, 251},  // about 1.3 s for a record that never comes
+        {4, true, false, 0},    {7, true, true, 0},
+        {8, true, true, 0},    // the record came with the identification
+        {8, false, true, 251}, // about 1.3 s for a record that never comes
         {31, false, true, 251},
     };
     for (const Case& c : cases) {

@@ -56,8 +56,8 @@ TEST(PortChecks, EachJudgementInItsGoodAndBadStates) {
         {"owner only", checkAccess(alice(0600, {20})), Verdict::Problem, "only the owner"},
         {"held", checkFree("/dev/ttyUSB0", false, {{4411, "minicom"}}, false), Verdict::Problem,
          "minicom (PID 4411)"},
-        {"busy, holder not visible", checkFree("/dev/ttyUSB0", true, {}, false),
-         Verdict::Problem, "run as root"},
+        {"busy, holder not visible", checkFree("/dev/ttyUSB0", true, {}, false), Verdict::Problem,
+         "run as root"},
         {"a simulator's terminal", checkFree("/dev/pts/4", false, {{90, "board-sim"}}, true),
          Verdict::Ok, "board-sim (PID 90)"},
         {"free", checkFree("/dev/ttyUSB0", false, {}, false), Verdict::Ok, "no other program"},
@@ -71,8 +71,8 @@ TEST(PortChecks, EachJudgementInItsGoodAndBadStates) {
          "not a port"},
         {"brltty claims the adapter", checkBrltty(false, claimsFtdi, ftdi), Verdict::Problem,
          "/dev/null"},
-        {"brltty claims adapters of its kind", checkBrltty(false, claimsFtdi, {}),
-         Verdict::Warning, "FT232R (0403:6001)"},
+        {"brltty claims adapters of its kind", checkBrltty(false, claimsFtdi, {}), Verdict::Warning,
+         "FT232R (0403:6001)"},
         {"brltty runs", checkBrltty(true, {"1a86:7523"}, ftdi), Verdict::Warning, "brltty runs"},
         {"no brltty", checkBrltty(false, {}, ftdi), Verdict::Ok, "claims no such adapter"},
         {"slow FTDI timer", checkLatency("ttyUSB0", "ftdi_sio", 16), Verdict::Warning,
@@ -151,9 +151,8 @@ TEST_F(FakeMachine, EveryCheckOfAPortAndOfAMissingOne) {
     for (const PortCheck& c : serial::checkPortSystem("/dev/ttyUSB0", root.path()))
         got.emplace_back(c.code, c.verdict);
     const std::vector<std::pair<std::string, Verdict>> expected = {
-        {"device", Verdict::Ok},        {"access", Verdict::Ok},
-        {"free", Verdict::Problem},     {"modemmanager", Verdict::Ok},
-        {"brltty", Verdict::Problem},   {"latency", Verdict::Warning}};
+        {"device", Verdict::Ok},       {"access", Verdict::Ok},      {"free", Verdict::Problem},
+        {"modemmanager", Verdict::Ok}, {"brltty", Verdict::Problem}, {"latency", Verdict::Warning}};
     EXPECT_EQ(got, expected);
 
     got.clear();

@@ -1,6 +1,8 @@
 // The port listing under wine, where the "Ports" setup class has no device and the listing
 // comes from HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, which holds the ports wine maps.
+#include "serial/port_doctor.h"
 #include "serial/port_list.h"
+#include "serial/win32/ftdi_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,42 @@ TEST_F(DeviceMap, OddEntriesAreSkippedAndTheListingGoesOn) {
     ASSERT_EQ(again.size(), ports.size());
     for (size_t i = 0; i < ports.size(); ++i)
         EXPECT_EQ(again[i].name, ports[i].name);
+}
+
+// A device tree with two FTDI adapters, the way the FTDI driver keeps their settings.
+TEST(FtdiRegistry, TheLatencyTimerOfThePortsAdapter) {
+    const std::string tree = "Software\\TrevaneTest\\Enum";
+    const auto adapter = [&](const std::string& device, const char* port, DWORD timer) {
+        HKEY key = nullptr;
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                            (tree + "\\FTDIBUS\\" + device + "\\0000\\Device Parameters").c_str(),
+                            0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+        RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(port),
+                       static_cast<DWORD>(std::strlen(port) + 1));
+        RegSetValueExA(key, "LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&timer),
+                       sizeof timer);
+        RegCloseKey(key);
+    };
+    adapter("VID_0403+PID_6001+A50285BIA", "COM5", 16);
+    adapter("VID_0403+PID_6015+DN01ABCDA", "COM12", 1);
+    EXPECT_EQ(serial::win32::ftdiLatencyMs(tree, "COM5"), 16);
+    EXPECT_EQ(serial::win32::ftdiLatencyMs(tree, "com12"), 1);
+    EXPECT_EQ(serial::win32::ftdiLatencyMs(tree, "COM6"), std::nullopt);
+    EXPECT_EQ(serial::win32::ftdiLatencyMs("Software\\TrevaneTest\\None", "COM5"), std::nullopt);
+
+    // The doctor: a missing port, and the mapped port with no FTDI adapter behind it.
+    const std::vector<serial::PortCheck> missing = serial::checkPortSystem("COM250", tree);
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_EQ(missing[0].verdict, serial::Verdict::Problem);
+    if (const char* com = std::getenv("TREVANE_TEST_COM")) {
+        std::vector<std::string> codes;
+        for (const serial::PortCheck& c : serial::checkPortSystem(std::string("COM") + com, tree))
+            codes.push_back(c.code + " " + serial::verdictText(c.verdict));
+        EXPECT_EQ(codes, (std::vector<std::string>{"device ok", "free ok", "latency ok"}));
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\TrevaneTest");
 }
 
 } // namespace

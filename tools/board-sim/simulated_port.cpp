@@ -31,7 +31,9 @@ bool SimulatedPort::usable() {
     return open_;
 }
 
-std::size_t SimulatedPort::pendingBytes() const { return inFlight_.size() + readable_.size(); }
+std::size_t SimulatedPort::pendingBytes() const {
+    return inFlight_.size() + readable_.size();
+}
 
 void SimulatedPort::deliverDue() {
     while (!inFlight_.empty() && inFlight_.front().dueWait <= waits_ &&

@@ -35,7 +35,9 @@ public:
     int64_t clockUs() const override { return nowMs_ * 1000; }
 
     // Bytes the board sends unasked, readable now.
-    void inject(const std::vector<uint8_t>& bytes) { readable_.insert(readable_.end(), bytes.begin(), bytes.end()); }
+    void inject(const std::vector<uint8_t>& bytes) {
+        readable_.insert(readable_.end(), bytes.begin(), bytes.end());
+    }
     // Replies become readable this many waits (of 5 ms) after the byte that caused them.
     void setReplyDelay(int waits) { replyDelay_ = waits; }
     // A USB adapter that holds every reply back for `ms` of virtual time (its latency timer),

@@ -94,27 +94,28 @@ PortCheck checkDevice(const std::string& name, const std::string& devicePath, bo
 }
 
 PortCheck checkAccess(const AccessFacts& f) {
-    const bool inGroup = std::find(f.processGroups.begin(), f.processGroups.end(), f.group) !=
-                         f.processGroups.end();
+    const bool inGroup =
+        std::find(f.processGroups.begin(), f.processGroups.end(), f.group) != f.processGroups.end();
     const bool mayOpen = f.uid == 0 || (f.uid == f.owner && (f.mode & 0600) == 0600) ||
                          (inGroup && (f.mode & 0060) == 0060) || (f.mode & 0006) == 0006;
     const std::string groupName = f.groupEntry ? f.groupEntry->name : std::to_string(f.group);
-    const std::string shown = f.devicePath + " (" + permissions(f.mode) + ", group " + groupName +
-                              ")";
+    const std::string shown =
+        f.devicePath + " (" + permissions(f.mode) + ", group " + groupName + ")";
     if (mayOpen) return {"access", Verdict::Ok, "you may open " + shown, ""};
     if ((f.mode & 0060) != 0060)
         return {"access", Verdict::Problem, "only the owner of " + shown + " may open it",
                 "ask the administrator for a udev rule that gives the device to the group "
                 "dialout: GROUP=\"dialout\", MODE=\"0660\""};
-    const bool listed = f.groupEntry && std::find(f.groupEntry->members.begin(),
-                                                  f.groupEntry->members.end(),
-                                                  f.user) != f.groupEntry->members.end();
+    const bool listed =
+        f.groupEntry && std::find(f.groupEntry->members.begin(), f.groupEntry->members.end(),
+                                  f.user) != f.groupEntry->members.end();
     if (listed)
         return {"access", Verdict::Problem,
                 f.user + " was added to the group " + groupName + " of " + shown +
                     ", but this login does not have the group yet",
                 "log out and in again (or start a shell with: newgrp " + groupName + ")"};
-    return {"access", Verdict::Problem, f.user + " is not in the group " + groupName + " of " + shown,
+    return {"access", Verdict::Problem,
+            f.user + " is not in the group " + groupName + " of " + shown,
             "sudo usermod -aG " + groupName + " " + f.user + ", then log out and in again"};
 }
 
@@ -132,8 +133,9 @@ PortCheck checkFree(const std::string& devicePath, bool busy, const std::vector<
     }
     if (busy)
         return {"free", Verdict::Problem,
-                "another program holds " + devicePath + " (one of another user: run as root to "
-                "see which)",
+                "another program holds " + devicePath +
+                    " (one of another user: run as root to "
+                    "see which)",
                 "close the program that holds the port"};
     return {"free", Verdict::Ok, "no other program holds " + devicePath, ""};
 }
@@ -168,7 +170,8 @@ PortCheck checkBrltty(bool running, const std::set<std::string>& claims,
     if (!adapter) {
         std::string kinds;
         for (const auto& [id, kind] : kCommonAdapters)
-            if (claims.count(id) != 0) kinds += (kinds.empty() ? "" : ", ") + std::string(kind) + " (" + id + ")";
+            if (claims.count(id) != 0)
+                kinds += (kinds.empty() ? "" : ", ") + std::string(kind) + " (" + id + ")";
         if (!kinds.empty())
             return {"brltty", Verdict::Warning,
                     "brltty's udev rules claim serial adapters of the kinds " + kinds +
@@ -221,10 +224,8 @@ std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string&
     access.groupEntry = groupOf(root, st.st_gid);
     access.uid = geteuid();
     access.processGroups.resize(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
-    access.processGroups.resize(static_cast<size_t>(
-        std::max(getgroups(static_cast<int>(access.processGroups.size()),
-                           access.processGroups.data()),
-                 0)));
+    access.processGroups.resize(static_cast<size_t>(std::max(
+        getgroups(static_cast<int>(access.processGroups.size()), access.processGroups.data()), 0)));
     access.processGroups.push_back(getegid());
     access.user = userName(root, access.uid);
     checks.push_back(checkAccess(access));

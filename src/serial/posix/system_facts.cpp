@@ -27,9 +27,8 @@ std::string firstLine(const fs::path& file) {
 }
 
 bool allDigits(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -67,7 +66,7 @@ std::string kernelName(const std::string& devicePath) {
     if (error) path = devicePath;
     const fs::path relative = path.lexically_relative("/dev");
     return relative.empty() || *relative.begin() == ".." ? path.filename().string()
-                                                           : relative.string();
+                                                         : relative.string();
 }
 
 std::string ttyDriver(const std::string& root, const std::string& kernel) {
@@ -138,8 +137,8 @@ std::vector<Process> processesHolding(const std::string& root, const std::string
              fd.increment(fdError)) {
             std::error_code linkError;
             if (fs::read_symlink(fd->path(), linkError) != devicePath || linkError) continue;
-            holders.push_back({static_cast<pid_t>(std::atoi(pid.c_str())),
-                               firstLine(it->path() / "comm")});
+            holders.push_back(
+                {static_cast<pid_t>(std::atoi(pid.c_str())), firstLine(it->path() / "comm")});
             break;
         }
     }

@@ -32,9 +32,9 @@ HKEY openKey(HKEY parent, const std::string& path) {
 } // namespace
 
 std::optional<int> ftdiLatencyMs(const std::string& deviceTree, std::string_view comName) {
-    const HKEY ftdiBus = openKey(HKEY_LOCAL_MACHINE,
-                                 (deviceTree.empty() ? std::string(kDeviceTree) : deviceTree) +
-                                     "\\FTDIBUS");
+    const HKEY ftdiBus =
+        openKey(HKEY_LOCAL_MACHINE,
+                (deviceTree.empty() ? std::string(kDeviceTree) : deviceTree) + "\\FTDIBUS");
     if (ftdiBus == nullptr) return std::nullopt;
     std::optional<int> latency;
     // FTDIBUS\<device>\<instance>\Device Parameters

@@ -283,9 +283,9 @@ private:
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
-    std::string name_; // "COM5"
+    std::string name_;     // "COM5"
     DWORD readWaitMs_ = 0; // 0 while the read time-outs are those of the open
-    uint8_t heldByte_ = 0;     // read by a wait, for the next read
+    uint8_t heldByte_ = 0; // read by a wait, for the next read
     bool heldByWait_ = false;
 };
 
