@@ -55,7 +55,7 @@ struct Session::Geometry {
     int32_t programLength = 0;    // image bytes the flash frames carry
 };
 
-Session::Session(serial::SerialPort& port, const firmware::ImageTable& images,
+Session::Session(serial::SerialPort& port, const firmware::ImageSource& images,
                  SessionOptions options, WaitStrategy& wait, SessionObserver& observer)
     : port_(port), images_(images), options_(options), wait_(wait), observer_(observer) {}
 

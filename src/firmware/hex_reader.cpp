@@ -1,8 +1,9 @@
-#include "hex_reader.h"
+#include "firmware/hex_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace imagegen {
+namespace firmware {
 
 namespace {
 
@@ -115,4 +116,49 @@ HexResult readIntelHex(std::string_view text) {
     return result;
 }
 
-} // namespace imagegen
+HexFault findConflict(const std::vector<HexChunk>& chunks) {
+    std::vector<const HexChunk*> order;
+    order.reserve(chunks.size());
+    for (const HexChunk& c : chunks)
+        order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](const HexChunk* a, const HexChunk* b) {
+        return a->address != b->address ? a->address < b->address : a->line < b->line;
+    });
+    // The bytes of the run of addresses covered so far without a hole, and the chunk that gave
+    // each; a chunk in address order either starts a new run or overlaps the current one.
+    uint64_t runStart = 0;
+    std::vector<uint8_t> run;
+    std::vector<const HexChunk*> givenBy;
+    for (const HexChunk* c : order) {
+        if (c->address >= runStart + run.size()) {
+            runStart = c->address;
+            run.clear();
+            givenBy.clear();
+        }
+        const size_t offset = static_cast<size_t>(c->address - runStart);
+        for (size_t i = 0; i < c->bytes.size(); ++i) {
+            if (offset + i == run.size()) {
+                run.push_back(c->bytes[i]);
+                givenBy.push_back(c);
+                continue;
+            }
+            if (run[offset + i] == c->bytes[i]) continue;
+            const HexChunk* other = givenBy[offset + i];
+            const bool laterIsThis = c->line >= other->line;
+            const HexChunk* later = laterIsThis ? c : other;
+            const HexChunk* earlier = laterIsThis ? other : c;
+            const size_t at = offset + i;
+            const uint8_t here = laterIsThis ? c->bytes[i] : run[at];
+            const uint8_t there = laterIsThis ? run[at] : c->bytes[i];
+            char address[16];
+            std::snprintf(address, sizeof address, "0x%llX",
+                          static_cast<unsigned long long>(runStart + at));
+            return {later->line, std::string("overlapping data at ") + address +
+                                     " (also written at line " + std::to_string(earlier->line) +
+                                     "): " + hexByte(here) + " here, " + hexByte(there) + " there"};
+        }
+    }
+    return {};
+}
+
+} // namespace firmware

@@ -1,5 +1,6 @@
 // Intel HEX reader: the data records of a file, each with its absolute byte address and the
-// line it came from, so that later checks (overlap, size) can name the line at fault.
+// line it came from, so that later checks (conflicts, the chip's regions) can name the line at
+// fault. Used by the image generator at build time and for firmware files at run time.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace imagegen {
+namespace firmware {
 
 struct HexChunk {
     uint32_t address = 0; // byte address of bytes[0]
@@ -28,4 +29,16 @@ struct HexResult {
 // missing end record is an error with the line it was found on.
 HexResult readIntelHex(std::string_view text);
 
-} // namespace imagegen
+// A fault of a file: its 1-based line (0: the file as a whole) and what is wrong.
+struct HexFault {
+    int line = 0;
+    std::string message;
+    bool found() const { return !message.empty(); }
+};
+
+// Two data records that give one address different bytes, at the lowest such address: the
+// fault lies on the later of the two lines, and its message names the other. An address
+// written twice with the same byte is no fault: toolchains repeat data that way.
+HexFault findConflict(const std::vector<HexChunk>& chunks);
+
+} // namespace firmware
