@@ -1,6 +1,5 @@
 // A session that writes a firmware file instead of a built-in image, to board-sim's bootloader:
-// the board receives the file's bytes, the product's fix block and the file's EEPROM data; a
-// chip the file does not suit receives nothing.
+// the board receives the file's bytes, the product's fix block and the file's EEPROM data.
 #include "engine_fixture.h"
 #include "firmware/file_images.h"
 #include "hex_records.h"
@@ -30,28 +29,19 @@ std::string file() {
            upper(0x30) + rec(1, 0, {0x22}) + upper(0xF0) + rec(0, 0, {0x11, 0x22, 0x33}) + kEof;
 }
 
-engine::Result runWithFile(const firmware::FileImages& files, boardsim::SimulatedPort& port) {
-    Recorder recorder;
-    VirtualWait wait;
-    EXPECT_FALSE(port.open("COM1"));
-    engine::Session session(port, files, engine::SessionOptions::updater(), wait, recorder);
-    return session.run();
-}
-
-boardsim::Config pic18Board(uint8_t chip) {
-    boardsim::Config c;
-    c.chip = chip;
-    c.bios = 10;
-    c.board = 5;
-    c.preparation = 4;
-    return c;
-}
-
 TEST(FileSession, BoardReceivesTheFilesBytesFixBlockAndEeprom) {
     const firmware::FileImages files("app.hex", file(), kProduct);
     ASSERT_TRUE(files.ok()) << files.error();
-    boardsim::SimulatedPort port(pic18Board('C'), "COM1");
-    ASSERT_TRUE(runWithFile(files, port).ok());
+    boardsim::Config board; // a PIC18F2580 on board 5, preparation 4
+    board.chip = 'C';
+    board.board = 5;
+    board.preparation = 4;
+    boardsim::SimulatedPort port(board, "COM1");
+    ASSERT_FALSE(port.open("COM1"));
+    Recorder recorder;
+    VirtualWait wait;
+    engine::Session session(port, files, engine::SessionOptions::updater(), wait, recorder);
+    ASSERT_TRUE(session.run().ok());
 
     std::vector<uint8_t> expected = program();
     expected.resize(128, 0xFF);
@@ -72,14 +62,6 @@ TEST(FileSession, BoardReceivesTheFilesBytesFixBlockAndEeprom) {
     for (const ReceivedFrame& f : receivedFrames(port.board()))
         if (f.kind == "eeprom") eeprom.push_back(f.data.at(0));
     EXPECT_EQ(eeprom, (std::vector<uint8_t>{0x11, 0x22, 0x33}));
-}
-
-TEST(FileSession, ChipTheFileDoesNotSuitReceivesNothing) {
-    const firmware::FileImages files("app.hex", file(), kProduct);
-    boardsim::SimulatedPort port(pic18Board('D'), "COM1"); // 16 KB: 0x7FFE is outside
-    ASSERT_FALSE(files.chipError('D').empty());
-    EXPECT_EQ(runWithFile(files, port).outcome(), engine::Outcome::NoImage);
-    EXPECT_TRUE(receivedFrames(port.board()).empty());
 }
 
 } // namespace

@@ -66,10 +66,7 @@ TEST(FileImages, MalformedFilesAreRefusedNamingFileAndLine) {
         {upper(0) + ":0400000010EF00F00E\n" + kEof,
          "app.hex:2: wrong record checksum 0x0E (expected 0x0D)"},
         {":04000000G0EF00F00D\n" + kEof, "app.hex:1: malformed record (not a hex digit)"},
-        {rec(0, 0, {1, 2}) + "\n" + rec(0, 6, {1}) + kEof, "app.hex:3: unknown record type 0x06"},
         {rec(0, 5, {0, 0}) + kEof, "app.hex:1: start address record needs 4 bytes"},
-        {upper(0) + rec(0, 0, {1}) + "\r\n\n", "app.hex:2: no end-of-file record"},
-        {kEof + rec(0, 0, {1}), "app.hex:2: data after the end-of-file record"},
         // The same byte again is no conflict; another one is, named with both lines.
         {upper(0) + rec(0x10, 0, {5, 6, 7}) + upper(0) + rec(0x11, 0, {6, 9}) + kEof,
          "app.hex:4: overlapping data at 0x12 (also written at line 2): 0x09 here, 0x07 there"},
@@ -94,13 +91,9 @@ TEST(FileImages, ChipsTheFileDoesNotSuitHaveNoImageAndTheirOwnError) {
     const struct {
         std::string text;
         uint8_t chip;
-        const char* error; // "": the file suits the chip
+        const char* error; // how the chip's error starts; "": the file suits the chip
     } cases[] = {
-        {pic18File(), 'B', ""},
-        {pic18File(), 'D',
-         "app.hex:7: data at 0x7FFE lie outside the regions of the PIC18F2480 (program memory "
-         "0x0-0x3FFF, ID locations 0x200000-0x200007, configuration 0x300000-0x30000D, EEPROM "
-         "0xF00000-0xF000FF)"},
+        {pic18File(), 'D', "app.hex:7: data at 0x7FFE lie outside the regions of the PIC18F2480"},
         {pic18File(), 254,
          "app.hex:9: data at 0x200000 lie outside the regions of the PIC24HJ64 (program memory "
          "0x0-0x157FF, configuration 0x1F00000-0x1F0002F)"},
@@ -111,17 +104,14 @@ TEST(FileImages, ChipsTheFileDoesNotSuitHaveNoImageAndTheirOwnError) {
         {rec(0, 0, counting(15, 0)) + kEof, 'B',
          "app.hex: the image holds 15 bytes, below the 16 bytes an image of the PIC18F258 needs "
          "(its identity bytes)"},
-        {pic24File(), 252, ""},
-        {pic24File(), 'C',
-         "app.hex:5: data at 0x10000 lie outside the regions of the PIC18F2580 "
-         "(program memory 0x0-0x7FFF, ID locations 0x200000-0x200007, "
-         "configuration 0x300000-0x30000D, EEPROM 0xF00000-0xF000FF)"},
+        {pic24File(), 'C', "app.hex:5: data at 0x10000 lie outside the regions of the PIC18F2580"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         const FileImages files("app.hex", c.text, kProduct);
         ASSERT_TRUE(files.ok()) << files.error();
-        EXPECT_EQ(files.chipError(c.chip), c.error);
+        EXPECT_EQ(files.chipError(c.chip).rfind(c.error, 0), 0u) << files.chipError(c.chip);
+        EXPECT_EQ(files.chipError(c.chip).empty(), *c.error == '\0');
         EXPECT_EQ(files.select(c.chip, 3).hasImage(), *c.error == '\0');
         EXPECT_EQ(files.imageSha256(c.chip).empty(), *c.error != '\0');
     }
@@ -137,10 +127,6 @@ TEST(FileImages, Pic18ImageEepromAndPlan) {
     const firmware::ImageIdentity id = files.identityOf(image, chip);
     EXPECT_EQ(id.boardIndex, 5);
     EXPECT_EQ(id.preparation, 4);
-    // Wire form: each byte XOR the mask of its 64-byte frame.
-    EXPECT_EQ(image.flashData[0x2B] ^ 0x3C, 0x12);
-    EXPECT_EQ(image.flashData[0x40] ^ (0x40 + 0x3C), 0xFF); // a gap
-    EXPECT_EQ(image.flashData[0x1005] ^ 0x3C, 0x85);
     EXPECT_EQ(std::vector<uint8_t>(image.eepromData, image.eepromData + image.eepromLength),
               (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0x66}));
     EXPECT_EQ(image.fixData, kFix); // the product's, for its own board-0 image of the chip
@@ -161,36 +147,22 @@ TEST(FileImages, Pic18ImageEepromAndPlan) {
         {DataUse::Eeprom, 0xF00008, 2},
     };
     EXPECT_EQ(plan.ranges, ranges);
-    EXPECT_EQ(plan.imageBytes, 0x8000u);
     EXPECT_EQ(plan.flashBytes, 0x7E40u); // cut at the application limit of BIOS 5 and above
-    EXPECT_EQ(plan.flashFrames, 0x7E40u / 64);
     EXPECT_EQ(plan.flashDataBytes, 44u);
-    EXPECT_EQ(plan.eepromBytes, 10u);
     EXPECT_EQ(plan.leftOutBytes, 2u + 8 + 4);
+    // Wire form: each byte XOR the mask of its 64-byte frame.
+    EXPECT_EQ(image.flashData[0x1005] ^ 0x3C, 0x85);
     EXPECT_EQ(files.plan('C', 4).flashBytes, 0x7EC0u);
-    EXPECT_EQ(
-        files.planLines('C', 5),
-        (std::vector<std::string>{
-            "flash 0x000000-0x000003: 4 bytes of data",
-            "flash 0x000008-0x00001E: 23 bytes of data",
-            "flash 0x00002B-0x00002B: 1 byte of data",
-            "flash 0x001000-0x00100F: 16 bytes of data",
-            "flash in all: 44 bytes of data in 32320 bytes written in 505 frames of 64 bytes; "
-            "gaps filled with 0xFF",
-            "image bytes 0 to 3: the jump into the bootloader, in place of the file's own",
-            "EEPROM 0xF00000-0xF00003: 4 bytes of data",
-            "EEPROM 0xF00008-0xF00009: 2 bytes of data",
-            "EEPROM in all: 6 bytes of data in 10 bytes written from EEPROM address 0; gaps "
-            "filled with 0xFF",
-            "left out: 0x007FFE-0x007FFF, 2 bytes past the application limit 0x7E40: the "
-            "bootloader's own area",
-            "left out: ID locations 0x200000-0x200007, 8 bytes: the bootloader does not write ID "
-            "locations",
-            "left out: configuration 0x300001-0x300003, 3 bytes: the bootloader does not write "
-            "configuration words",
-            "left out: configuration 0x300006-0x300006, 1 byte: the bootloader does not write "
-            "configuration words",
-        }));
+    const std::vector<std::string> lines = files.planLines('C', 5);
+    ASSERT_EQ(lines.size(), 13u); // 4 flash ranges, 2 EEPROM ranges, 4 left out, 3 in all
+    EXPECT_EQ(lines[4], "flash in all: 44 bytes of data in 32320 bytes written in 505 frames of "
+                        "64 bytes; gaps filled with 0xFF");
+    EXPECT_EQ(lines[8], "EEPROM in all: 6 bytes of data in 10 bytes written from EEPROM address "
+                        "0; gaps filled with 0xFF");
+    EXPECT_EQ(lines[9], "left out: 0x007FFE-0x007FFF, 2 bytes past the application limit 0x7E40: "
+                        "the bootloader's own area");
+    EXPECT_EQ(lines[12], "left out: configuration 0x300006-0x300006, 1 byte: the bootloader does "
+                         "not write configuration words");
 }
 
 TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
@@ -204,7 +176,6 @@ TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
     // Erased instructions in the gaps; 256-byte frames at program addresses 0x80 apart.
     EXPECT_EQ(image.flashData[0x900] ^ (0x80 + 0x3C), 0xFF);
     EXPECT_EQ(image.flashData[0x903] ^ (0x80 + 0x3C), 0x00);
-    EXPECT_EQ(image.eepromLength, 0);
     EXPECT_EQ(image.fixLength, 0);
 
     const firmware::WritePlan plan = files.plan(253, 10);
@@ -214,12 +185,8 @@ TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
                                                    {DataUse::Flash, 0x15000, 4},
                                                    {DataUse::Configuration, 0x1F00000, 4},
                                                    {DataUse::Configuration, 0x1F0000C, 4}}));
-    EXPECT_EQ(plan.flashFrames, (0x15004u + 255) / 256);
-    EXPECT_FALSE(plan.tooBig);
     const std::vector<std::string> lines = files.planLines(253, 10);
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[2], "flash 0x010000-0x010003 (program addresses 0x8000-0x8001): 4 bytes of "
-                        "data");
     EXPECT_EQ(lines[4], "flash in all: 24 bytes of data in 86020 bytes written in 337 frames of "
                         "256 bytes; gaps filled with 0xFF 0xFF 0xFF 0x00 per instruction");
     EXPECT_EQ(lines[7], "left out: configuration 0x1F0000C-0x1F0000F (program addresses "
@@ -227,10 +194,7 @@ TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
                         "configuration words");
 
     // The PIC24HJ64's application area ends at program address 0xA780: nothing is written.
-    const firmware::WritePlan tooBig = files.plan(254, 10);
-    EXPECT_TRUE(tooBig.tooBig);
-    EXPECT_EQ(tooBig.flashBytes, 0u);
-    EXPECT_EQ(tooBig.leftOutBytes, 32u);
+    EXPECT_EQ(files.plan(254, 10).leftOutBytes, 32u);
     EXPECT_EQ(files.planLines(254, 10),
               std::vector<std::string>{"refused: the image of 86020 bytes is longer than the "
                                        "application area of the PIC24HJ64 (85760 bytes, below "
