@@ -1,18 +1,24 @@
-// The HEX reader on arbitrary text, and the image builder on what the reader accepts.
+// The HEX reader on arbitrary text, and the image builder and write plan on what the reader
+// accepts.
 //
 // Checked: a result is either chunks or an error, never both; every chunk is one record's data
 // and sits inside 32-bit addresses; each data byte lands where its record says; what was read,
-// written out again as plain records, reads back as the same bytes at the same addresses; a flat
-// image built from it holds every program byte where its chunk says, erased bytes elsewhere, and
-// stays within the chip's memory.
-#include "hex_reader.h"
-#include "image_builder.h"
+// written out again as plain records, reads back as the same bytes at the same addresses; a
+// chip's image built from it holds every program byte where its chunk says, every EEPROM byte
+// at its EEPROM address, erased bytes elsewhere, and stays within the chip's memory; data that
+// conflict or lie outside the chip's regions are refused; the image's ranges cover exactly the
+// bytes given, and a write plan accounts for each of them once.
+#include "chips/chip_table.h"
+#include "firmware/hex_reader.h"
+#include "firmware/image_builder.h"
+#include "firmware/write_plan.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,9 +49,9 @@ void appendRecord(std::string& out, uint8_t type, uint16_t offset, const uint8_t
 }
 
 // Chunks back to HEX text, with extended linear addresses only.
-std::string writeHex(const std::vector<imagegen::HexChunk>& chunks) {
+std::string writeHex(const std::vector<firmware::HexChunk>& chunks) {
     std::string out;
-    for (const imagegen::HexChunk& c : chunks) {
+    for (const firmware::HexChunk& c : chunks) {
         size_t done = 0;
         while (done < c.bytes.size()) {
             const uint32_t address = c.address + static_cast<uint32_t>(done);
@@ -62,9 +68,9 @@ std::string writeHex(const std::vector<imagegen::HexChunk>& chunks) {
     return out;
 }
 
-std::vector<std::pair<uint32_t, uint8_t>> flatten(const std::vector<imagegen::HexChunk>& chunks) {
+std::vector<std::pair<uint32_t, uint8_t>> flatten(const std::vector<firmware::HexChunk>& chunks) {
     std::vector<std::pair<uint32_t, uint8_t>> out;
-    for (const imagegen::HexChunk& c : chunks)
+    for (const firmware::HexChunk& c : chunks)
         for (size_t i = 0; i < c.bytes.size(); ++i)
             out.emplace_back(c.address + static_cast<uint32_t>(i), c.bytes[i]);
     return out;
@@ -96,38 +102,90 @@ std::vector<std::pair<uint32_t, uint8_t>> expectedBytes(std::string_view text) {
     return out;
 }
 
-void checkImage(const std::vector<imagegen::HexChunk>& chunks, int slot) {
-    imagegen::SlotInfo info{};
-    check(imagegen::slotInfo(slot, info), "slots 0..7 hold a chip");
-    imagegen::ImageResult image = imagegen::buildFlatImage(chunks, info);
+// Where the chip keeps the byte at `address`: flash, EEPROM (at `offset`), elsewhere, nowhere.
+enum class Kept { Flash, Eeprom, LeftOut, Nowhere };
+Kept keptAt(const chips::Chip& chip, uint32_t address, uint32_t& offset) {
+    for (const chips::MemoryRegion& r : chip.otherRegions) {
+        if (address < r.first || address - r.first >= r.length) continue;
+        offset = address - r.first;
+        if (r.kind == chips::RegionKind::Eeprom) return Kept::Eeprom;
+        return address < chip.memoryBytes ? Kept::Flash : Kept::LeftOut;
+    }
+    return address < chip.memoryBytes ? Kept::Flash : Kept::Nowhere;
+}
+
+void checkImage(const std::vector<firmware::HexChunk>& chunks, const chips::Chip& chip) {
+    firmware::ChipImage image = firmware::buildChipImage(chunks, chip);
+    // Every address given, with its byte; a second, different byte is a conflict.
+    std::map<uint32_t, uint8_t> given;
+    bool conflict = false, outside = false;
+    for (const auto& [address, byte] : flatten(chunks)) {
+        const auto [it, fresh] = given.emplace(address, byte);
+        if (!fresh && it->second != byte) conflict = true;
+        uint32_t offset = 0;
+        if (keptAt(chip, address, offset) == Kept::Nowhere) outside = true;
+    }
+    check(firmware::findConflict(chunks).found() == conflict, "conflict check disagrees");
     if (!image.ok()) {
-        check(image.bytes.empty(), "an image with an error still has bytes");
+        check(image.flash.empty() && image.eeprom.empty() && image.ranges.empty(),
+              "an image with an error still has bytes");
         return;
     }
-    check(image.bytes.size() >= imagegen::floorOf(info.family), "image below the floor");
-    check(image.bytes.size() <= info.memoryBytes, "image beyond the chip's memory");
+    check(!conflict, "conflicting data accepted");
+    check(!outside, "data outside the chip's regions accepted");
+    check(image.flash.size() >= static_cast<size_t>(chips::imageFloor(chip)),
+          "image below the floor");
+    check(image.flash.size() <= chip.memoryBytes, "image beyond the chip's memory");
 
-    const uint32_t ceiling = info.family == imagegen::Family::Pic18
-                                 ? imagegen::kPic18ProgramCeiling
-                                 : imagegen::kPic24ProgramCeiling;
-    std::vector<uint8_t> written(image.bytes.size(), 0);
-    for (const imagegen::HexChunk& c : chunks) {
-        if (c.address >= ceiling) continue;
-        check(c.address + c.bytes.size() <= image.bytes.size(), "program chunk outside the image");
-        for (size_t i = 0; i < c.bytes.size(); ++i) {
-            check(written[c.address + i]++ == 0, "overlapping data accepted");
-            check(image.bytes[c.address + i] == c.bytes[i], "data byte not where its chunk says");
+    std::vector<uint8_t> written(image.flash.size(), 0);
+    std::vector<uint8_t> eepromWritten(image.eeprom.size(), 0);
+    for (const auto& [address, byte] : given) {
+        uint32_t offset = 0;
+        switch (keptAt(chip, address, offset)) {
+        case Kept::Flash:
+            check(address < image.flash.size(), "program byte outside the image");
+            check(image.flash[address] == byte, "data byte not where its chunk says");
+            written[address] = 1;
+            break;
+        case Kept::Eeprom:
+            check(offset < image.eeprom.size(), "EEPROM byte outside the EEPROM data");
+            check(image.eeprom[offset] == byte, "EEPROM byte not where its chunk says");
+            eepromWritten[offset] = 1;
+            break;
+        default:
+            break;
         }
     }
-    for (size_t i = 0; i < image.bytes.size(); ++i)
+    for (size_t i = 0; i < image.flash.size(); ++i)
         if (!written[i])
-            check(image.bytes[i] == imagegen::erasedByte(info.family, static_cast<uint32_t>(i)),
+            check(image.flash[i] == firmware::erasedByte(chip.family, static_cast<uint32_t>(i)),
                   "a gap is not erased");
+    for (size_t i = 0; i < image.eeprom.size(); ++i)
+        if (!eepromWritten[i]) check(image.eeprom[i] == 0xFF, "an EEPROM gap is not 0xFF");
 
-    const std::vector<uint8_t> plain = image.bytes;
-    imagegen::applyWireMask(image.bytes, info.family, 0x5A);
-    imagegen::applyWireMask(image.bytes, info.family, 0x5A);
-    check(image.bytes == plain, "the wire mask applied twice is not the identity");
+    uint64_t covered = 0, previousEnd = 0;
+    for (const firmware::DataRange& r : image.ranges) {
+        check(r.length > 0 && r.first >= previousEnd, "ranges overlap or are out of order");
+        previousEnd = uint64_t{r.first} + r.length;
+        covered += r.length;
+    }
+    check(covered == given.size(), "ranges do not cover exactly the bytes given");
+    for (uint8_t bios : {0, 5}) {
+        const firmware::WritePlan plan = firmware::planWrite(image, chip, bios);
+        uint64_t eepromData = 0;
+        for (const firmware::DataRange& r : plan.ranges)
+            if (r.use == firmware::DataUse::Eeprom) eepromData += r.length;
+        check(plan.tooBig ? plan.leftOutBytes == given.size()
+                          : plan.flashDataBytes + eepromData + plan.leftOutBytes == given.size(),
+              "the plan does not account for every byte once");
+        check(plan.flashBytes <= image.flash.size(), "the plan writes beyond the image");
+        check(!firmware::describePlan(plan, chip).empty(), "a plan without words");
+    }
+
+    const std::vector<uint8_t> plain = image.flash;
+    firmware::applyWireMask(image.flash, chip, 0x5A);
+    firmware::applyWireMask(image.flash, chip, 0x5A);
+    check(image.flash == plain, "the wire mask applied twice is not the identity");
 }
 
 } // namespace
@@ -162,8 +220,8 @@ std::string withRecordsRepaired(std::string_view text) {
     return out;
 }
 
-void checkText(std::string_view text, int slot) {
-    const imagegen::HexResult result = imagegen::readIntelHex(text);
+void checkText(std::string_view text, const chips::Chip& chip) {
+    const firmware::HexResult result = firmware::readIntelHex(text);
     const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
 
     if (!result.ok()) {
@@ -173,7 +231,7 @@ void checkText(std::string_view text, int slot) {
     }
     check(result.errorLine == 0, "an error line without an error");
     int previousLine = 0;
-    for (const imagegen::HexChunk& c : result.chunks) {
+    for (const firmware::HexChunk& c : result.chunks) {
         check(!c.bytes.empty() && c.bytes.size() <= 255, "a chunk is not one record's data");
         check(uint64_t{c.address} + c.bytes.size() <= uint64_t{1} << 32,
               "a chunk runs past 32-bit addresses");
@@ -183,19 +241,20 @@ void checkText(std::string_view text, int slot) {
 
     check(flatten(result.chunks) == expectedBytes(text), "data bytes read at the wrong address");
 
-    const imagegen::HexResult again = imagegen::readIntelHex(writeHex(result.chunks));
+    const firmware::HexResult again = firmware::readIntelHex(writeHex(result.chunks));
     check(again.ok(), "written-out chunks do not read back");
     check(flatten(again.chunks) == flatten(result.chunks), "chunks read back differently");
 
-    checkImage(result.chunks, slot);
+    checkImage(result.chunks, chip);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    // The builder for one chip slot, picked by the input's length.
-    const int slot = static_cast<int>(size % 8);
-    checkText(text, slot);
+    // The builder for one chip, picked by the input's length.
+    const auto all = chips::allChips();
+    const chips::Chip& chip = all[size % all.size()];
+    checkText(text, chip);
     const std::string repaired = withRecordsRepaired(text);
-    if (repaired != text) checkText(repaired, slot);
+    if (repaired != text) checkText(repaired, chip);
     return 0;
 }

@@ -6,6 +6,25 @@ namespace {
 constexpr uint8_t kPic24Boards[] = {5, 6, 7, 8, 11, 16, 19};
 constexpr uint8_t kPic18Boards[] = {2, 4, 5, 6};
 
+// The vendor's memory maps (linker scripts and datasheets) of each part. PIC18F258, F248, F2580,
+// F2480 and F2320: eight ID location bytes at 0x200000, configuration bytes 0x300000 to
+// 0x30000D, 256 bytes of data EEPROM, which HEX files give from 0xF00000.
+constexpr MemoryRegion kPic18Regions[] = {
+    {RegionKind::IdLocations, 0x200000, 8},
+    {RegionKind::Configuration, 0x300000, 14},
+    {RegionKind::Eeprom, 0xF00000, 256},
+};
+// PIC18F24J10: no data EEPROM and no ID locations; its configuration words are the last flash
+// bytes 0x3FF8 to 0x3FFD, copied into the configuration registers at every reset.
+constexpr MemoryRegion kPic18JRegions[] = {
+    {RegionKind::Configuration, 0x3FF8, 6},
+};
+// PIC24HJ and dsPIC33FJ: configuration registers FBS to FUID3 at program addresses 0xF80000 to
+// 0xF80017, four HEX bytes per address pair as in program memory; no data EEPROM.
+constexpr MemoryRegion kPic24Regions[] = {
+    {RegionKind::Configuration, 0xF80000 * 2, 0x18 * 2},
+};
+
 // PIC18 jumps: GOTO k as 0xEF00|k[7:0], 0xF000|k[19:8], each word low byte first, k being the
 // target byte address / 2. PIC24 jumps: GOTO as two instructions, low, middle, high, 0 each.
 constexpr ResetJump kGoto7F00{4, {0x80, 0xEF, 0x3F, 0xF0}};
@@ -19,10 +38,11 @@ constexpr ResetJump kGoto15400{8, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x0
 
 constexpr Chip pic18(uint8_t code, const char* part, const char* status, int32_t top,
                      LimitRule rule, int32_t reserve, ResetJump older, ResetJump newer, int slot,
-                     const char* label, std::span<const uint8_t> boards = {}) {
+                     const char* label, std::span<const uint8_t> boards = {},
+                     std::span<const MemoryRegion> regions = kPic18Regions) {
     return Chip{code,  Family::Pic18, part, status, 1,    64,    rule,
                 top,   reserve,       older, newer, 14,   1,     slot,
-                static_cast<uint32_t>(top), label, boards};
+                static_cast<uint32_t>(top), label, boards, regions};
 }
 
 constexpr Chip pic24(uint8_t code, const char* part, const char* status, int32_t entry,
@@ -30,7 +50,7 @@ constexpr Chip pic24(uint8_t code, const char* part, const char* status, int32_t
                      std::span<const uint8_t> boards = {}) {
     return Chip{code,  Family::Pic24, part, status, 2,    256,   LimitRule::FrameBelowEntry,
                 entry, 0,             jump, jump,   1024, 2,     slot,
-                static_cast<uint32_t>(memoryTop) * 2, label, boards};
+                static_cast<uint32_t>(memoryTop) * 2, label, boards, kPic24Regions};
 }
 
 constexpr Chip kChips[] = {
@@ -47,8 +67,8 @@ constexpr Chip kChips[] = {
     // Its jump keeps going to 0x1F00 although newer bootloaders reserve more below it.
     pic18('F', "PIC18F2320", "Found 2320", 0x2000, LimitRule::BelowBiosReserve, 0, kGoto1F00,
           kGoto1F00, 4, "2320  "),
-    pic18(199, "PIC18F24J10", "Found 24j10", 0x4000, LimitRule::BelowFixedReserve, 1088,
-          kGoto3C00, kGoto3C00, 5, "24J10 "),
+    pic18(199, "PIC18F24J10", "Found 24j10", 0x4000, LimitRule::BelowFixedReserve, 1088, kGoto3C00,
+          kGoto3C00, 5, "24J10 ", {}, kPic18JRegions),
     // The dsPIC33FJ64 shares the PIC24HJ64's memory layout but has no images of its own.
     pic24(252, "dsPIC33FJ64", "Found 33FJ64", 0xA800, 0xAC00, kGotoA800, kNoSlot, nullptr),
     pic24(253, "dsPIC33FJ128", "Found 33FJ128", 0x15400, 0x15800, kGoto15400, 7, nullptr),
@@ -86,6 +106,18 @@ int32_t applicationLimit(const Chip& chip, uint8_t biosCode) {
         return chip.limitBase - chip.blockSize / chip.addressUnit;
     }
     return 0;
+}
+
+const char* regionName(RegionKind kind) {
+    switch (kind) {
+    case RegionKind::IdLocations:
+        return "ID locations";
+    case RegionKind::Configuration:
+        return "configuration";
+    case RegionKind::Eeprom:
+        return "EEPROM";
+    }
+    return "";
 }
 
 const ResetJump& resetJump(const Chip& chip, uint8_t biosCode) {

@@ -21,6 +21,20 @@ enum class LimitRule : uint8_t {
     FrameBelowEntry,   // one flash frame below the bootloader's entry
 };
 
+// What a chip has besides program memory, as HEX files address it (byte addresses; for the
+// PIC24 family twice the program address). None of it is written by the flash frames.
+enum class RegionKind : uint8_t {
+    IdLocations,   // user ID words
+    Configuration, // configuration words
+    Eeprom,        // data EEPROM, written byte by byte from EEPROM address 0
+};
+
+struct MemoryRegion {
+    RegionKind kind;
+    uint32_t first;  // HEX byte address
+    uint32_t length; // bytes
+};
+
 // The unconditional jump written over the start of every image, plain bytes in image order.
 struct ResetJump {
     uint8_t length; // 4 or 8
@@ -45,6 +59,9 @@ struct Chip {
     uint32_t memoryBytes;     // image bytes the program memory holds (the image generator's check)
     const char* listingLabel; // the Version dialog's six-character label; nullptr: not listed
     std::span<const uint8_t> listingBoards; // listed too when board 0 has no image of the chip
+    // Besides program memory (image bytes 0 to memoryBytes): a HEX file for the chip holds data
+    // nowhere else. A region may lie inside program memory (configuration words at its top).
+    std::span<const MemoryRegion> otherRegions;
 };
 
 inline constexpr int kNoSlot = -1;
@@ -65,6 +82,12 @@ const Chip* chipOfSlot(int slot);
 int slotOfCode(uint8_t code);
 
 int32_t applicationLimit(const Chip& chip, uint8_t biosCode);
+// The image bytes an image of the chip holds at least: up to its identity bytes.
+inline int32_t imageFloor(const Chip& chip) {
+    return chip.identityOffset + 2;
+}
+// "ID locations", "configuration", "EEPROM".
+const char* regionName(RegionKind kind);
 const ResetJump& resetJump(const Chip& chip, uint8_t biosCode);
 
 } // namespace chips

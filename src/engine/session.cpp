@@ -55,7 +55,7 @@ void BlockingWait::step(serial::SerialPort& port) {
     port.waitReadable(kStepMs);
 }
 
-Session::Session(serial::SerialPort& port, const firmware::ImageTable& images,
+Session::Session(serial::SerialPort& port, const firmware::ImageSource& images,
                  SessionOptions options, WaitStrategy& wait, SessionObserver& observer)
     : port_(port), images_(images), options_(options), wait_(wait), observer_(observer) {}
 

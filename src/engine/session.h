@@ -87,7 +87,7 @@ bool imageSuitsBoard(const Identification& board, bool fullIdentification,
 class Session {
 public:
     // The port is used as it is: the caller opens it (a closed port ends in InvalidPort).
-    Session(serial::SerialPort& port, const firmware::ImageTable& images, SessionOptions options,
+    Session(serial::SerialPort& port, const firmware::ImageSource& images, SessionOptions options,
             WaitStrategy& wait, SessionObserver& observer);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -134,7 +134,7 @@ private:
     Result finish(const Result& result);
 
     serial::SerialPort& port_;
-    const firmware::ImageTable& images_;
+    const firmware::ImageSource& images_;
     const SessionOptions options_;
     WaitStrategy& wait_;
     SessionObserver& observer_;

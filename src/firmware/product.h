@@ -11,6 +11,8 @@ struct Product {
     const char* buildDate; // "Jan 30 2012"
     const char* buildTime; // "16:51:17"
     ImageTable images;
+    // The manifest's "files forbidden": no firmware file may take the place of the images.
+    bool filesForbidden = false;
 };
 
 // Defined by the product's generated source.

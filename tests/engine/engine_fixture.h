@@ -21,7 +21,7 @@ namespace enginetest {
 inline constexpr uint8_t kScramble = 0x3C;
 
 inline uint8_t maskOf(uint32_t address) {
-    return static_cast<uint8_t>((address & 0xFF) + kScramble);
+    return firmware::frameMask(address, kScramble);
 }
 
 // An image of `length` bytes for the chip, its identity bytes set, a pattern elsewhere, held

@@ -1,9 +1,9 @@
 // The image table: lookups on tables of the test's making, and the default product's real build.
 #include "chips/chip_table.h"
 #include "firmware/build_stamp.h"
+#include "firmware/hex_reader.h"
 #include "firmware/image_table.h"
 #include "firmware/product.h"
-#include "hex_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -161,7 +161,7 @@ TEST(ProductImageTable, DefaultImageIsTheDemoHexInWireForm) {
     std::ifstream in(DEMO_HEX_PATH, std::ios::binary);
     ASSERT_TRUE(in) << DEMO_HEX_PATH;
     const std::string text{std::istreambuf_iterator<char>(in), {}};
-    const imagegen::HexResult hex = imagegen::readIntelHex(text);
+    const firmware::HexResult hex = firmware::readIntelHex(text);
     ASSERT_TRUE(hex.ok()) << hex.error;
 
     const FirmwareImage& image = productImages().at(0, 6);
@@ -169,7 +169,7 @@ TEST(ProductImageTable, DefaultImageIsTheDemoHexInWireForm) {
     for (size_t i = 0; i < plain.size(); ++i)
         plain[i] ^= productImages().scrambleMask(static_cast<uint32_t>(i / 256 * 128));
     size_t checked = 0, end = 0;
-    for (const imagegen::HexChunk& chunk : hex.chunks) {
+    for (const firmware::HexChunk& chunk : hex.chunks) {
         for (size_t k = 0; k < chunk.bytes.size(); ++k)
             ASSERT_EQ(plain[chunk.address + k], chunk.bytes[k]) << "line " << chunk.line;
         checked += chunk.bytes.size();

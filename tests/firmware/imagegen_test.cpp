@@ -1,6 +1,8 @@
 // The HEX reader and the image builder, directly, and the imagegen tool as the build runs it.
-#include "hex_reader.h"
-#include "image_builder.h"
+#include "firmware/hex_reader.h"
+#include "firmware/image_builder.h"
+#include "firmware/image_source.h"
+#include "hex_records.h"
 #include "product_manifest.h"
 
 #include <gtest/gtest.h>
@@ -15,28 +17,11 @@
 
 namespace {
 
-using imagegen::Family;
+using chips::Family;
 namespace fs = std::filesystem;
 
-// One HEX record with its checksum worked out, independently of the reader.
-std::string rec(uint16_t address, uint8_t type, std::vector<uint8_t> data) {
-    std::vector<uint8_t> body{static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
-                              static_cast<uint8_t>(address), type};
-    body.insert(body.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (uint8_t b : body)
-        sum += b;
-    body.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
-    std::string line = ":";
-    char buf[4];
-    for (uint8_t b : body) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-    }
-    return line + "\n";
-}
-
-const std::string kEof = ":00000001FF\n";
+using hextest::kEof;
+using hextest::rec;
 
 std::vector<uint8_t> counting(size_t n, uint8_t first = 0) {
     std::vector<uint8_t> v(n);
@@ -45,10 +30,12 @@ std::vector<uint8_t> counting(size_t n, uint8_t first = 0) {
     return v;
 }
 
-imagegen::SlotInfo slot(int n) {
-    imagegen::SlotInfo info{};
-    EXPECT_TRUE(imagegen::slotInfo(n, info));
-    return info;
+const chips::Chip& slot(int n) {
+    return *chips::chipOfSlot(n);
+}
+
+const chips::Chip& chipOf(Family family) {
+    return *chips::chipByCode(family == Family::Pic18 ? 'B' : 254);
 }
 
 struct BadHex {
@@ -72,7 +59,7 @@ TEST(HexReader, RejectsBadRecordsNamingTheLine) {
     };
     for (const BadHex& c : cases) {
         SCOPED_TRACE(c.what);
-        const imagegen::HexResult r = imagegen::readIntelHex(c.text);
+        const firmware::HexResult r = firmware::readIntelHex(c.text);
         EXPECT_FALSE(r.ok());
         EXPECT_EQ(r.errorLine, c.line);
         EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
@@ -88,7 +75,7 @@ TEST(HexReader, ExtendedAddressesGiveAbsoluteByteAddresses) {
                              rec(0xFFFF, 0, {4, 5}) +  // wraps inside the segment
                              rec(0, 5, {0, 0, 2, 0}) + // start address: skipped
                              "\r\n" + kEof;
-    const imagegen::HexResult r = imagegen::readIntelHex(text);
+    const firmware::HexResult r = firmware::readIntelHex(text);
     ASSERT_TRUE(r.ok()) << r.error;
     ASSERT_EQ(r.chunks.size(), 4u);
     EXPECT_EQ(r.chunks[0].address, 0x10u);
@@ -102,10 +89,10 @@ TEST(HexReader, ExtendedAddressesGiveAbsoluteByteAddresses) {
 }
 
 TEST(ImageBuilder, OverlapNamesBothLines) {
-    const auto r = imagegen::readIntelHex(rec(0, 0, counting(16)) + rec(0x20, 0, counting(4)) +
+    const auto r = firmware::readIntelHex(rec(0, 0, counting(16)) + rec(0x20, 0, counting(4)) +
                                           rec(0x0E, 0, {9, 9, 9}) + kEof);
     ASSERT_TRUE(r.ok());
-    const auto image = imagegen::buildFlatImage(r.chunks, slot(0));
+    const auto image = firmware::buildChipImage(r.chunks, slot(0));
     EXPECT_FALSE(image.ok());
     EXPECT_EQ(image.errorLine, 3);
     EXPECT_NE(image.error.find("overlapping data at 0xE (also written at line 1)"),
@@ -114,14 +101,14 @@ TEST(ImageBuilder, OverlapNamesBothLines) {
 
     // A later record at a lower address: the later line is the one at fault.
     const auto lower =
-        imagegen::readIntelHex(rec(0x10, 0, counting(16)) + rec(0x08, 0, counting(9)) + kEof);
-    const auto image2 = imagegen::buildFlatImage(lower.chunks, slot(0));
+        firmware::readIntelHex(rec(0x10, 0, counting(16)) + rec(0x08, 0, counting(9)) + kEof);
+    const auto image2 = firmware::buildChipImage(lower.chunks, slot(0));
     EXPECT_EQ(image2.errorLine, 2);
     EXPECT_NE(image2.error.find("(also written at line 1)"), std::string::npos) << image2.error;
 
     // Touching records do not overlap.
-    const auto touching = imagegen::readIntelHex(rec(0, 0, counting(16)) + rec(16, 0, {1}) + kEof);
-    EXPECT_TRUE(imagegen::buildFlatImage(touching.chunks, slot(0)).ok());
+    const auto touching = firmware::readIntelHex(rec(0, 0, counting(16)) + rec(16, 0, {1}) + kEof);
+    EXPECT_TRUE(firmware::buildChipImage(touching.chunks, slot(0)).ok());
 }
 
 TEST(ImageBuilder, SizeFloorsAndMemoryLimits) {
@@ -136,15 +123,15 @@ TEST(ImageBuilder, SizeFloorsAndMemoryLimits) {
         {6, 1024, false, "holds 1025 bytes, below the 1026 bytes"},
         {6, 1025, true, ""},
         {4, 0x1FFF, true, ""},
-        {4, 0x2000, false, "beyond the program memory of the PIC18F2320"},
+        {4, 0x2000, false, "outside the regions of the PIC18F2320 (program memory 0x0-0x1FFF"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lastAddress);
-        std::vector<imagegen::HexChunk> chunks{{0, 1, {0x12}}, {c.lastAddress, 2, {0x34}}};
-        const auto image = imagegen::buildFlatImage(chunks, slot(c.slot));
+        std::vector<firmware::HexChunk> chunks{{0, 1, {0x12}}, {c.lastAddress, 2, {0x34}}};
+        const auto image = firmware::buildChipImage(chunks, slot(c.slot));
         EXPECT_EQ(image.ok(), c.ok) << image.error;
         if (c.ok) {
-            EXPECT_EQ(image.bytes.size(), c.lastAddress + 1);
+            EXPECT_EQ(image.flash.size(), c.lastAddress + 1);
         } else {
             EXPECT_NE(image.error.find(c.message), std::string::npos) << image.error;
         }
@@ -166,7 +153,7 @@ TEST(WireMask, FollowsTheFrameAddress) {
         {Family::Pic24, 0xFE96, 0x00, 0x00}, {Family::Pic24, 0xFF00, 0x00, 0x80}, // 0x7F80
     };
     for (const Case& c : cases)
-        EXPECT_EQ(imagegen::wireMask(c.family, c.index, c.constant), c.mask) << c.index;
+        EXPECT_EQ(firmware::wireMask(chipOf(c.family), c.index, c.constant), c.mask) << c.index;
 }
 
 // HEX -> flat image -> wire form -> unmasked frame by frame as a bootloader would -> HEX data.
@@ -178,12 +165,12 @@ TEST(WireMask, RoundTripGivesTheHexDataBack) {
         const std::vector<uint8_t> high = counting(100, 90);
         const std::string text = rec(0, 4, {0, 0}) + rec(0x0000, 0, low) + rec(0, 2, {0x00, 0x40}) +
                                  rec(0x0010, 0, high) + kEof; // 0x400 + 0x10 = 0x410
-        const auto hex = imagegen::readIntelHex(text);
+        const auto hex = firmware::readIntelHex(text);
         ASSERT_TRUE(hex.ok()) << hex.error;
-        auto image = imagegen::buildFlatImage(hex.chunks, slot(slotNumber));
+        auto image = firmware::buildChipImage(hex.chunks, slot(slotNumber));
         ASSERT_TRUE(image.ok()) << image.error;
-        std::vector<uint8_t> wire = image.bytes;
-        imagegen::applyWireMask(wire, family, constant);
+        std::vector<uint8_t> wire = image.flash;
+        firmware::applyWireMask(wire, slot(slotNumber), constant);
 
         const size_t block = family == Family::Pic18 ? 64 : 256;
         const size_t unit = family == Family::Pic18 ? 1 : 2;
@@ -191,7 +178,7 @@ TEST(WireMask, RoundTripGivesTheHexDataBack) {
         for (size_t frame = 0; frame * block < wire.size(); ++frame) {
             const uint32_t address = static_cast<uint32_t>(frame * block / unit);
             for (size_t i = frame * block; i < std::min(wire.size(), (frame + 1) * block); ++i)
-                wire[i] ^= static_cast<uint8_t>((address & 0xFF) + constant);
+                wire[i] ^= firmware::frameMask(address, constant);
         }
         for (size_t i = 0; i < low.size(); ++i)
             ASSERT_EQ(wire[i], low[i]) << i;
@@ -276,6 +263,11 @@ TEST_F(ImagegenTool, BadInputsStopTheBuildNamingFileAndLine) {
          "product.txt:4: error: ", "position 3/2 is defined twice"},
         {"no scramble", "identity identity.txt\n", pic18, "", "",
          "product.txt: error: ", "no 'scramble' line"},
+        {"files", header + "files sometimes\n", pic18, "", "",
+         "product.txt:3: error: ", "usage: files forbidden|allowed"},
+        {"eeprom twice", header + "image 0 1 a.hex fix.txt ee.txt\n",
+         rec(0, 0, counting(16)) + hextest::upper(0xF0) + rec(0, 0, {1}) + kEof, "", "01\n",
+         "product.txt:3: error: ", "a.hex holds EEPROM data of its own: name no EEPROM file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -314,6 +306,19 @@ TEST_F(ImagegenTool, LimitsThemselvesAreAccepted) {
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3) << rows;
     EXPECT_NE(source.find("ImageTable(kPositions, 0x10)"), std::string::npos);
     EXPECT_NE(source.find("const Product& thisProduct()"), std::string::npos);
+}
+
+TEST_F(ImagegenTool, FilesForbiddenAndEepromDataFromTheHexFile) {
+    write("product.txt", "identity identity.txt\nscramble 0x10\nfiles forbidden\n"
+                         "image 0 1 a.hex -\n");
+    write("a.hex", rec(0, 0, counting(16)) + hextest::upper(0xF0) + rec(2, 0, {7}) + kEof);
+    ASSERT_EQ(run(), 0) << output;
+    std::ifstream in(dir / "out.cpp");
+    const std::string source{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(source.find("{0, 1, {fix_b0_s1, 0, flash_b0_s1, 16, eeprom_b0_s1, 3}}"),
+              std::string::npos);
+    EXPECT_NE(source.find("eeprom_b0_s1[3] = {\n    0xFF, 0xFF, 0x07,\n};"), std::string::npos);
+    EXPECT_NE(source.find("ImageTable(kPositions, 0x10), true};"), std::string::npos) << source;
 }
 
 TEST_F(ImagegenTool, IdentityTextIsEscapedInTheSource) {

@@ -1,8 +1,8 @@
 // The PIC18 test product's real build: its images, wire form, EEPROM data and Version list.
+#include "firmware/hex_reader.h"
 #include "firmware/image_table.h"
 #include "firmware/product.h"
 #include "firmware/version_listing.h"
-#include "hex_reader.h"
 #include "product_manifest.h"
 
 #include <gtest/gtest.h>
@@ -43,11 +43,11 @@ TEST(Pic18Product, ImagesUnmaskToTheirHexFiles) {
         for (size_t i = 0; i < plain.size(); ++i)
             plain[i] ^= images().scrambleMask(static_cast<uint32_t>(i / 64 * 64));
 
-        const auto hex = imagegen::readIntelHex(readText(std::string(PIC18TEST_DIR "/") + c.hex));
+        const auto hex = firmware::readIntelHex(readText(std::string(PIC18TEST_DIR "/") + c.hex));
         ASSERT_TRUE(hex.ok()) << hex.error;
         std::vector<bool> written(plain.size());
         size_t end = 0;
-        for (const imagegen::HexChunk& chunk : hex.chunks) {
+        for (const firmware::HexChunk& chunk : hex.chunks) {
             if (chunk.address >= 0x200000) continue; // configuration, not program memory
             for (size_t k = 0; k < chunk.bytes.size(); ++k) {
                 ASSERT_EQ(plain.at(chunk.address + k), chunk.bytes[k]) << "line " << chunk.line;

@@ -1,5 +1,9 @@
 #include "product_manifest.h"
 
+#include "chips/chip_table.h"
+#include "firmware/hex_reader.h"
+#include "firmware/image_builder.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -151,6 +155,10 @@ ProductManifest loadProduct(const std::string& dir) {
                 fail("usage: scramble BYTE (0 to 0xFF)");
             product.scrambleConstant = static_cast<uint8_t>(value);
             haveScramble = true;
+        } else if (keyword == "files") {
+            if (words.size() != 2 || (words[1] != "forbidden" && words[1] != "allowed"))
+                fail("usage: files forbidden|allowed");
+            product.filesForbidden = words[1] == "forbidden";
         } else if (keyword == "image" || keyword == "placeholder") {
             const bool image = keyword == "image";
             if (image && (words.size() < 5 || words.size() > 6))
@@ -171,27 +179,31 @@ ProductManifest loadProduct(const std::string& dir) {
                 position.slot = static_cast<int>(slot);
                 position.placeholder = !image;
                 if (image) {
-                    SlotInfo info{};
-                    if (!slotInfo(position.slot, info))
-                        fail("no chip code selects slot " + std::to_string(slot));
+                    const chips::Chip* chip = chips::chipOfSlot(position.slot);
+                    if (chip == nullptr) fail("no chip code selects slot " + std::to_string(slot));
                     const std::string hexPath = relativeTo(dir, words[3]);
                     product.inputs.push_back(hexPath);
-                    const HexResult hex = readIntelHex(readFile(hexPath, manifest, lineNumber));
+                    const firmware::HexResult hex =
+                        firmware::readIntelHex(readFile(hexPath, manifest, lineNumber));
                     if (!hex.ok()) throw InputError(hexPath, hex.errorLine, hex.error);
-                    ImageResult flat = buildFlatImage(hex.chunks, info);
-                    if (!flat.ok()) {
-                        if (flat.errorLine > 0)
-                            throw InputError(hexPath, flat.errorLine, flat.error);
-                        fail(words[3] + ": " + flat.error);
+                    firmware::ChipImage built = firmware::buildChipImage(hex.chunks, *chip);
+                    if (!built.ok()) {
+                        if (built.errorLine > 0)
+                            throw InputError(hexPath, built.errorLine, built.error);
+                        fail(words[3] + ": " + built.error);
                     }
-                    position.flash = std::move(flat.bytes);
+                    position.flash = std::move(built.flash);
+                    position.eeprom = std::move(built.eeprom);
                     if (words[4] != "-") {
                         const std::string fixPath = relativeTo(dir, words[4]);
                         product.inputs.push_back(fixPath);
-                        position.fix = readByteText(
-                            fixPath, static_cast<size_t>(blockOf(info.family)), "the fix block is");
+                        position.fix = readByteText(fixPath, static_cast<size_t>(chip->blockSize),
+                                                    "the fix block is");
                     }
                     if (words.size() == 6) {
+                        // EEPROM data come from the HEX file or from an EEPROM file, not both.
+                        if (!position.eeprom.empty())
+                            fail(words[3] + " holds EEPROM data of its own: name no EEPROM file");
                         const std::string eepromPath = relativeTo(dir, words[5]);
                         product.inputs.push_back(eepromPath);
                         position.eeprom = readByteText(eepromPath, 256, "the EEPROM data are");
@@ -208,9 +220,9 @@ ProductManifest loadProduct(const std::string& dir) {
 
     // The wire form needs the scramble constant, which may come after the images.
     for (PositionEntry& p : product.positions) {
-        SlotInfo info{};
-        if (!p.placeholder && slotInfo(p.slot, info))
-            applyWireMask(p.flash, info.family, product.scrambleConstant);
+        const chips::Chip* chip = chips::chipOfSlot(p.slot);
+        if (!p.placeholder && chip != nullptr)
+            firmware::applyWireMask(p.flash, *chip, product.scrambleConstant);
     }
     return product;
 }
@@ -256,7 +268,8 @@ std::string emitProductSource(const ProductManifest& product, const std::string&
     char scramble[8];
     std::snprintf(scramble, sizeof scramble, "0x%02X", product.scrambleConstant);
     out << "const Product kProduct{kIdentity, kBuildDate, kBuildTime,\n"
-        << "                       ImageTable(kPositions, " << scramble << ")};\n\n"
+        << "                       ImageTable(kPositions, " << scramble << "), "
+        << (product.filesForbidden ? "true" : "false") << "};\n\n"
         << "} // namespace\n\n"
         << "const Product& thisProduct() { return kProduct; }\n\n"
         << "} // namespace firmware\n";

@@ -1,9 +1,7 @@
-// A product folder read into memory: identity, scramble constant and image positions with
-// their flash images already in wire form. Every fault in an input is an InputError that names
-// the file and line.
+// A product folder read into memory: identity, scramble constant, whether firmware files may
+// replace its images, and image positions with their flash images already in wire form. Every
+// fault in an input is an InputError that names the file and line.
 #pragma once
-
-#include "image_builder.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -33,6 +31,7 @@ struct PositionEntry {
 struct ProductManifest {
     std::string identity;
     uint8_t scrambleConstant = 0;
+    bool filesForbidden = false;
     std::vector<PositionEntry> positions; // in manifest order
     std::vector<std::string> inputs;     // every file read, for the build's dependency list
 };

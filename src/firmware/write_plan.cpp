@@ -1,0 +1,167 @@
+#include "firmware/write_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace firmware {
+
+namespace {
+
+std::string range(const chips::Chip& chip, uint64_t first, uint64_t length) {
+    char text[96];
+    const auto last = static_cast<unsigned long long>(first + length - 1);
+    int n = std::snprintf(text, sizeof text, "0x%06llX-0x%06llX",
+                          static_cast<unsigned long long>(first), last);
+    if (chip.addressUnit > 1)
+        std::snprintf(text + n, sizeof text - static_cast<size_t>(n),
+                      " (program addresses 0x%llX-0x%llX)",
+                      static_cast<unsigned long long>(first / chip.addressUnit),
+                      last / static_cast<unsigned>(chip.addressUnit));
+    return text;
+}
+
+std::string bytes(uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+std::string address(int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool hasEeprom(const chips::Chip& chip) {
+    return std::any_of(
+        chip.otherRegions.begin(), chip.otherRegions.end(),
+        [](const chips::MemoryRegion& r) { return r.kind == chips::RegionKind::Eeprom; });
+}
+
+} // namespace
+
+WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t biosCode) {
+    WritePlan plan;
+    plan.imageBytes = static_cast<uint32_t>(image.flash.size());
+    plan.applicationLimit = chips::applicationLimit(chip, biosCode);
+    plan.jumpBytes = chips::resetJump(chip, biosCode).length;
+    // In image bytes; for the PIC24 family twice the limit, the most an image may hold.
+    const auto limitBytes =
+        static_cast<uint32_t>(plan.applicationLimit) * static_cast<uint32_t>(chip.addressUnit);
+    if (chip.family == chips::Family::Pic18) {
+        plan.flashBytes = std::min(plan.imageBytes, limitBytes);
+    } else {
+        plan.tooBig = plan.imageBytes > limitBytes;
+        plan.flashBytes = plan.tooBig ? 0 : plan.imageBytes;
+    }
+    const auto block = static_cast<uint32_t>(chip.blockSize);
+    plan.flashFrames = (plan.flashBytes + block - 1) / block;
+    if (!plan.tooBig) plan.eepromBytes = static_cast<uint32_t>(image.eeprom.size());
+
+    for (const DataRange& r : image.ranges) {
+        if (plan.tooBig) {
+            plan.leftOutBytes += r.length;
+            plan.ranges.push_back(r);
+            continue;
+        }
+        switch (r.use) {
+        case DataUse::Flash: {
+            const uint32_t end = r.first + r.length;
+            const uint32_t written = end <= plan.flashBytes       ? r.length
+                                     : r.first >= plan.flashBytes ? 0
+                                                                  : plan.flashBytes - r.first;
+            if (written > 0) plan.ranges.push_back({DataUse::Flash, r.first, written});
+            if (written < r.length)
+                plan.ranges.push_back(
+                    {DataUse::PastApplicationLimit, r.first + written, r.length - written});
+            plan.flashDataBytes += written;
+            plan.leftOutBytes += r.length - written;
+            break;
+        }
+        case DataUse::Eeprom:
+            plan.ranges.push_back(r);
+            break;
+        default:
+            plan.ranges.push_back(r);
+            plan.leftOutBytes += r.length;
+            break;
+        }
+    }
+    return plan;
+}
+
+std::vector<std::string> describePlan(const WritePlan& plan, const chips::Chip& chip) {
+    std::vector<std::string> lines;
+    if (plan.tooBig) {
+        lines.push_back("refused: the image of " + bytes(plan.imageBytes) +
+                        " is longer than the application area of the " + chip.part + " (" +
+                        bytes(uint64_t{static_cast<uint32_t>(plan.applicationLimit)} *
+                              static_cast<uint32_t>(chip.addressUnit)) +
+                        ", below program address " + address(plan.applicationLimit) +
+                        "): nothing is written");
+        return lines;
+    }
+    uint64_t eepromData = 0;
+    for (const DataRange& r : plan.ranges) {
+        switch (r.use) {
+        case DataUse::Flash:
+            lines.push_back("flash " + range(chip, r.first, r.length) + ": " + bytes(r.length) +
+                            " of data");
+            break;
+        case DataUse::Eeprom:
+            eepromData += r.length;
+            break;
+        default:
+            break;
+        }
+    }
+    lines.push_back("flash in all: " + bytes(plan.flashDataBytes) + " of data in " +
+                    bytes(plan.flashBytes) + " written in " + std::to_string(plan.flashFrames) +
+                    " frames of " + bytes(static_cast<uint32_t>(chip.blockSize)) +
+                    "; gaps filled with " + gapFill(chip.family));
+    lines.push_back("image bytes 0 to " + std::to_string(plan.jumpBytes - 1) +
+                    ": the jump into the bootloader, in place of the file's own");
+    for (const DataRange& r : plan.ranges)
+        if (r.use == DataUse::Eeprom)
+            lines.push_back("EEPROM " + range(chip, r.first, r.length) + ": " + bytes(r.length) +
+                            " of data");
+    if (plan.eepromBytes > 0)
+        lines.push_back("EEPROM in all: " + bytes(eepromData) + " of data in " +
+                        bytes(plan.eepromBytes) +
+                        " written from EEPROM address 0; gaps filled with 0xFF");
+    else if (hasEeprom(chip))
+        lines.push_back("EEPROM: the file gives none; the EEPROM is not written");
+    for (const DataRange& r : plan.ranges) {
+        const std::string where = range(chip, r.first, r.length) + ", " + bytes(r.length);
+        if (r.use == DataUse::Configuration)
+            lines.push_back("left out: configuration " + where +
+                            ": the bootloader does not write configuration words");
+        else if (r.use == DataUse::IdLocations)
+            lines.push_back("left out: ID locations " + where +
+                            ": the bootloader does not write ID locations");
+        else if (r.use == DataUse::PastApplicationLimit)
+            lines.push_back("left out: " + where + " past the application limit " +
+                            address(plan.applicationLimit) + ": the bootloader's own area");
+    }
+    return lines;
+}
+
+const char* dataUseName(DataUse use) {
+    switch (use) {
+    case DataUse::Flash:
+        return "flash";
+    case DataUse::Eeprom:
+        return "eeprom";
+    case DataUse::IdLocations:
+        return "id-locations";
+    case DataUse::Configuration:
+        return "configuration";
+    case DataUse::PastApplicationLimit:
+        return "past-application-limit";
+    }
+    return "";
+}
+
+const char* gapFill(chips::Family family) {
+    return family == chips::Family::Pic24 ? "0xFF 0xFF 0xFF 0x00 per instruction" : "0xFF";
+}
+
+} // namespace firmware
