@@ -1,17 +1,59 @@
 #include "cli/cli.h"
 
+#include "cli/bays.h"
 #include "cli/cli_options.h"
+#include "cli/journal.h"
 #include "cli/station.h"
+#include "firmware/file_images.h"
 #include "firmware/version_listing.h"
+#include "serial/port_name.h"
+#include "serial/port_watcher.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <list>
+#include <map>
 #include <mutex>
 #include <thread>
 
 namespace cli {
 
+namespace {
+
+// A file's bytes; none, with the system's words in error, when it cannot be read.
+std::optional<std::string> readFile(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// A station on its thread.
+struct Running {
+    std::unique_ptr<Station> station;
+    std::thread thread;
+    std::atomic<bool> done{false};
+};
+
+} // namespace
+
 Cli::Cli(const firmware::Product& product, const char* version, Platform platform)
     : product_(product), version_(version), platform_(std::move(platform)) {}
+
+Cli::~Cli() = default;
 
 int Cli::run(int argc, const char* const* argv) {
     std::ostream& out = *platform_.out;
@@ -31,19 +73,22 @@ int Cli::run(int argc, const char* const* argv) {
             << product_.buildDate << " " << product_.buildTime << '\n';
         return kAllProgrammed;
     case Command::ListImages:
-        for (const std::string& line : firmware::versionListing(product_.images))
-            out << line << '\n';
-        return kAllProgrammed;
+        if (!prepare(options)) return kUsageError;
+        return listImages();
     case Command::ListPorts:
-        for (const serial::PortDescription& port : platform_.listPorts())
-            out << port.name << '\t' << port.device << '\t' << port.friendlyName << '\n';
+        for (const serial::PortDescription& port : platform_.listPorts()) {
+            const std::string usb =
+                port.vendorId.empty() ? std::string() : port.vendorId + ":" + port.productId;
+            out << port.name << '\t' << port.device << '\t' << port.friendlyName << '\t'
+                << port.place << '\t' << usb << '\t' << port.serial << '\n';
+        }
         return kAllProgrammed;
     case Command::Doctor:
     case Command::Update:
         break;
     }
-    std::vector<std::string> ports = options.ports;
     if (options.command == Command::Doctor) {
+        std::vector<std::string> ports = options.ports;
         if (ports.empty())
             for (const serial::PortDescription& port : platform_.listPorts())
                 ports.push_back(port.name);
@@ -54,79 +99,253 @@ int Cli::run(int argc, const char* const* argv) {
         }
         return doctor(options, ports);
     }
-    if (options.all) {
-        for (const serial::PortDescription& port : platform_.listPorts())
-            ports.push_back(port.name);
+    if (!prepare(options)) return kUsageError;
+
+    // The ports to update now; --watch adds and ends them as they come and go.
+    std::vector<serial::PortDescription> ports;
+    if (!options.watch) {
+        const std::vector<serial::PortDescription> present = platform_.listPorts();
+        for (const std::string& name : options.ports) {
+            // A port the listing describes carries its place and adapter, for bays and records.
+            const auto it = std::find_if(present.begin(), present.end(), [&](const auto& p) {
+                return serial::samePortName(p.name, name) || p.device == name;
+            });
+            ports.push_back(it != present.end() ? *it : serial::PortDescription{name, name, ""});
+        }
+        if (options.all) ports = present;
         if (ports.empty()) {
             err << "trevane-cli: --all: no serial port is present\n";
             return kUsageError;
         }
     }
-    return update(options, std::move(ports), argc, argv);
+    return update(options, ports, argc, argv);
 }
 
-int Cli::update(const Options& options, std::vector<std::string> ports, int argc,
-                const char* const* argv) {
-    const ReportForm form = options.json              ? ReportForm::Json
+bool Cli::prepare(const Options& options) {
+    std::ostream& err = *platform_.err;
+    if (!options.imageFile.empty()) {
+        if (product_.filesForbidden) {
+            err << "trevane-cli: --image: this product takes no firmware files (" << product_.identity
+                << "): its images are built in\n";
+            return false;
+        }
+        std::string error;
+        const std::optional<std::string> bytes = readFile(options.imageFile, error);
+        if (!bytes) {
+            err << "trevane-cli: " << options.imageFile << ": cannot be read: " << error << '\n';
+            return false;
+        }
+        file_ = std::make_unique<firmware::FileImages>(options.imageFile, *bytes, product_);
+        if (!file_->ok()) {
+            err << "trevane-cli: " << file_->error() << "\ntrevane-cli: nothing was sent\n";
+            return false;
+        }
+    }
+    if (!options.baysFile.empty()) {
+        std::string error;
+        const std::optional<std::string> text = readFile(options.baysFile, error);
+        if (!text) {
+            err << "trevane-cli: " << options.baysFile << ": cannot be read: " << error << '\n';
+            return false;
+        }
+        BaysFile parsed = parseBays(options.baysFile, *text);
+        if (!parsed.error.empty()) {
+            err << "trevane-cli: " << parsed.error << '\n';
+            return false;
+        }
+        bays_ = std::move(parsed.bays);
+    }
+    if (!options.journalFile.empty()) {
+        // No record, no programming: a journal that cannot take lines stops the run here.
+        std::string error;
+        std::unique_ptr<RecordFile> file =
+            platform_.openJournal ? platform_.openJournal(options.journalFile, error) : nullptr;
+        if (!file) {
+            err << "trevane-cli: --journal " << options.journalFile
+                << ": cannot be opened for appending: " << error << '\n';
+            return false;
+        }
+        journal_ = std::make_unique<Journal>(
+            std::move(file),
+            JournalContext{platform_.hostName, options.operatorName, product_.identity, version_});
+    }
+    return true;
+}
+
+int Cli::listImages() {
+    std::ostream& out = *platform_.out;
+    if (!file_) {
+        for (const std::string& line : firmware::versionListing(product_.images))
+            out << line << '\n';
+        return kAllProgrammed;
+    }
+    // The file's identity line for every chip it suits, as the listing shows a built-in image.
+    const std::vector<std::string> header = firmware::versionListing(firmware::ImageTable({}, 0));
+    for (const std::string& line : header)
+        out << line << '\n';
+    int lineNumber = 0;
+    for (const chips::Chip& chip : chips::allChips()) {
+        const firmware::FirmwareImage& image = file_->select(chip.code, 0);
+        if (chip.listingLabel == nullptr || !image.hasImage()) continue;
+        const firmware::ImageIdentity identity = file_->identityOf(image, chip);
+        out << firmware::imageLine(lineNumber++, chip.listingLabel,
+                                   static_cast<int8_t>(identity.boardIndex), identity.preparation)
+            << "  (" << file_->fileName() << ")\n";
+    }
+    if (lineNumber == 0) {
+        *platform_.err << "trevane-cli: " << file_->fileName() << " suits no chip:\n";
+        for (const chips::Chip& chip : chips::allChips())
+            if (chip.listingLabel != nullptr) *platform_.err << "  " << file_->chipError(chip.code) << '\n';
+        return kSomeFailed;
+    }
+    return kAllProgrammed;
+}
+
+int Cli::update(const Options& options, const std::vector<serial::PortDescription>& ports,
+                int argc, const char* const* argv) {
+    const ReportForm form = options.json            ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
     const std::unique_ptr<Report> report = makeReport(form, *platform_.out, *platform_.err);
-    report->start(ports);
-
-    const engine::SessionOptions sessionOptions =
+    StationSetup setup;
+    setup.images = file_ ? static_cast<const firmware::ImageSource*>(file_.get())
+                         : &product_.images;
+    setup.file = file_.get();
+    setup.options =
         options.upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
-    std::vector<std::unique_ptr<Station>> stations;
-    for (size_t i = 0; i < ports.size(); ++i)
-        stations.push_back(std::make_unique<Station>(
-            static_cast<int>(i), ports[i], platform_.makePort(), product_.images, sessionOptions,
-            options.repeat, *report, platform_.latencyFix ? platform_.latencyFix(ports[i]) : ""));
+    setup.repeat = options.repeat;
+    setup.watch = options.watch;
+    setup.dryRun = options.dryRun;
+    setup.report = report.get();
+    setup.journal = journal_.get();
 
-    std::atomic<bool> interrupted{false};
-    std::mutex stationsMutex;
+    std::mutex mutex; // the stations, and the wake-up of the watch loop
+    std::condition_variable wake;
+    std::list<Running> stations;
+    bool interrupted = false;
     bool running = true;
+
+    // What the stations of each bay or port did; a port that comes and goes has several.
+    struct Tally {
+        PortTally counts;
+        ReplyTimes times;
+        std::optional<engine::Result> last;
+    };
+    std::vector<Tally> tallies;
+    const auto fold = [&tallies](const Station& s) {
+        auto it = std::find_if(tallies.begin(), tallies.end(), [&](const Tally& t) {
+            return t.counts.port == s.port().name && t.counts.bay == s.bay();
+        });
+        if (it == tallies.end()) {
+            tallies.push_back({{s.port().name, s.bay(), 0, 0, {}}, {}, {}});
+            it = tallies.end() - 1;
+        }
+        it->counts.programmed += s.programmed();
+        it->counts.failed += s.failed();
+        it->times.add(s.replyTimes());
+        if (s.lastResult()) it->last = s.lastResult();
+    };
+
+    const auto start = [&](const serial::PortDescription& port) {
+        const std::string bay = bayOf(bays_, port);
+        const int index = report->addPort(port.name, bay);
+        auto station = std::make_unique<Station>(
+            index, port, bay, platform_.makePort(), setup,
+            platform_.latencyFix ? platform_.latencyFix(port.name) : "");
+        std::lock_guard lock(mutex);
+        Running& r = stations.emplace_back();
+        r.station = std::move(station);
+        // One thread a port: a board that fails never holds up the others.
+        r.thread = std::thread([&r] {
+            r.station->run();
+            r.done = true;
+        });
+    };
     if (platform_.onInterrupt) {
         platform_.onInterrupt([&] {
+            std::lock_guard lock(mutex);
             interrupted = true;
-            std::lock_guard lock(stationsMutex);
-            if (!running) return;
-            for (auto& station : stations)
-                station->interrupt();
+            if (running)
+                for (Running& r : stations) r.station->interrupt();
+            wake.notify_all();
         });
     }
 
-    // One thread a port: a board that fails never holds up the others.
-    std::vector<std::thread> threads;
-    for (auto& station : stations)
-        threads.emplace_back([&station] { station->run(); });
-    for (std::thread& t : threads)
-        t.join();
+    for (const serial::PortDescription& port : ports) start(port);
+    if (options.watch) {
+        serial::PortWatcher watcher(platform_.listPorts);
+        const auto wanted = [&](const serial::PortDescription& port) {
+            if (options.ports.empty()) return true;
+            return std::any_of(options.ports.begin(), options.ports.end(), [&](const auto& name) {
+                return serial::samePortName(name, port.name) || name == port.device;
+            });
+        };
+        for (;;) {
+            const serial::PortWatcher::Changes changes = watcher.poll();
+            {
+                std::lock_guard lock(mutex);
+                for (const std::string& name : changes.vanished)
+                    for (Running& r : stations)
+                        if (!r.done && serial::samePortName(r.station->port().name, name))
+                            r.station->retire();
+            }
+            for (const serial::PortDescription& port : changes.appeared)
+                if (wanted(port)) start(port);
+            std::unique_lock lock(mutex);
+            // Stations that have ended (their port went): their counts kept, their thread and
+            // port given back, so that a shift of plugging and pulling holds nothing.
+            for (auto it = stations.begin(); it != stations.end();) {
+                if (!it->done) {
+                    ++it;
+                    continue;
+                }
+                it->thread.join();
+                fold(*it->station);
+                it = stations.erase(it);
+            }
+            if (interrupted || (journal_ && journal_->failed())) break;
+            wake.wait_for(lock, std::chrono::milliseconds(platform_.watchPeriodMs),
+                          [&] { return interrupted; });
+            if (interrupted) break;
+        }
+        std::lock_guard lock(mutex);
+        for (Running& r : stations) r.station->interrupt();
+    }
+    for (Running& r : stations)
+        if (r.thread.joinable()) r.thread.join();
     {
-        std::lock_guard lock(stationsMutex);
+        std::lock_guard lock(mutex);
         running = false;
     }
     if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
+    for (const Running& r : stations) fold(*r.station);
 
     Summary summary;
-    for (const auto& station : stations) {
-        summary.programmed += station->programmed();
-        summary.failed += station->failed();
-        PortTally tally{station->portName(), station->programmed(), station->failed(), {}};
-        if (!station->replyTimes().empty()) tally.replies = station->replyTimes().timing();
-        summary.ports.push_back(tally);
-        const auto& last = station->lastResult();
+    summary.dryRun = options.dryRun;
+    for (Tally& t : tallies) {
+        if (!t.times.empty()) t.counts.replies = t.times.timing();
+        summary.programmed += t.counts.programmed;
+        summary.failed += t.counts.failed;
+        summary.ports.push_back(t.counts);
         // With --repeat a port that never met a board has nothing to retry.
-        if (last ? !last->ok() : !options.repeat) summary.retryPorts.push_back(station->portName());
+        if (t.last ? !t.last->ok() : !options.repeat) summary.retryPorts.push_back(t.counts.port);
     }
-    if (!summary.retryPorts.empty()) {
+    if (!summary.retryPorts.empty() && !options.dryRun) {
         summary.retryCommand = argc > 0 ? argv[0] : "trevane-cli";
         if (options.upgrade) summary.retryCommand += " --upgrade";
         if (options.json) summary.retryCommand += " --json";
+        if (!options.imageFile.empty()) summary.retryCommand += " --image " + options.imageFile;
         if (options.repeat) summary.retryCommand += " --repeat";
-        for (const std::string& port : summary.retryPorts)
-            summary.retryCommand += " " + port;
+        for (const std::string& port : summary.retryPorts) summary.retryCommand += " " + port;
     }
     report->finish(summary);
 
+    if (journal_ && journal_->failed()) {
+        *platform_.err << "trevane-cli: the journal " << options.journalFile
+                       << " could not be written (" << journal_->error()
+                       << "): the stations stopped\n";
+        return kSomeFailed;
+    }
     if (interrupted && !options.repeat) return kInterrupted;
     return summary.retryPorts.empty() ? kAllProgrammed : kSomeFailed;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/cli_options.h"
+#include "cli/record_file.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
 #include "serial/port_list.h"
@@ -9,10 +10,21 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <vector>
 
+namespace firmware {
+class FileImages;
+}
+
 namespace cli {
+
+class Journal;
+class Report;
+struct Bay;
+struct StationSetup;
 
 // Exit statuses.
 inline constexpr int kAllProgrammed = 0;
@@ -28,7 +40,12 @@ struct Platform {
     std::function<std::vector<serial::PortCheck>(std::string_view port)> checkPort;
     // How to lower a USB adapter's latency timer on this system, for a port.
     std::function<std::string(std::string_view port)> latencyFix;
-    bool devicePaths = false;   // ports may be named by device path
+    // The journal's file (--journal); none, with the reason, when it cannot be opened.
+    std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>
+        openJournal;
+    std::string hostName;
+    int watchPeriodMs = 250; // how often --watch looks at the port listing
+    bool devicePaths = false;  // ports may be named by device path
     bool outIsTerminal = false; // progress lines are redrawn in place
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
@@ -39,18 +56,25 @@ struct Platform {
 class Cli {
 public:
     Cli(const firmware::Product& product, const char* version, Platform platform);
+    ~Cli();
     // Returns the exit status.
     int run(int argc, const char* const* argv);
 
 private:
-    int update(const Options& options, std::vector<std::string> ports, int argc,
-               const char* const* argv);
+    int update(const Options& options, const std::vector<serial::PortDescription>& ports,
+               int argc, const char* const* argv);
     // --doctor: the checks of every port, one line (or JSON object) each.
     int doctor(const Options& options, const std::vector<std::string>& ports);
+    int listImages();
+    // Reads --image, --bays and --journal; false after a usage error said why.
+    bool prepare(const Options& options);
 
     const firmware::Product& product_;
     const char* version_;
     Platform platform_;
+    std::unique_ptr<firmware::FileImages> file_;
+    std::vector<Bay> bays_;
+    std::unique_ptr<Journal> journal_;
 };
 
 } // namespace cli

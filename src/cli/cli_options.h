@@ -15,6 +15,12 @@ struct Options {
     bool json = false;    // one JSON object a line on stdout
     bool repeat = false;  // a production station: board after board on every port
     bool all = false;     // every port the system lists
+    bool watch = false;   // a station that follows ports as they come and go (implies repeat)
+    bool dryRun = false;  // search and decide, write nothing
+    std::string imageFile;   // a firmware file in place of the built-in images
+    std::string baysFile;    // labels for the places of the ports
+    std::string journalFile; // one record per board
+    std::string operatorName;
     std::vector<std::string> ports;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace cli {
 
@@ -20,6 +21,9 @@ bool outputIsTerminal();
 
 // Ports may also be named by their device path (/dev/ttyUSB0).
 bool portsHaveDevicePaths();
+
+// This machine's name, for the records of a station.
+std::string hostName();
 
 // Runs `handler` (on a thread of its own) when the user interrupts the program: Ctrl+C or
 // SIGTERM; on Windows Ctrl+C, Ctrl+Break or closing the console. nullptr removes it; once that

@@ -2,6 +2,8 @@
 // station programming board after board all day keeps a fixed amount of memory.
 #pragma once
 
+#include "cli/json_text.h"
+
 #include <array>
 #include <cstdint>
 
@@ -13,6 +15,9 @@ struct ReplyTiming {
     double maxMs = 0;
     int64_t count = 0;
 };
+
+// {"median": ..., "p95": ..., "max": ..., "count": ...}, in ms to the microsecond.
+Json replyTimingJson(const ReplyTiming& timing);
 
 class ReplyTimes {
 public:

@@ -18,7 +18,10 @@ std::string portLabel(const std::string& port, int board) {
     return board > 0 ? port + " #" + std::to_string(board) : port;
 }
 
-std::string countsText(int programmed, int failed) {
+std::string countsText(int programmed, int failed, bool dryRun = false) {
+    if (dryRun)
+        return "dry run: " + std::to_string(programmed) + " would be written, " +
+               std::to_string(failed) + " would not; nothing was written";
     return std::to_string(programmed) + " programmed, " + std::to_string(failed) + " failed";
 }
 
@@ -28,16 +31,33 @@ std::string milliseconds(double ms) {
     return text;
 }
 
-// The summary for a person: a line per port, the counts, the command that retries.
+std::string labelOf(const std::string& port, const std::string& bay) {
+    return bay.empty() ? port : bay + " " + port;
+}
+
+std::string percentText(double percent) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %%", percent);
+    return text;
+}
+
+// A result line names an image that came from a file.
+std::string imageText(const BoardResult& board) {
+    if (!board.image || !board.image->fromFile) return {};
+    return " [image " + board.image->file + ", sha256 " + board.image->sha256 + "]";
+}
+
+// The summary for a person: a line per bay or port, the counts, the command that retries.
 void writeSummary(std::ostream& to, const Summary& s) {
-    if (s.ports.size() > 1 || (s.ports.size() == 1 && s.ports[0].replies)) {
+    if (!s.dryRun && (s.ports.size() > 1 || (s.ports.size() == 1 && s.ports[0].replies))) {
         for (const PortTally& p : s.ports) {
-            to << p.port << ": " << countsText(p.programmed, p.failed);
+            to << labelOf(p.port, p.bay) << ": " << countsText(p.programmed, p.failed);
+            if (p.yieldPercent()) to << ", yield " << percentText(*p.yieldPercent());
             if (p.replies) to << ", replies " << milliseconds(p.replies->medianMs) << " median";
             to << '\n';
         }
     }
-    to << countsText(s.programmed, s.failed) << '\n';
+    to << countsText(s.programmed, s.failed, s.dryRun) << '\n';
     if (!s.retryPorts.empty()) to << "retry: " << s.retryCommand << '\n';
     to.flush();
 }
@@ -48,10 +68,14 @@ class LockedReport : public Report {
 public:
     LockedReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-    void start(const std::vector<std::string>& ports) final {
+    int addPort(const std::string& port, const std::string& bay) final {
         std::lock_guard lock(mutex_);
-        ports_ = ports;
-        onStart();
+        for (size_t i = 0; i < ports_.size(); ++i)
+            if (ports_[i] == port && bays_[i] == bay) return static_cast<int>(i);
+        ports_.push_back(port);
+        bays_.push_back(bay);
+        onPortAdded(static_cast<int>(ports_.size() - 1));
+        return static_cast<int>(ports_.size() - 1);
     }
     void searchTry(int port, int attempt) final {
         std::lock_guard lock(mutex_);
@@ -89,13 +113,21 @@ public:
         std::lock_guard lock(mutex_);
         onHint(port, text);
     }
+    void note(int port, const std::string& text) final {
+        std::lock_guard lock(mutex_);
+        onNote(port, text);
+    }
+    void plan(int port, const DryRun& plan) final {
+        std::lock_guard lock(mutex_);
+        onPlan(port, plan);
+    }
     void finish(const Summary& summary) final {
         std::lock_guard lock(mutex_);
         onFinish(summary);
     }
 
 protected:
-    virtual void onStart() {}
+    virtual void onPortAdded(int) {}
     virtual void onSearchTry(int port, int attempt) = 0;
     virtual void onBoardFound(int port, const engine::BoardFound& board,
                               const chips::Chip* chip) = 0;
@@ -106,9 +138,14 @@ protected:
     virtual void onResult(int port, const BoardResult& board, int programmed, int failed) = 0;
     virtual void onProblem(int port, const std::string& text) = 0;
     virtual void onHint(int port, const std::string& text) = 0;
+    virtual void onNote(int port, const std::string& text) = 0;
+    virtual void onPlan(int port, const DryRun& plan) = 0;
     virtual void onFinish(const Summary& summary) = 0;
 
     const std::string& portName(int port) const { return ports_[static_cast<size_t>(port)]; }
+    const std::string& bayName(int port) const { return bays_[static_cast<size_t>(port)]; }
+    // How a person's lines name the port: "A1 COM33" in a bay, else "COM33".
+    std::string label(int port) const { return labelOf(portName(port), bayName(port)); }
     // A message for a person, on stderr.
     void say(const std::string& text) {
         err_ << text << '\n';
@@ -117,11 +154,51 @@ protected:
 
     std::ostream& out_;
     std::ostream& err_;
-    std::vector<std::string> ports_;
 
 private:
     std::mutex mutex_;
+    std::vector<std::string> ports_;
+    std::vector<std::string> bays_;
 };
+
+std::string hex(int32_t value, int digits = 4) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+// A dry run's plan as lines for a person; the last says that nothing was written.
+std::vector<std::string> planLines(const DryRun& p) {
+    std::vector<std::string> lines;
+    if (!p.result.ok()) {
+        lines.push_back("dry run: the image would not be written: " + resultText(p.result));
+    } else {
+        std::string image = "dry run: would write the ";
+        if (p.image && p.image->fromFile)
+            image += "image of " + p.image->file;
+        else
+            image += "built-in image";
+        if (p.image)
+            image += " (slot " + std::to_string(p.image->slot) + ", sha256 " + p.image->sha256 + ")";
+        lines.push_back(image + " to the " + (p.chip ? p.chip->part : "chip"));
+        std::string flash = "flash";
+        for (const AddressRange& r : p.ranges)
+            flash += " " + hex(r.first) + "-" + hex(r.end - 1);
+        lines.push_back(flash + " in " + std::to_string(p.flashFrames) + " frames");
+        if (p.skippedFrames > 0)
+            lines.push_back("protected " + hex(p.protectedStart) + "-" +
+                            hex(p.protectedStart + p.protectedLength - 1) + ": " +
+                            std::to_string(p.skippedFrames) + " frames left out");
+        lines.push_back("fix frame at " + hex(p.fixAddress) + "; EEPROM " +
+                        std::to_string(p.eepromBytes) + " bytes" +
+                        (p.programMode ? "; the program-mode byte first" : ""));
+        char time[64];
+        std::snprintf(time, sizeof time, "about %.1f s at 115200 baud", p.seconds);
+        lines.push_back(time);
+    }
+    lines.push_back("dry run: nothing was written");
+    return lines;
+}
 
 // What a port's line shows on a terminal.
 struct PortLine {
@@ -138,10 +215,10 @@ public:
     using LockedReport::LockedReport;
 
 private:
-    void onStart() override {
-        lines_.assign(ports_.size(), PortLine{});
-        for (size_t i = 0; i < ports_.size(); ++i)
-            out_ << format(static_cast<int>(i)) << '\n';
+    // A new line below the block: the block grows by one.
+    void onPortAdded(int port) override {
+        lines_.emplace_back();
+        out_ << format(port) << '\n';
         out_.flush();
     }
     void onSearchTry(int port, int attempt) override {
@@ -177,7 +254,8 @@ private:
                 l.phase = "#" + std::to_string(board.board) + " " + l.phase + "; " +
                           countsText(programmed, failed);
             if (board.result.ok()) l.done = l.total = l.total > 0 ? l.total : 1;
-            l.last = portLabel(portName(port), board.board) + ": " + resultText(board.result);
+            l.last = portLabel(label(port), board.board) + ": " + resultText(board.result) +
+                     imageText(board);
         });
     }
     void onProblem(int port, const std::string& text) override {
@@ -185,7 +263,19 @@ private:
     }
     // Written to stderr they would break the block of lines redrawn in place: kept for the end.
     void onHint(int, const std::string& text) override { hints_.push_back(text); }
+    void onNote(int port, const std::string& text) override {
+        notes_.push_back(label(port) + ": " + text);
+    }
+    void onPlan(int port, const DryRun& plan) override {
+        update(port, true, [&](PortLine& l) {
+            l.phase = plan.result.ok() ? "dry run: would write" : "dry run: would not write";
+        });
+        for (const std::string& line : planLines(plan))
+            notes_.push_back(label(port) + ": " + line);
+    }
     void onFinish(const Summary& summary) override {
+        for (const std::string& note : notes_)
+            out_ << note << '\n';
         for (const PortLine& l : lines_)
             if (!l.last.empty()) out_ << l.last << '\n';
         writeSummary(out_, summary);
@@ -215,7 +305,7 @@ private:
                           l.chip.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
                           percent, l.phase.c_str());
         } else {
-            std::snprintf(text, sizeof text, "%-8s %-12s %s", portName(port).c_str(),
+            std::snprintf(text, sizeof text, "%-8s %-12s %s", label(port).c_str(),
                           l.chip.c_str(), l.phase.c_str());
         }
         return text;
@@ -223,6 +313,7 @@ private:
 
     std::vector<PortLine> lines_;
     std::vector<std::string> hints_;
+    std::vector<std::string> notes_;
 };
 
 // One plain line per milestone, never redrawn: for logs and pipes.
@@ -250,32 +341,32 @@ private:
         line(port, "Resend " + std::to_string(attempt));
     }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
-        out_ << portLabel(portName(port), board.board) << ": " << resultText(board.result);
+        out_ << portLabel(label(port), board.board) << ": " << resultText(board.result);
         if (board.board > 0) out_ << " (" << countsText(programmed, failed) << ")";
-        out_ << '\n';
+        out_ << imageText(board) << '\n';
         out_.flush();
     }
     void onProblem(int, const std::string& text) override { say(text); }
     void onHint(int, const std::string& text) override { say(text); }
+    void onNote(int port, const std::string& text) override { line(port, text); }
+    void onPlan(int port, const DryRun& plan) override {
+        for (const std::string& text : planLines(plan))
+            line(port, text);
+    }
     void onFinish(const Summary& summary) override { writeSummary(out_, summary); }
 
     void line(int port, const std::string& text) {
-        out_ << portName(port) << ": " << text << '\n';
+        out_ << label(port) << ": " << text << '\n';
         out_.flush();
     }
 };
 
-// Milliseconds to the microsecond, so that the numbers read as measured.
-double rounded(double ms) {
-    return std::round(ms * 1000.0) / 1000.0;
-}
-
-Json timingJson(const ReplyTiming& t) {
+Json imageJson(const ImageInfo& image) {
     Json j;
-    j["median"] = rounded(t.medianMs);
-    j["p95"] = rounded(t.p95Ms);
-    j["max"] = rounded(t.maxMs);
-    j["count"] = t.count;
+    j["source"] = image.fromFile ? "file" : "built-in";
+    if (image.fromFile) j["file"] = jsonText(image.file);
+    j["slot"] = image.slot;
+    j["sha256"] = image.sha256;
     return j;
 }
 
@@ -284,7 +375,7 @@ public:
     using LockedReport::LockedReport;
 
 private:
-    void onStart() override { lastProgress_.assign(ports_.size(), Clock::time_point{}); }
+    void onPortAdded(int) override { lastProgress_.emplace_back(); }
     void onSearchTry(int port, int attempt) override {
         Json e = event(port, "search");
         e["try"] = attempt;
@@ -340,7 +431,8 @@ private:
             e["cause"] = "port-gone";
             e["percent"] = board.result.percentDone();
         }
-        if (board.replies) e["reply_ms"] = timingJson(*board.replies);
+        if (board.replies) e["reply_ms"] = replyTimingJson(*board.replies);
+        if (board.image) e["image"] = imageJson(*board.image);
         if (board.board > 0) {
             e["board"] = board.board;
             e["programmed"] = programmed;
@@ -359,13 +451,67 @@ private:
         e["text"] = jsonText(text);
         write(e);
     }
+    void onNote(int port, const std::string& text) override {
+        Json e = event(port, "note");
+        e["text"] = jsonText(text);
+        write(e);
+    }
+    void onPlan(int port, const DryRun& p) override {
+        Json e = event(port, "plan");
+        e["write"] = p.result.ok();
+        e["text"] = std::string(p.result.text());
+        if (p.image) e["image"] = imageJson(*p.image);
+        if (p.result.ok()) {
+            Json ranges = Json::array();
+            for (const AddressRange& r : p.ranges)
+                ranges.push_back(Json{{"first", r.first}, {"end", r.end}});
+            e["flash"] = ranges;
+            e["frames"] = p.flashFrames;
+            e["protected"] = Json{{"start", p.protectedStart},
+                                  {"length", p.protectedLength},
+                                  {"frames", p.skippedFrames}};
+            e["fix"] = p.fixAddress;
+            e["eeprom"] = p.eepromBytes;
+            e["programMode"] = p.programMode;
+            e["seconds"] = std::round(p.seconds * 1000.0) / 1000.0;
+        }
+        e["written"] = false;
+        write(e);
+    }
     void onFinish(const Summary& summary) override {
-        writeSummary(err_, summary); // stdout holds JSON only
+        Json e;
+        e["port"] = nullptr;
+        e["event"] = "summary";
+        if (summary.dryRun) {
+            e["dryRun"] = true;
+            e["wouldWrite"] = summary.programmed;
+            e["wouldNotWrite"] = summary.failed;
+            write(e);
+            writeSummary(err_, summary);
+            return;
+        }
+        Json ports = Json::array();
+        for (const PortTally& p : summary.ports) {
+            Json t;
+            t["port"] = jsonText(p.port);
+            t["bay"] = p.bay.empty() ? Json(nullptr) : Json(jsonText(p.bay));
+            t["programmed"] = p.programmed;
+            t["failed"] = p.failed;
+            t["yield"] = p.yieldPercent() ? Json(std::round(*p.yieldPercent() * 10) / 10) : Json(nullptr);
+            if (p.replies) t["reply_ms"] = replyTimingJson(*p.replies);
+            ports.push_back(t);
+        }
+        e["ports"] = ports;
+        e["programmed"] = summary.programmed;
+        e["failed"] = summary.failed;
+        write(e);
+        writeSummary(err_, summary); // for a person
     }
 
     Json event(int port, const char* name) const {
         Json e;
         e["port"] = jsonText(portName(port));
+        if (!bayName(port).empty()) e["bay"] = jsonText(bayName(port));
         e["event"] = name;
         return e;
     }

@@ -22,24 +22,63 @@ namespace cli {
 
 enum class Stage { Flash, Eeprom };
 
+// The image chosen for a board.
+struct ImageInfo {
+    bool fromFile = false;
+    std::string file;   // the file's name, when from a file
+    std::string sha256; // of the image's bytes (see firmware::flashSha256)
+    int slot = 0;       // the image table's column of the chip
+};
+
 // One board's ending on a port.
 struct BoardResult {
     int board = 0; // counted from 1 on each port (--repeat); 0 for a single update
     engine::Result result{engine::Outcome::NotResponse};
     double seconds = 0;
     std::optional<ReplyTiming> replies; // when the board answered frames
+    std::optional<ImageInfo> image;     // when an image was chosen for the board
 };
 
-// One port's part of a run.
+// What a dry run found: whether the image would be written, and how.
+struct AddressRange {
+    int32_t first = 0;
+    int32_t end = 0; // just past the last address
+};
+struct DryRun {
+    engine::Result result{engine::Outcome::Ok}; // Ok: the image would be written
+    std::optional<engine::BoardFound> board;
+    const chips::Chip* chip = nullptr;
+    std::optional<ImageInfo> image;
+    std::vector<AddressRange> ranges; // what the flash frames write
+    int32_t flashFrames = 0;
+    int32_t skippedFrames = 0; // left out for the protected range
+    int32_t protectedStart = 0;
+    int32_t protectedLength = 0;
+    int32_t fixAddress = 0;
+    int32_t eepromBytes = 0;
+    bool programMode = false;
+    double seconds = 0; // the bytes' time on a 115200 line
+};
+
+// One bay's or port's part of a run.
 struct PortTally {
     std::string port;
+    std::string bay; // empty: the port matches no bay
     int programmed = 0;
     int failed = 0;
     std::optional<ReplyTiming> replies; // every frame of every board on the port
+
+    // Boards programmed of those met, in percent; none before the first board.
+    std::optional<double> yieldPercent() const {
+        if (programmed + failed == 0) return std::nullopt;
+        return 100.0 * programmed / (programmed + failed);
+    }
 };
 
-// How a whole run went.
+// How a whole run went. In a dry run, "programmed" counts the boards whose image would be
+// written and "failed" those whose would not.
 struct Summary {
+    bool dryRun = false;
     int programmed = 0;
     int failed = 0;
     std::vector<PortTally> ports;
@@ -51,8 +90,9 @@ class Report {
 public:
     virtual ~Report() = default;
 
-    // The ports, in the order of the command line: the index of each is its number below.
-    virtual void start(const std::vector<std::string>& ports) = 0;
+    // A port (and the bay it is in, or "") whose station starts: its number below. A port whose
+    // station starts again keeps its number.
+    virtual int addPort(const std::string& port, const std::string& bay) = 0;
     virtual void searchTry(int port, int attempt) = 0;
     virtual void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) = 0;
     virtual void imageLoaded(int port, const engine::LoadedImage& image) = 0;
@@ -64,6 +104,10 @@ public:
     virtual void problem(int port, const std::string& text) = 0;
     // Advice on making updates on the port faster or surer; the text names the port.
     virtual void hint(int port, const std::string& text) = 0;
+    // What is about to be written, for a person.
+    virtual void note(int port, const std::string& text) = 0;
+    // --dry-run: what would have been written.
+    virtual void plan(int port, const DryRun& plan) = 0;
     virtual void finish(const Summary& summary) = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "chips/chip_table.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -13,21 +14,34 @@ using Clock = std::chrono::steady_clock;
 // Replies slower than this (median) cost a full update a noticeable share of its time.
 constexpr double kSlowReplyMs = 5.0;
 
-// The session's events, as this port's part of the report.
+// The session's events, as this port's part of the report, and what the journal needs.
 class PortObserver final : public engine::SessionObserver {
 public:
-    PortObserver(int index, Report& report) : index_(index), report_(report) {}
+    PortObserver(int index, Report& report, const firmware::FileImages* file,
+                 std::atomic<bool>& metBoard)
+        : index_(index), report_(report), file_(file), metBoard_(metBoard) {}
 
-    bool metBoard() const { return metBoard_; }
+    const std::optional<engine::BoardFound>& board() const { return board_; }
+    int resends() const { return resends_; }
     const ReplyTimes& replyTimes() const { return replyTimes_; }
 
     void searchTry(int attempt) override { report_.searchTry(index_, attempt); }
     void sessionStarted() override { metBoard_ = true; }
     void boardFound(const engine::BoardFound& board) override {
-        report_.boardFound(index_, board, chips::chipByCode(board.identification.chipCode));
+        board_ = board;
+        const uint8_t chip = board.identification.chipCode;
+        report_.boardFound(index_, board, chips::chipByCode(chip));
+        // A file that does not suit the chip: why, before the session ends without an image.
+        if (file_ && chips::chipByCode(chip) && !file_->chipError(chip).empty())
+            report_.problem(index_, file_->chipError(chip));
     }
     void imageLoaded(const engine::LoadedImage& image) override {
         report_.imageLoaded(index_, image);
+        // Before anything is written: what the file gives this chip, and what it leaves out.
+        if (file_ && board_)
+            for (const std::string& line : file_->planLines(board_->identification.chipCode,
+                                                            board_->identification.biosCode))
+                report_.note(index_, line);
     }
     void programModeEntry() override { report_.phase(index_, "Entry in PrgMode"); }
     void programmingStarted() override { report_.phase(index_, "Programming"); }
@@ -40,7 +54,10 @@ public:
         // The EEPROM stage reports the index of the byte just written.
         report_.progress(index_, stage_, stage_ == Stage::Eeprom ? position + 1 : position, total_);
     }
-    void resend(int attempt) override { report_.resend(index_, attempt); }
+    void resend(int attempt) override {
+        ++resends_;
+        report_.resend(index_, attempt);
+    }
     void replyTimed(int32_t microseconds) override { replyTimes_.add(microseconds); }
     void fixFrame() override {
         report_.progress(index_, Stage::Flash, total_, total_);
@@ -56,19 +73,53 @@ public:
 private:
     const int index_;
     Report& report_;
-    bool metBoard_ = false;
+    const firmware::FileImages* file_;
+    std::atomic<bool>& metBoard_;
+    std::optional<engine::BoardFound> board_;
+    int resends_ = 0;
     Stage stage_ = Stage::Flash;
     int32_t total_ = 0;
     ReplyTimes replyTimes_;
 };
 
+// The time the bytes of a plan need on a 115200 8N2 line (11 bits a byte), both ways: the
+// search's answer, the program-mode byte, each frame with its checksum and its "K".
+double wireSeconds(const engine::Plan& plan) {
+    const int32_t header = plan.chip->lengthFieldBytes == 1 ? 4 : 5;
+    long bytes = 1 + 6; // search byte; "V", four identification bytes, "K"
+    if (engine::sendsBoardRecord(plan.board.identification.biosCode)) bytes += 4 + 28;
+    if (plan.programMode) bytes += 2;
+    engine::forEachFlashFrame(plan, [&](const engine::FlashFrame& f) {
+        if (!f.skipped) bytes += header + f.count + 2;
+        return true;
+    });
+    bytes += header + plan.blockSize + 2; // the fix frame
+    bytes += static_cast<long>(plan.eepromBytes) * 7;
+    return static_cast<double>(bytes) * 11.0 / serial::kBaudRate;
+}
+
+// The address ranges the flash frames of a plan write, protected frames left out.
+std::vector<AddressRange> flashRanges(const engine::Plan& plan) {
+    std::vector<AddressRange> ranges;
+    engine::forEachFlashFrame(plan, [&](const engine::FlashFrame& f) {
+        if (f.skipped) return true;
+        if (!ranges.empty() && ranges.back().end == f.first)
+            ranges.back().end = f.end;
+        else
+            ranges.push_back({f.first, f.end});
+        return true;
+    });
+    return ranges;
+}
+
 } // namespace
 
-Station::Station(int index, std::string portName, std::unique_ptr<serial::SerialPort> port,
-                 const firmware::ImageTable& images, engine::SessionOptions options, bool repeat,
-                 Report& report, std::string latencyFix)
-    : index_(index), portName_(std::move(portName)), port_(std::move(port)), images_(images),
-      options_(options), repeat_(repeat), report_(report), latencyFix_(std::move(latencyFix)) {}
+Station::Station(int index, serial::PortDescription port, std::string bay,
+                 std::unique_ptr<serial::SerialPort> serialPort, const StationSetup& setup,
+                 std::string latencyFix)
+    : index_(index), port_(std::move(port)), bay_(std::move(bay)),
+      serialPort_(std::move(serialPort)), setup_(setup), report_(*setup.report),
+      latencyFix_(std::move(latencyFix)) {}
 
 void Station::interrupt() {
     interrupted_ = true;
@@ -76,29 +127,49 @@ void Station::interrupt() {
     if (running_) running_->requestAbort();
 }
 
+void Station::retire() {
+    retired_ = true;
+    std::lock_guard lock(sessionMutex_);
+    if (running_ && !runningMetBoard_) running_->requestAbort();
+}
+
+bool Station::stopping() const {
+    return interrupted_ || retired_ || (setup_.journal && setup_.journal->failed());
+}
+
 bool Station::openPort() {
-    if (port_->usable()) return true;
-    const serial::PortError error = port_->open(portName_);
+    if (serialPort_->usable()) return true;
+    const serial::PortError error = serialPort_->open(port_.name);
     if (!error) {
         portProblemShown_ = false;
         adviseOnLatency(std::nullopt);
         return true;
     }
-    // At a station the adapter may come and go: say it once, not at every try.
-    if (!portProblemShown_) report_.problem(index_, serial::describe(error, portName_));
+    // At a station the adapter may come and go: say it once, not at every try; and not at all
+    // when the watch is about to see that the port has gone.
+    const bool gone = error.kind == serial::PortError::Kind::NotFound ||
+                      error.kind == serial::PortError::Kind::InvalidName;
+    if (!portProblemShown_ && !(setup_.watch && gone))
+        report_.problem(index_, serial::describe(error, port_.name));
     portProblemShown_ = true;
     return false;
 }
 
 void Station::run() {
-    if (!repeat_) {
+    if (setup_.dryRun) {
+        openPort();
+        planOneBoard();
+        serialPort_->close();
+        return;
+    }
+    if (!setup_.repeat) {
         openPort();
         updateOneBoard(0);
-        port_->close();
+        serialPort_->close();
         return;
     }
     int board = 0;
-    while (!interrupted_) {
+    while (!stopping()) {
         if (!openPort()) {
             pause(1000);
             continue;
@@ -107,16 +178,35 @@ void Station::run() {
         ++board;
         waitUntilBoardIsGone();
     }
-    port_->close();
+    serialPort_->close();
+}
+
+std::optional<ImageInfo> Station::imageInfo(const engine::BoardFound& board) {
+    const engine::Identification& id = board.identification;
+    const chips::Chip* chip = chips::chipByCode(id.chipCode);
+    if (chip == nullptr) return std::nullopt;
+    const firmware::FirmwareImage& image = setup_.images->select(id.chipCode, id.boardIndex);
+    if (!image.hasImage()) return std::nullopt;
+    ImageInfo info;
+    info.slot = chips::slotOfCode(id.chipCode);
+    if (setup_.file) {
+        info.fromFile = true;
+        info.file = setup_.file->fileName();
+        info.sha256 = setup_.file->imageSha256(id.chipCode);
+    } else {
+        info.sha256 = firmware::flashSha256(image, *chip, *setup_.images);
+    }
+    return info;
 }
 
 bool Station::updateOneBoard(int board) {
-    PortObserver observer(index_, report_);
+    runningMetBoard_ = false;
+    PortObserver observer(index_, report_, setup_.file, runningMetBoard_);
     engine::BlockingWait wait;
-    engine::Session session(*port_, images_, options_, wait, observer);
+    engine::Session session(*serialPort_, *setup_.images, setup_.options, wait, observer);
     {
         std::lock_guard lock(sessionMutex_);
-        if (interrupted_) return false;
+        if (stopping()) return false;
         running_ = &session;
     }
     const auto start = Clock::now();
@@ -126,7 +216,7 @@ bool Station::updateOneBoard(int board) {
         running_ = nullptr;
     }
     // At a station, searching is waiting for the next board: only a board met counts.
-    if (repeat_ && !observer.metBoard()) return false;
+    if (setup_.repeat && !runningMetBoard_) return false;
     last_ = result;
     ++(result.ok() ? programmed_ : failed_);
     BoardResult ended;
@@ -134,27 +224,81 @@ bool Station::updateOneBoard(int board) {
     ended.result = result;
     ended.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!observer.replyTimes().empty()) ended.replies = observer.replyTimes().timing();
+    if (observer.board()) ended.image = imageInfo(*observer.board());
     replyTimes_.add(observer.replyTimes());
     report_.result(index_, ended, programmed_, failed_);
     adviseOnLatency(ended.replies);
+
+    BoardEntry entry;
+    entry.bay = bay_;
+    entry.port = port_;
+    entry.board = observer.board();
+    if (entry.board) entry.chip = chips::chipByCode(entry.board->identification.chipCode);
+    entry.result = ended;
+    entry.resends = observer.resends();
+    keepRecord(entry);
     return true;
 }
 
+bool Station::keepRecord(const BoardEntry& entry) {
+    if (setup_.journal == nullptr || setup_.journal->record(entry)) return true;
+    report_.problem(index_, port_.name + ": the journal cannot be written (" +
+                                setup_.journal->error() + "): no further board is programmed");
+    return false;
+}
+
+void Station::planOneBoard() {
+    runningMetBoard_ = false;
+    PortObserver observer(index_, report_, setup_.file, runningMetBoard_);
+    engine::BlockingWait wait;
+    engine::Session session(*serialPort_, *setup_.images, setup_.options, wait, observer);
+    {
+        std::lock_guard lock(sessionMutex_);
+        if (stopping()) return;
+        running_ = &session;
+    }
+    engine::Plan plan;
+    const engine::Result result = session.inspect(plan);
+    {
+        std::lock_guard lock(sessionMutex_);
+        running_ = nullptr;
+    }
+    DryRun dryRun;
+    dryRun.result = result;
+    dryRun.board = observer.board();
+    if (dryRun.board) dryRun.image = imageInfo(*dryRun.board);
+    if (result.ok()) {
+        dryRun.chip = plan.chip;
+        dryRun.ranges = flashRanges(plan);
+        dryRun.flashFrames = plan.flashFrames;
+        dryRun.skippedFrames = plan.skippedFrames;
+        dryRun.protectedStart = plan.protectedStart;
+        dryRun.protectedLength = plan.protectedLength;
+        dryRun.fixAddress = plan.applicationLimit;
+        dryRun.eepromBytes = plan.eepromBytes;
+        dryRun.programMode = plan.programMode;
+        dryRun.seconds = wireSeconds(plan);
+    }
+    last_ = result;
+    ++(result.ok() ? programmed_ : failed_);
+    report_.plan(index_, dryRun);
+}
+
 void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
-    const std::optional<serial::AdapterLatency> timer = port_->adapterLatency();
+    const std::optional<serial::AdapterLatency> timer = serialPort_->adapterLatency();
     if (!timerHintShown_ && timer && timer->timerMs > serial::kLowLatencyMs) {
         timerHintShown_ = true;
-        report_.hint(index_,
-                     portName_ + ": the adapter's latency timer is " +
-                         std::to_string(timer->timerMs) +
-                         " ms, and every reply of the board waits for it. Fix: " + timer->fix);
+        report_.hint(index_, port_.name + ": the adapter's latency timer is " +
+                                 std::to_string(timer->timerMs) +
+                                 " ms, and every reply of the board waits for it. Fix: " +
+                                 timer->fix);
     }
     if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
     slowRepliesHintShown_ = true;
     char median[32];
     std::snprintf(median, sizeof median, "%.1f ms", replies->medianMs);
     const std::string fix = timer ? timer->fix : latencyFix_;
-    report_.hint(index_, portName_ + ": the board's replies took " + median +
+    report_.hint(index_, port_.name + ": the board's replies took " + median +
                              " (median); the likely cause is a USB adapter's latency timer." +
                              (fix.empty() ? "" : " Fix: " + fix));
 }
@@ -164,16 +308,16 @@ void Station::waitUntilBoardIsGone() {
     // once a search byte has gone unanswered.
     engine::BlockingWait wait;
     engine::SessionObserver quiet;
-    while (!interrupted_ && port_->usable()) {
-        engine::Session probe(*port_, images_, options_, wait, quiet);
+    while (!stopping() && serialPort_->usable()) {
+        engine::Session probe(*serialPort_, *setup_.images, setup_.options, wait, quiet);
         if (!probe.boardAnswers()) return;
         pause(500);
     }
 }
 
 void Station::pause(int ms) {
-    for (int waited = 0; waited < ms && !interrupted_; waited += engine::kStepMs) {
-        if (port_->waitReadable(engine::kStepMs)) port_->discardInput();
+    for (int waited = 0; waited < ms && !stopping(); waited += engine::kStepMs) {
+        if (serialPort_->waitReadable(engine::kStepMs)) serialPort_->discardInput();
     }
 }
 

@@ -1,9 +1,12 @@
 // One port of trevane-cli: its updates, one after another with --repeat, on a thread of its own.
 #pragma once
 
+#include "cli/journal.h"
 #include "cli/report.h"
 #include "engine/session.h"
-#include "firmware/image_table.h"
+#include "firmware/file_images.h"
+#include "firmware/image_source.h"
+#include "serial/port_list.h"
 #include "serial/serial_port.h"
 
 #include <atomic>
@@ -14,21 +17,37 @@
 
 namespace cli {
 
+// What every station of a run shares.
+struct StationSetup {
+    const firmware::ImageSource* images = nullptr;
+    const firmware::FileImages* file = nullptr; // set when the images come from a file
+    engine::SessionOptions options;
+    bool repeat = false;
+    bool watch = false; // ports come and go: one that has gone is not a problem to report
+    bool dryRun = false;
+    Report* report = nullptr;
+    Journal* journal = nullptr; // none: no records kept
+};
+
 class Station {
 public:
-    // latencyFix: how to lower an adapter's latency timer on this system, for the hint that
-    // slow replies bring.
-    Station(int index, std::string portName, std::unique_ptr<serial::SerialPort> port,
-            const firmware::ImageTable& images, engine::SessionOptions options, bool repeat,
-            Report& report, std::string latencyFix);
+    // port: the port as the listing described it (its name at least). latencyFix: how to lower
+    // an adapter's latency timer on this system, for the hint that slow replies bring.
+    Station(int index, serial::PortDescription port, std::string bay,
+            std::unique_ptr<serial::SerialPort> serialPort, const StationSetup& setup,
+            std::string latencyFix);
 
-    // Updates the board on the port; with repeat, board after board until interrupted. The
-    // port is closed when it returns.
+    // Updates the board on the port; with repeat, board after board until interrupted or
+    // retired. The port is closed when it returns.
     void run();
     // From any thread: the running session stops at its next wait, and no other one starts.
     void interrupt();
+    // From any thread: the port has gone. A board being updated ends as it will (its port is
+    // gone); a search for the next board stops at once, quietly.
+    void retire();
 
-    const std::string& portName() const { return portName_; }
+    const serial::PortDescription& port() const { return port_; }
+    const std::string& bay() const { return bay_; }
     // The last board's result; none when no board was met (--repeat).
     const std::optional<engine::Result>& lastResult() const { return last_; }
     int programmed() const { return programmed_; }
@@ -39,25 +58,32 @@ public:
 private:
     // Runs one session; false when it met no board (nothing answered, or the port is gone).
     bool updateOneBoard(int board);
+    // --dry-run: searches and decides, and reports the plan.
+    void planOneBoard();
     // After a board: until the port has seen a search go unanswered.
     void waitUntilBoardIsGone();
     // Waits about `ms`, or less when interrupted.
     void pause(int ms);
     bool openPort();
+    bool stopping() const;
     // Once per port: an adapter whose timer holds replies back, or replies slow for any reason.
     void adviseOnLatency(const std::optional<ReplyTiming>& replies);
+    std::optional<ImageInfo> imageInfo(const engine::BoardFound& board);
+    // Writes the board's record; false when the journal could not take it.
+    bool keepRecord(const BoardEntry& entry);
 
     const int index_;
-    const std::string portName_;
-    std::unique_ptr<serial::SerialPort> port_;
-    const firmware::ImageTable& images_;
-    const engine::SessionOptions options_;
-    const bool repeat_;
+    const serial::PortDescription port_;
+    const std::string bay_;
+    std::unique_ptr<serial::SerialPort> serialPort_;
+    const StationSetup& setup_;
     Report& report_;
     const std::string latencyFix_;
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> retired_{false};
     std::mutex sessionMutex_;
     engine::Session* running_ = nullptr;
+    std::atomic<bool> runningMetBoard_{false};
     std::optional<engine::Result> last_;
     int programmed_ = 0;
     int failed_ = 0;

@@ -32,6 +32,34 @@ std::string_view fixedText(Outcome outcome) {
     return "";
 }
 
+std::string_view outcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+        return "ok";
+    case Outcome::NotResponse:
+        return "not-response";
+    case Outcome::UserAbort:
+        return "user-abort";
+    case Outcome::ChecksumError:
+        return "checksum-error";
+    case Outcome::IncompatibleBootloader:
+        return "incompatible-bootloader";
+    case Outcome::InvalidPort:
+        return "invalid-port";
+    case Outcome::DeviceNotFound:
+        return "device-not-found";
+    case Outcome::UnknownChip:
+        return "unknown-chip";
+    case Outcome::NoImage:
+        return "no-image";
+    case Outcome::ImageTooBig:
+        return "image-too-big";
+    case Outcome::UnsuitableBoard:
+        return "unsuitable-board";
+    }
+    return "";
+}
+
 Result::Result(Outcome outcome) : outcome_(outcome) {
     const std::string_view text = fixedText(outcome);
     std::snprintf(text_, sizeof text_, "%.*s", static_cast<int>(text.size()), text.data());

@@ -55,4 +55,7 @@ private:
 // The fixed text of an outcome; UnsuitableBoard has none of its own ("").
 std::string_view fixedText(Outcome outcome);
 
+// A stable name of the outcome for programs and records: "ok", "not-response", ...
+std::string_view outcomeName(Outcome outcome);
+
 } // namespace engine

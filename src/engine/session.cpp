@@ -15,13 +15,6 @@ constexpr uint8_t kFirstIncompatibleBios = 33;
 constexpr uint8_t kFirstBiosWithProgramMode = 5;
 constexpr uint8_t kOlderBootloaderBoard = 2; // what a lone chip code is taken to mean
 
-// A frame covering the addresses [first, end) is left out when any of them lies in the board's
-// protected range (a start of 0 protects nothing).
-bool isProtected(const Plan& plan, int32_t first, int32_t end) {
-    return plan.protectedStart != 0 && first < plan.protectedStart + plan.protectedLength &&
-           plan.protectedStart < end;
-}
-
 bool preparationAccepted(uint8_t device, uint8_t image) {
     if (device == image) return true;
     if (device == 3 && (image & 0x80)) return true;
@@ -203,12 +196,10 @@ Result Session::decide(Plan& plan) {
         return Result::unsuitableBoard(firmware::boardName(plan.imageIdentity.boardIndex),
                                        plan.imageIdentity.preparation);
 
-    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
-        const int32_t count = std::min(plan.programLength - start, plan.blockSize);
-        const int32_t first = start / unit;
-        const int32_t end = (start + count + unit - 1) / unit;
-        ++(isProtected(plan, first, end) ? plan.skippedFrames : plan.flashFrames);
-    }
+    forEachFlashFrame(plan, [&plan](const FlashFrame& f) {
+        ++(f.skipped ? plan.skippedFrames : plan.flashFrames);
+        return true;
+    });
     // Addresses past 255 would wrap onto the first bytes: such data is not written.
     plan.eepromBytes = image.eepromLength <= 0 ? 0 : std::min(image.eepromLength, kMaxEepromLength);
     plan.programMode = board.fullIdentification && id.biosCode >= kFirstBiosWithProgramMode;
@@ -267,35 +258,30 @@ int32_t putFlashHeader(uint8_t* frame, int32_t address, int32_t length, int32_t 
 Outcome Session::writeFlash(const Plan& plan) {
     const chips::ResetJump& jump = chips::resetJump(*plan.chip, plan.board.identification.biosCode);
     const uint8_t jumpMask = images_.scrambleMask(0);
-    const int32_t unit = plan.chip->addressUnit;
     const firmware::FirmwareImage& image = *plan.image;
-
-    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
-        const int32_t count = std::min(plan.programLength - start, plan.blockSize);
-        const bool last = start + count >= plan.programLength;
-        const int32_t address = start / unit;
-        observer_.frameStarted(address);
+    Outcome outcome = Outcome::Ok;
+    forEachFlashFrame(plan, [&](const FlashFrame& f) {
+        observer_.frameStarted(f.first);
         // The last frame says how much it carries; the others carry a whole block.
-        const int32_t header = putFlashHeader(frame_, address, count, plan.chip->lengthFieldBytes);
-        std::memcpy(frame_ + header, image.flashData + start, static_cast<size_t>(count));
-        if (start == 0) {
+        const int32_t header = putFlashHeader(frame_, f.first, f.count, plan.chip->lengthFieldBytes);
+        std::memcpy(frame_ + header, image.flashData + f.start, static_cast<size_t>(f.count));
+        if (f.start == 0) {
             // The image starts with the jump into the bootloader, so that a board whose update
             // breaks off still starts in its bootloader. Patched in this session's copy only.
-            for (int k = 0; k < jump.length && k < count; ++k)
+            for (int k = 0; k < jump.length && k < f.count; ++k)
                 frame_[header + k] = static_cast<uint8_t>(jump.bytes[k] ^ jumpMask);
         }
-        const int32_t end = (start + count + unit - 1) / unit;
-        if (!last) observer_.progress(end);
-        if (isProtected(plan, address, end)) {
+        if (!f.last) observer_.progress(f.end);
+        if (f.skipped) {
             frameDone();
-            continue;
+            return true;
         }
         // Every frame must be acknowledged: one that drew no answer may not have been written,
         // and reporting success over it would hide damaged firmware.
-        const Outcome r = sendCommand(header + count);
-        if (r != Outcome::Ok) return r;
-    }
-    return Outcome::Ok;
+        outcome = sendCommand(header + f.count);
+        return outcome == Outcome::Ok;
+    });
+    return outcome;
 }
 
 Outcome Session::writeFix(const Plan& plan) {

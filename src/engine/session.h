@@ -80,6 +80,37 @@ struct Plan {
     int32_t frames() const { return flashFrames + 1 + eepromBytes; }
 };
 
+// One flash frame of a plan: the image bytes it carries and the addresses it covers.
+struct FlashFrame {
+    int32_t start = 0; // index of its first image byte
+    int32_t count = 0; // image bytes it carries
+    int32_t first = 0; // its address
+    int32_t end = 0;   // the address just past it
+    bool last = false;
+    bool skipped = false; // it touches the board's protected range: not sent
+};
+
+// Calls `visit` with each flash frame of a plan (whose chip is known), in the order they go
+// out, while it returns true. False when a visit stopped it.
+template <typename Visit> bool forEachFlashFrame(const Plan& plan, Visit visit) {
+    const int32_t unit = plan.chip->addressUnit;
+    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
+        FlashFrame f;
+        f.start = start;
+        f.count = plan.programLength - start < plan.blockSize ? plan.programLength - start
+                                                              : plan.blockSize;
+        f.first = start / unit;
+        f.end = (start + f.count + unit - 1) / unit;
+        f.last = start + f.count >= plan.programLength;
+        // A start of 0 protects nothing.
+        f.skipped = plan.protectedStart != 0 &&
+                    f.first < plan.protectedStart + plan.protectedLength &&
+                    plan.protectedStart < f.end;
+        if (!visit(f)) return false;
+    }
+    return true;
+}
+
 // Whether an image made for (imageBoard, imagePreparation) suits the identified board.
 bool imageSuitsBoard(const Identification& board, bool fullIdentification,
                      const firmware::ImageIdentity& image);

@@ -2,6 +2,7 @@
 // console.
 #include "cli/cli.h"
 #include "cli/console.h"
+#include "cli/record_file.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
 #include "serial/serial_port.h"
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     platform.listPorts = &serial::listPorts;
     platform.checkPort = [](std::string_view port) { return serial::checkPort(port); };
     platform.latencyFix = [](std::string_view port) { return serial::latencyFix(port); };
+    platform.openJournal = &cli::openRecordFile;
+    platform.hostName = cli::hostName();
     platform.devicePaths = cli::portsHaveDevicePaths();
     platform.outIsTerminal = cli::outputIsTerminal();
     platform.out = &std::cout;

@@ -40,7 +40,8 @@ public:
         p.listPorts = [this] {
             std::vector<serial::PortDescription> ports;
             for (const auto& [name, board] : boards_)
-                ports.push_back({name, "sim", "board"});
+                ports.push_back({name, "sim", "board", "pci-0000:00:14.0-usb-0:2:1.0-port0", "0403",
+                                 "6001", "A5X"});
             return ports;
         };
         p.devicePaths = true;
@@ -192,24 +193,26 @@ TEST(Cli, JsonIsOneObjectALineAndEndsEachPortWithItsResult) {
     machine.add("COM200");
     boardsim::Config refusing = Machine::demoBoard();
     refusing.refusals = {{3, 1}};
-    refusing.description = "Rig \"7\"\\\x01";
+    refusing.description = "Rig \"7\"\\\x01\xE9"; // a control byte, an 8-bit e-acute
     machine.add("COM201", refusing);
     const CliRun run = runCli(machine, {"--json", "COM200", "COM201", "COM9"});
     EXPECT_EQ(run.status, cli::kSomeFailed);
     std::map<std::string, std::string> lastEvent;
-    for (const std::string& line : run.lines()) {
-        ASSERT_EQ(line.rfind("{\"port\":\"", 0), 0u) << line;
-        ASSERT_EQ(line.back(), '}') << line;
-        const std::string port = line.substr(9, line.find('"', 9) - 9);
-        const size_t event = line.find("\"event\":\"");
-        ASSERT_NE(event, std::string::npos) << line;
-        lastEvent[port] = line.substr(event + 9, line.find('"', event + 9) - event - 9);
+    const std::vector<std::string> lines = run.lines();
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.rfind("{\"port\":", 0), 0u) << line;
+        const cli::Json e = cli::Json::parse(line); // throws on a malformed line
+        if (e["port"].is_string()) lastEvent[e["port"]] = e["event"];
     }
     EXPECT_EQ(lastEvent["COM200"], "result");
     EXPECT_EQ(lastEvent["COM201"], "result");
     EXPECT_EQ(lastEvent["COM9"], "result");
+    const cli::Json summary = cli::Json::parse(lines.back());
+    EXPECT_EQ(summary["event"], "summary");
+    EXPECT_EQ(summary["ports"][2]["yield"], 0.0) << "COM9 met no board that passed";
+    EXPECT_EQ(summary["failed"], 1);
     EXPECT_TRUE(contains(run.out, "{\"port\":\"COM201\",\"event\":\"resend\",\"attempt\":0}"));
-    EXPECT_TRUE(contains(run.out, "\"description\":\"Rig \\\"7\\\"\\\\\\u0001\""));
+    EXPECT_TRUE(contains(run.out, "\"description\":\"Rig \\\"7\\\"\\\\\\u0001\xC3\xA9\""));
     EXPECT_TRUE(contains(run.out, "\"event\":\"found\",\"bios\":10,\"chip\":254,\"chipName\":"
                                   "\"PIC24HJ64\",\"board\":2,\"preparation\":129"));
     EXPECT_TRUE(contains(run.out, "\"event\":\"image\",\"bytes\":65175,\"first\":0,\"end\":32587"));
@@ -274,7 +277,7 @@ TEST(Cli, ListsAndVersion) {
     Machine machine;
     machine.add("COM7");
     CliRun run = runCli(machine, {"--list-ports"});
-    EXPECT_EQ(run.out, "COM7\tsim\tboard\n");
+    EXPECT_EQ(run.out, "COM7\tsim\tboard\tpci-0000:00:14.0-usb-0:2:1.0-port0\t0403:6001\tA5X\n");
     run = runCli(machine, {"--list-images"});
     EXPECT_EQ(run.lines().at(0), "Device - Print          - Preparation");
     run = runCli(machine, {"--version"});

@@ -1,4 +1,5 @@
 #include "serial/port_list.h"
+#include "serial/posix/system_facts.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -17,24 +18,22 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<std::tuple<std::string, std::string, std::string>>;
 
-Entries listAll() {
-    Entries entries;
-    for (const serial::PortDescription& port : serial::listPorts())
-        entries.emplace_back(port.name, port.device, port.friendlyName);
-    return entries;
-}
 
 // A sysfs and udev tree laid out as Linux does, in a temporary folder.
 class PortListTest : public ::testing::Test {
 protected:
     TempFolder root;
-    ScopedEnv sysfs{"TREVANE_SYSFS_ROOT", root / "sys"};
-    ScopedEnv udev{"TREVANE_UDEV_ROOT", root / "udev"};
     ScopedEnv ports{"TREVANE_PORTS", root / "ports"};
 
     void SetUp() override {
-        for (const char* dir : {"sys/class/tty", "sys/devices/serial", "udev/data", "ports"})
+        for (const char* dir : {"sys/class/tty", "sys/devices/serial", "run/udev/data", "ports"})
             fs::create_directories(root / dir);
+    }
+    Entries listAll() {
+        Entries entries;
+        for (const serial::PortDescription& port : serial::posix::listPortsUnder(root.path()))
+            entries.emplace_back(port.name, port.device, port.friendlyName);
+        return entries;
     }
     // A tty with a device behind it (unless device is empty) and, if given, udev data.
     void addTty(const std::string& name, const std::string& dev, const std::string& udevData = "",
@@ -45,7 +44,7 @@ protected:
         if (name.rfind("ttyS", 0) == 0) std::ofstream(dir + "/type") << type << "\n";
         if (!device.empty())
             fs::create_directory_symlink(root / ("sys/" + device), dir + "/device");
-        if (!udevData.empty()) std::ofstream(root / ("udev/data/c" + dev)) << udevData;
+        if (!udevData.empty()) std::ofstream(root / ("run/udev/data/c" + dev)) << udevData;
     }
 };
 

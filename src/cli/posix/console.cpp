@@ -44,6 +44,12 @@ bool outputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 bool portsHaveDevicePaths() { return true; }
 
+std::string hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 void setInterruptHandler(std::function<void()> handler) {
     if (handler) {
         {

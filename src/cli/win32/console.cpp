@@ -51,6 +51,13 @@ bool outputIsTerminal() {
 
 bool portsHaveDevicePaths() { return false; }
 
+std::string hostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size)) return {};
+    return std::string(name, size);
+}
+
 void setInterruptHandler(std::function<void()> handler) {
     const bool install = static_cast<bool>(handler);
     {

@@ -7,11 +7,12 @@
 // "Serial port". Links read "Linked port (<target>)". A device is opened by its /dev path; a link
 // by its target when that is an absolute path, else by the link itself.
 //
-// The roots can be moved for tests: TREVANE_SYSFS_ROOT (default /sys) and TREVANE_UDEV_ROOT
-// (default /run/udev).
+// A device's place and its USB adapter's identity come from sysfs and /dev/serial/by-path
+// (system_facts.h). The files are read under a root, "/" but for tests.
 
 #include "serial/port_list.h"
 #include "serial/port_map.h"
+#include "serial/posix/system_facts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,11 +29,6 @@ namespace serial {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string rootFrom(const char* variable, const char* fallback) {
-    const char* value = std::getenv(variable);
-    return (value != nullptr && *value != '\0') ? value : fallback;
-}
 
 // "ttyS2" before "ttyS10": digit runs compare by value, letters without regard to case.
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -165,11 +161,14 @@ std::vector<PortDescription> linkEntries() {
 } // namespace
 
 std::vector<PortDescription> listPorts() {
+    return posix::listPortsUnder("/");
+}
+
+std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
     std::vector<PortDescription> ports;
     const std::vector<PortDescription> links = linkEntries();
-    const std::string sysfsRoot = rootFrom("TREVANE_SYSFS_ROOT", "/sys");
-    const std::string udevRoot = rootFrom("TREVANE_UDEV_ROOT", "/run/udev");
-    const fs::path ttyClass = fs::path(sysfsRoot) / "class" / "tty";
+    const std::string udevRoot = (fs::path(root) / "run/udev").string();
+    const fs::path ttyClass = fs::path(root) / "sys/class/tty";
     for (const std::string& kernelName : sortedNames(ttyClass)) {
         const fs::path tty = ttyClass / kernelName;
         struct stat st {};
@@ -181,7 +180,15 @@ std::vector<PortDescription> listPorts() {
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
         std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
         if (model.empty()) model = "Serial port";
-        ports.push_back({portName(number), "/dev/" + kernelName, model + " (" + kernelName + ")"});
+        PortDescription port{portName(number), "/dev/" + kernelName,
+                             model + " (" + kernelName + ")"};
+        if (const auto adapter = posix::usbAdapterOf(root, kernelName)) {
+            port.place = adapter->place;
+            port.vendorId = adapter->vendorId;
+            port.productId = adapter->productId;
+            port.serial = adapter->serial;
+        }
+        ports.push_back(std::move(port));
     }
     ports.insert(ports.end(), links.begin(), links.end());
     return ports;

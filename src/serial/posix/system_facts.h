@@ -3,6 +3,8 @@
 // under ("/" on a real machine), so that tests give it a small tree of their own.
 #pragma once
 
+#include "serial/port_list.h"
+
 #include <optional>
 #include <set>
 #include <string>
@@ -53,5 +55,9 @@ std::string userName(const std::string& root, uid_t uid);
 
 // The USB ids ("1a86:7523") that brltty's udev rules claim, its rules masked by /etc left out.
 std::set<std::string> brlttyClaims(const std::string& root);
+
+// The serial ports of the machine whose sysfs and udev files lie under `root`, then those of
+// the port-link folder (listPorts is this with "/").
+std::vector<PortDescription> listPortsUnder(const std::string& root);
 
 } // namespace serial::posix

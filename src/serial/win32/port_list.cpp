@@ -6,6 +6,7 @@
 // A device that cannot be named (no hardware key, no "portname", a name other than COM1 to
 // COM257, a printer port) is skipped rather than ending the listing.
 
+#include "serial/device_instance.h"
 #include "serial/port_list.h"
 #include "serial/port_name.h"
 
@@ -54,16 +55,29 @@ std::string devicePortName(OpenDevNodeKey openDevNodeKey, SP_DEVINFO_DATA& info)
     return name;
 }
 
-std::string deviceFriendlyName(HDEVINFO devices, SP_DEVINFO_DATA& info) {
+// A text property of a device; of a list of texts (REG_MULTI_SZ), the first.
+std::string deviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& info, DWORD property) {
     DWORD needed = 0;
-    SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr, nullptr, 0,
-                                      &needed);
+    SetupDiGetDeviceRegistryPropertyA(devices, &info, property, nullptr, nullptr, 0, &needed);
     if (needed == 0) return {};
-    std::vector<char> name(needed + 1, '\0');
-    if (!SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                           reinterpret_cast<BYTE*>(name.data()), needed, nullptr))
+    std::vector<char> text(needed + 2, '\0');
+    if (!SetupDiGetDeviceRegistryPropertyA(devices, &info, property, nullptr,
+                                           reinterpret_cast<BYTE*>(text.data()), needed, nullptr))
         return {};
-    return name.data();
+    return text.data();
+}
+
+// Where the port sits and which USB adapter provides it.
+void describeAdapter(HDEVINFO devices, SP_DEVINFO_DATA& info, PortDescription& port) {
+    port.place = deviceProperty(devices, info, SPDRP_LOCATION_PATHS);
+    if (port.place.empty()) port.place = deviceProperty(devices, info, SPDRP_LOCATION_INFORMATION);
+    char instanceId[512] = {};
+    if (!SetupDiGetDeviceInstanceIdA(devices, &info, instanceId, sizeof instanceId, nullptr))
+        return;
+    const AdapterIdentity adapter = adapterOfInstanceId(instanceId);
+    port.vendorId = adapter.vendorId;
+    port.productId = adapter.productId;
+    port.serial = adapter.serial;
 }
 
 void listDevices(HDEVINFO devices, std::vector<PortDescription>& ports) {
@@ -77,7 +91,9 @@ void listDevices(HDEVINFO devices, std::vector<PortDescription>& ports) {
         if (!SetupDiEnumDeviceInfo(devices, index, &info)) break;
         const std::string name = devicePortName(openDevNodeKey, info);
         if (serial::comNumber(name) < 0) continue;
-        ports.push_back(described(name, deviceFriendlyName(devices, info)));
+        PortDescription port = described(name, deviceProperty(devices, info, SPDRP_FRIENDLYNAME));
+        describeAdapter(devices, info, port);
+        ports.push_back(std::move(port));
     }
     FreeLibrary(configManager);
 }

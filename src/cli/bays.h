@@ -1,0 +1,36 @@
+// Bays: the names a production bench gives the places where boards are plugged in. A bays
+// file holds one bay a line, a label and then what finds its port:
+//
+//     # label  place, adapter serial number, or port name
+//     A1       pci-0000:00:14.0-usb-0:2:1.0-port0
+//     A2       A50285BI
+//     B1       COM5
+//
+// A place (as --list-ports shows it) stays with the socket whatever adapter is plugged in; a
+// serial number follows one adapter into any socket. Blank lines and '#' comments are allowed.
+#pragma once
+
+#include "serial/port_list.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+struct Bay {
+    std::string label;
+    std::string match; // a place, a serial number or a port name
+};
+
+struct BaysFile {
+    std::vector<Bay> bays;
+    std::string error; // "FILE:LINE: ..." when the file is malformed
+};
+
+BaysFile parseBays(std::string_view fileName, std::string_view text);
+
+// The label of the bay the port is in; empty when no bay matches it.
+std::string bayOf(const std::vector<Bay>& bays, const serial::PortDescription& port);
+
+} // namespace cli

@@ -1,0 +1,101 @@
+#include "cli/journal.h"
+
+#include "chips/chip_table.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace cli {
+
+std::string utcTimestamp(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    const auto days = static_cast<int>(ms >= 0 ? ms / 86'400'000 : (ms - 86'399'999) / 86'400'000);
+    const year_month_day date{sys_days{std::chrono::days{days}}};
+    const long long inDay = ms - static_cast<long long>(days) * 86'400'000;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), inDay / 3'600'000, inDay / 60'000 % 60,
+                  inDay / 1000 % 60, inDay % 1000);
+    return text;
+}
+
+Json journalRecord(const BoardEntry& e, const JournalContext& context,
+                   std::chrono::system_clock::time_point time) {
+    Json r;
+    r["time"] = utcTimestamp(time);
+    r["host"] = jsonText(context.host);
+    if (!context.operatorName.empty()) r["operator"] = jsonText(context.operatorName);
+    r["bay"] = e.bay.empty() ? Json(nullptr) : Json(jsonText(e.bay));
+    r["port"] = jsonText(e.port.name);
+    Json adapter;
+    adapter["place"] = jsonText(e.port.place);
+    adapter["vendor"] = jsonText(e.port.vendorId);
+    adapter["product"] = jsonText(e.port.productId);
+    adapter["serial"] = jsonText(e.port.serial);
+    r["adapter"] = adapter;
+    if (e.board) {
+        const engine::Identification& id = e.board->identification;
+        Json board;
+        board["bios"] = id.biosCode;
+        board["chip"] = id.chipCode;
+        board["chipName"] = e.chip ? Json(e.chip->part) : Json(nullptr);
+        board["index"] = id.boardIndex;
+        board["preparation"] = id.preparation;
+        board["description"] = engine::sendsBoardRecord(id.biosCode)
+                                   ? Json(jsonText(e.board->record.description))
+                                   : Json(nullptr);
+        r["board"] = board;
+    } else {
+        r["board"] = nullptr;
+    }
+    Json image;
+    image["product"] = jsonText(context.productIdentity);
+    if (const std::optional<ImageInfo>& info = e.result.image) {
+        image["source"] = info->fromFile ? "file" : "built-in";
+        if (info->fromFile) image["file"] = jsonText(info->file);
+        image["slot"] = info->slot;
+        image["sha256"] = info->sha256;
+    } else {
+        image["source"] = nullptr;
+    }
+    r["image"] = image;
+    const engine::Result& result = e.result.result;
+    Json outcome;
+    outcome["ok"] = result.ok();
+    outcome["text"] = std::string(result.text());
+    outcome["outcome"] = std::string(engine::outcomeName(result.outcome()));
+    if (result.cause() == engine::Cause::PortGone) {
+        outcome["cause"] = "port-gone";
+        outcome["percent"] = result.percentDone();
+    }
+    r["result"] = outcome;
+    r["seconds"] = std::round(e.result.seconds * 1000.0) / 1000.0;
+    r["resends"] = e.resends;
+    if (e.result.replies) r["reply_ms"] = replyTimingJson(*e.result.replies);
+    r["trevane"] = context.trevaneVersion;
+    return r;
+}
+
+Journal::Journal(std::unique_ptr<RecordFile> file, JournalContext context)
+    : file_(std::move(file)), context_(std::move(context)) {}
+
+bool Journal::record(const BoardEntry& entry) {
+    std::lock_guard lock(mutex_);
+    if (failed_) return false;
+    const std::string line =
+        dumpLine(journalRecord(entry, context_, std::chrono::system_clock::now()));
+    std::string error;
+    if (file_->append(line, error)) return true;
+    error_ = error;
+    failed_ = true;
+    return false;
+}
+
+std::string Journal::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+} // namespace cli

@@ -1,0 +1,31 @@
+// Ports that come and go, for a station that follows adapters plugged in and pulled out: the
+// port listing looked at again at each poll, compared with the one before. Polling costs
+// little (a listing reads a few small files) and works alike on every system.
+#pragma once
+
+#include "serial/port_list.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace serial {
+
+class PortWatcher {
+public:
+    explicit PortWatcher(std::function<std::vector<PortDescription>()> listing);
+
+    struct Changes {
+        std::vector<std::string> vanished;      // by name
+        std::vector<PortDescription> appeared; // in the listing's order
+    };
+    // What changed since the last poll; at the first, every port present appears. A port whose
+    // name stays but whose device or adapter changed has vanished and appeared again.
+    Changes poll();
+
+private:
+    std::function<std::vector<PortDescription>()> listing_;
+    std::vector<PortDescription> known_;
+};
+
+} // namespace serial
