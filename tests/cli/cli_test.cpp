@@ -2,12 +2,16 @@
 // once, the three report forms, exit statuses and interruption.
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/bays.h"
 #include "cli/json_text.h"
+#include "cli/record_file.h"
 #include "engine/session.h"
 #include "simulated_port.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -40,8 +44,8 @@ public:
         p.listPorts = [this] {
             std::vector<serial::PortDescription> ports;
             for (const auto& [name, board] : boards_)
-                ports.push_back({name, "sim", "board", "pci-0000:00:14.0-usb-0:2:1.0-port0", "0403",
-                                 "6001", "A5X"});
+                ports.push_back({name, "sim", "board", "usb-0:2:" + name, "0403", "6001",
+                                 "A5" + name});
             return ports;
         };
         p.devicePaths = true;
@@ -144,6 +148,17 @@ TEST(CliOptions, UsageErrorsAndPortNames) {
         {{"--fast", "COM3"}, "unknown option --fast"},
         {{"COM1", "COM257", "/dev/ttyUSB0", "--json", "--upgrade", "--repeat"}, nullptr},
         {{"--all", "--json"}, nullptr},
+        {{"--watch"}, nullptr}, // every port, as they come
+        {{"--watch", "--journal", "j", "--operator", "kim", "--bays", "b", "COM3"}, nullptr},
+        {{"--dry-run", "--image", "f.hex", "COM3"}, nullptr},
+        {{"--list-images", "--image", "f.hex"}, nullptr},
+        {{"--dry-run", "--watch"}, "not with --repeat or --watch"},
+        {{"--dry-run", "--journal", "j", "COM3"}, "writes no board to the journal"},
+        {{"--operator", "kim", "COM3"}, "needs --journal"},
+        {{"COM3", "--image"}, "--image needs a value"},
+        {{"--bays", "a", "--bays", "b", "COM3"}, "--bays is given twice"},
+        {{"--doctor", "--image", "f.hex"}, "--doctor takes"},
+        {{"--list-images", "COM3"}, "--list-images takes --image FILE only"},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv{"trevane-cli"};
@@ -277,7 +292,7 @@ TEST(Cli, ListsAndVersion) {
     Machine machine;
     machine.add("COM7");
     CliRun run = runCli(machine, {"--list-ports"});
-    EXPECT_EQ(run.out, "COM7\tsim\tboard\tpci-0000:00:14.0-usb-0:2:1.0-port0\t0403:6001\tA5X\n");
+    EXPECT_EQ(run.out, "COM7\tsim\tboard\tusb-0:2:COM7\t0403:6001\tA5COM7\n");
     run = runCli(machine, {"--list-images"});
     EXPECT_EQ(run.lines().at(0), "Device - Print          - Preparation");
     run = runCli(machine, {"--version"});
@@ -351,6 +366,122 @@ TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
     EXPECT_EQ(held.opens(), 0) << "a port another program holds is left alone";
     for (const std::vector<uint8_t>& written : good.writes())
         EXPECT_EQ(written, std::vector<uint8_t>{engine::kUpdaterSearchByte}) << "search bytes only";
+}
+
+TEST(Bays, MalformedFilesAreRefusedWithTheirLine) {
+    struct Case {
+        const char* text;
+        const char* error; // nullptr: the file is fine
+    };
+    const Case cases[] = {
+        {"# bench 3\n\nA1 usb-0:2:1.0-port0  # left\nA2 A50285BI\nB1 COM5\n", nullptr},
+        {"A1 usb-0:2:1.0-port0\nA2\n", "bays.txt:2: a bay is a label and a place"},
+        {"A1 x y\n", "bays.txt:1: a bay is a label"},
+        {"A1 COM5\n\nA1 COM6\n", "bays.txt:3: the bay A1 is named twice"},
+        {"A1 COM5\nA2 com5\n", "bays.txt:2: com5 is the bay A1 already"},
+    };
+    for (const Case& c : cases) {
+        const cli::BaysFile file = cli::parseBays("bays.txt", c.text);
+        EXPECT_EQ(file.error.rfind(c.error ? c.error : "", 0), 0u) << c.text << file.error;
+        EXPECT_EQ(file.bays.empty(), c.error != nullptr);
+    }
+}
+
+// A journal file in the system's temporary folder, removed afterwards.
+struct TempFiles {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("trevane-cli-test-" + std::to_string(std::rand()));
+    TempFiles() { std::filesystem::create_directories(dir); }
+    ~TempFiles() { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& text) const {
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    }
+    std::vector<cli::Json> records(const std::string& name) const {
+        std::vector<cli::Json> all;
+        std::ifstream in(dir / name);
+        for (std::string line; std::getline(in, line);) all.push_back(cli::Json::parse(line));
+        return all;
+    }
+};
+
+TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
+    TempFiles files;
+    Machine machine;
+    machine.add("COM200");
+    boardsim::Config silent = Machine::demoBoard();
+    silent.silentFrames = {10};
+    silent.description = "Pr\xFC" "fplatz \"3\"\n"; // 8-bit, a quote, a control byte
+    machine.add("COM201", silent);
+    machine.add("COM202");
+    // By place, by the adapter's serial number; COM202 is in no bay.
+    const std::string bays = files.write("bays.txt", "A1 usb-0:2:COM200\nA2 A5COM201\n");
+    const std::string journal = (files.dir / "journal.jsonl").string();
+    std::ostringstream out, err;
+    cli::Platform platform = machine.platform(out, err);
+    platform.openJournal = &cli::openRecordFile;
+    platform.hostName = "bench-3";
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    const char* args[] = {"trevane-cli", "--json",   "--bays",       bays.c_str(), "--journal",
+                          journal.c_str(), "--operator", "J\xC3\xB6rg", "COM200", "COM201",
+                          "COM202"};
+    ASSERT_EQ(program.run(11, args), cli::kSomeFailed) << err.str();
+
+    std::map<std::string, std::string> bayOfPort;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        const cli::Json e = cli::Json::parse(line);
+        if (e["event"] == "result") bayOfPort[e["port"]] = e.value("bay", "-");
+    }
+    EXPECT_EQ(bayOfPort, (std::map<std::string, std::string>{
+                             {"COM200", "A1"}, {"COM201", "A2"}, {"COM202", "-"}}));
+
+    const std::vector<cli::Json> records = files.records("journal.jsonl");
+    ASSERT_EQ(records.size(), 3u);
+    std::map<std::string, cli::Json> byPort;
+    for (const cli::Json& r : records) byPort[r["port"]] = r;
+    const cli::Json& failed = byPort["COM201"];
+    EXPECT_EQ(failed["bay"], "A2");
+    EXPECT_EQ(failed["operator"], "J\xC3\xB6rg");
+    EXPECT_EQ(failed["host"], "bench-3");
+    EXPECT_EQ(failed["adapter"]["serial"], "A5COM201");
+    EXPECT_EQ(failed["board"]["description"], "Pr\xC3\xBC" "fplatz \"3\"\n");
+    EXPECT_EQ(failed["result"]["outcome"], "not-response");
+    EXPECT_EQ(failed["result"]["text"], " not Response ");
+    EXPECT_EQ(failed["image"]["source"], "built-in");
+    EXPECT_EQ(failed["image"]["sha256"], byPort["COM200"]["image"]["sha256"]);
+    EXPECT_EQ(failed["image"]["sha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(failed["trevane"], "9.9.9");
+    EXPECT_EQ(byPort["COM202"]["bay"], nullptr);
+    EXPECT_EQ(failed["time"].get<std::string>().size(), 24u); // 2026-12-09T14:03:11.123Z
+}
+
+TEST(Station, NoRecordNoProgramming) {
+    Machine machine;
+    boardsim::SimulatedPort& board = machine.add("COM200");
+    // A journal that cannot be opened: a usage error before any port is touched.
+    const CliRun refused = runCli(machine, {"--journal", "/no/such/folder/j.jsonl", "COM200"});
+    EXPECT_EQ(refused.status, cli::kUsageError);
+    EXPECT_TRUE(contains(refused.err, "cannot be opened for appending")) << refused.err;
+
+    // One that fails later: the run ends as failed and says why.
+    class FullDisk final : public cli::RecordFile {
+    public:
+        bool append(const std::string&, std::string& error) override {
+            error = "No space left on device";
+            return false;
+        }
+    };
+    std::ostringstream out, err;
+    cli::Platform platform = machine.platform(out, err);
+    platform.openJournal = [](const std::string&, std::string&) {
+        return std::unique_ptr<cli::RecordFile>(std::make_unique<FullDisk>());
+    };
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    const char* args[] = {"trevane-cli", "--journal", "j", "COM200"};
+    EXPECT_EQ(program.run(4, args), cli::kSomeFailed);
+    EXPECT_TRUE(contains(err.str(), "No space left on device")) << err.str();
+    EXPECT_EQ(board.opens(), 1) << "only the run that could keep records touched the port";
 }
 
 } // namespace

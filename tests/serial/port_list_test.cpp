@@ -1,4 +1,5 @@
 #include "serial/port_list.h"
+#include "serial/port_watcher.h"
 #include "serial/posix/system_facts.h"
 #include "temp_folder.h"
 
@@ -110,6 +111,39 @@ TEST_F(PortListTest, EveryListingIsMadeAfresh) {
     fs::remove_all(root / "sys");
     fs::remove_all(root / "ports");
     EXPECT_TRUE(listAll().empty());
+}
+
+TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
+    serial::PortWatcher watcher([this] { return serial::posix::listPortsUnder(root.path()); });
+    const auto changes = [&] {
+        const serial::PortWatcher::Changes c = watcher.poll();
+        std::vector<std::string> seen;
+        for (const std::string& name : c.vanished) seen.push_back("-" + name);
+        for (const serial::PortDescription& port : c.appeared) seen.push_back("+" + port.name);
+        return seen;
+    };
+    // An adapter with its USB device, so that its serial number is part of what is seen.
+    const auto plugIn = [&](const std::string& serialNumber) {
+        fs::create_directories(root / "sys/devices/usb1/1-2/1-2:1.0/ttyUSB0");
+        std::ofstream(root / "sys/devices/usb1/1-2/idVendor") << "0403\n";
+        std::ofstream(root / "sys/devices/usb1/1-2/idProduct") << "6001\n";
+        std::ofstream(root / "sys/devices/usb1/1-2/serial") << serialNumber << "\n";
+        addTty("ttyUSB0", "188:0", "", "", "devices/usb1/1-2/1-2:1.0/ttyUSB0");
+    };
+    addTty("ttyS0", "4:64");
+    EXPECT_EQ(changes(), std::vector<std::string>{"+COM1"});
+    plugIn("A1");
+    EXPECT_EQ(changes(), std::vector<std::string>{"+COM33"});
+    EXPECT_TRUE(changes().empty());
+    fs::remove_all(root / "sys/class/tty/ttyUSB0");
+    EXPECT_EQ(changes(), std::vector<std::string>{"-COM33"});
+    plugIn("A1");
+    changes();
+    // Another adapter in the same socket, faster than a poll: gone and come.
+    std::ofstream(root / "sys/devices/usb1/1-2/serial") << "B2\n";
+    EXPECT_EQ(changes(), (std::vector<std::string>{"-COM33", "+COM33"}));
+    fs::create_symlink("/dev/null", root / "ports/COM200");
+    EXPECT_EQ(changes(), std::vector<std::string>{"+COM200"});
 }
 
 } // namespace

@@ -1,0 +1,142 @@
+// A station on this machine's own services: --watch with the real serial driver and port
+// listing, a pseudo-terminal whose link is plugged in and pulled out again and again; and the
+// journal's file under a writer killed at any moment.
+#include "cli/cli.h"
+#include "cli/json_text.h"
+#include "cli/record_file.h"
+#include "firmware/product.h"
+#include "serial/port_list.h"
+#include "serial/serial_port.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pty.h>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int entries(const char* folder) {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// How many descriptors of this process have the device open.
+int opened(const std::string& device) {
+    int count = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(fd.path(), error) == device) ++count;
+    }
+    return count;
+}
+
+// Waits up to five seconds for the condition.
+template <typename Condition> bool eventually(Condition condition) {
+    for (int i = 0; i < 5000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return condition();
+}
+
+TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
+    testing_support::TempFolder folder;
+    fs::create_directory(folder / "ports");
+    testing_support::ScopedEnv ports("TREVANE_PORTS", folder / "ports");
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    close(slave); // the updater opens it; the master keeps the terminal alive
+    const std::string device = name;
+
+    std::ostringstream out, err;
+    std::function<void()> interrupt;
+    cli::Platform platform;
+    platform.makePort = [] { return serial::makeSystemPort(); };
+    platform.listPorts = &serial::listPorts;
+    platform.devicePaths = true;
+    platform.watchPeriodMs = 2;
+    platform.out = &out;
+    platform.err = &err;
+    platform.onInterrupt = [&](std::function<void()> handler) { interrupt = std::move(handler); };
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    int status = -1;
+    std::thread run([&] {
+        const char* args[] = {"trevane-cli", "--watch", "--json", "COM200"};
+        status = program.run(4, args);
+    });
+
+    int descriptors = 0, threads = 0;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        fs::create_symlink(device, folder / "ports/COM200");
+        ASSERT_TRUE(eventually([&] { return opened(device) == 1; })) << "cycle " << cycle;
+        fs::remove(folder / "ports/COM200");
+        ASSERT_TRUE(eventually([&] { return opened(device) == 0; })) << "cycle " << cycle;
+        if (cycle == 20) {
+            descriptors = entries("/proc/self/fd");
+            threads = entries("/proc/self/task");
+        }
+    }
+    // The last station's thread may still be on its way out.
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/task") <= threads; }));
+    EXPECT_EQ(entries("/proc/self/fd"), descriptors);
+    ASSERT_TRUE(eventually([&] { return static_cast<bool>(interrupt); }));
+    interrupt();
+    run.join();
+    close(master);
+    EXPECT_EQ(status, cli::kAllProgrammed) << err.str();
+    EXPECT_EQ(err.str().find("COM200:"), std::string::npos) << "a port that went says nothing";
+}
+
+TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
+    testing_support::TempFolder folder;
+    const std::string path = folder / "journal.jsonl";
+    std::mt19937 random(7);
+    constexpr int kKills = 60;
+    for (int round = 0; round < kKills; ++round) {
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            // Lines of hundreds of kilobytes take long enough to write that kills land in the
+            // middle of some: those are the lines a torn tail would glue to the next.
+            std::string error;
+            const std::unique_ptr<cli::RecordFile> file = cli::openRecordFile(path, error);
+            for (int i = 0;; ++i)
+                file->append(cli::dumpLine(cli::Json{
+                                 {"round", round}, {"pad", std::string(100000 + i % 900000, 'x')}}),
+                             error);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + random() % 5000));
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+    }
+    std::string error;
+    ASSERT_TRUE(cli::openRecordFile(path, error)->append("{\"last\":true}", error)) << error;
+
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_GT(lines.size(), static_cast<size_t>(kKills));
+    int cut = 0;
+    for (const std::string& line : lines) {
+        if (cli::Json::accept(line)) continue;
+        // A line cut by the kill stays on its own: the next one starts on a line of its own.
+        ++cut;
+        EXPECT_EQ(line.rfind("{\"round\":", 0), 0u) << line.substr(0, 40);
+        EXPECT_EQ(line.find('}'), std::string::npos) << "two records on one line";
+    }
+    EXPECT_LE(cut, kKills);
+    EXPECT_EQ(lines.back(), "{\"last\":true}");
+}
+
+} // namespace
