@@ -11,6 +11,9 @@ from harness import BIN, BoardSim, Sandbox
 
 DEMO_BOARD = ["--chip", "254", "--bios", "10", "--board", "2", "--prep", "0x81"]
 CLI = os.path.join(BIN, "zq710c", "trevane-cli")
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DEMO_HEX = os.path.join(SOURCE, "firmware", "images", "zq710c", "zq710c_demo.hex")
+SEARCH_ONLY = "counts searches=1 answered=1 progmode=0 frames=0 refused=0 badsum=0 silent=0"
 
 
 def image_bytes():
@@ -54,7 +57,8 @@ class Cli(unittest.TestCase):
         events = [json.loads(line) for line in run.stdout.splitlines()]  # every line parses
         last = {}
         for e in events:
-            last[e["port"]] = e
+            if e["port"]:  # the summary belongs to no port
+                last[e["port"]] = e
         self.assertEqual(sorted(last), ["COM200", "COM201", "COM202"])
         for port, ok, text in (("COM200", True, " Program Ok "), ("COM201", False, " not Response "),
                                ("COM202", True, " Program Ok ")):
@@ -104,7 +108,7 @@ class Cli(unittest.TestCase):
         sim = self.sim("COM200", *DEMO_BOARD, "--hangup-after", "100")
         run = self.cli("--json", "COM200")
         self.assertEqual(run.returncode, 1, run.stderr)
-        result = [json.loads(line) for line in run.stdout.splitlines()][-1]
+        result = [e for e in map(json.loads, run.stdout.splitlines()) if e["event"] == "result"][0]
         self.assertEqual((result["event"], result["text"], result["cause"]),
                          ("result", " not Response ", "port-gone"))
         self.assertEqual(result["percent"], 39)  # 100 of 256 frames
@@ -125,6 +129,104 @@ class Cli(unittest.TestCase):
         self.assertEqual(sim.dump_lines()[-1],
                          "counts searches=1 answered=1 progmode=0 frames=0 refused=0 badsum=0 "
                          "silent=0")
+
+    def test_a_file_and_the_built_in_image_made_from_it_write_the_same(self):
+        dumps = []
+        for args in ([], ["--image", DEMO_HEX]):
+            sim = self.sim("COM200", *DEMO_BOARD)
+            run = self.cli("--json", *args, "COM200")
+            self.assertEqual(run.returncode, 0, run.stderr)
+            events = [json.loads(line) for line in run.stdout.splitlines()]
+            result = next(e for e in events if e["event"] == "result")
+            sim.stop()
+            dumps.append([l for l in sim.dump_lines() if l.startswith("flash")])
+        self.assertEqual(len(dumps[0]), 256)
+        self.assertEqual(dumps[0], dumps[1])
+        self.assertEqual((result["image"]["source"], result["image"]["file"]), ("file", DEMO_HEX))
+        # What the file gives is stated before anything is written.
+        kinds = [e["event"] + e.get("text", "") for e in events]
+        self.assertLess(kinds.index(next(k for k in kinds if k.startswith("noteflash"))),
+                        kinds.index("phaseEntry in PrgMode"))
+
+    def test_firmware_files_refused_before_anything_is_sent(self):
+        bad = os.path.join(self.sandbox.root, "bad.hex")
+        with open(DEMO_HEX) as f:
+            lines = f.readlines()
+        lines[2] = lines[2][:-4] + "00\n"  # a wrong checksum on line 3
+        with open(bad, "w") as f:
+            f.writelines(lines)
+        sim = self.sim("COM200", *DEMO_BOARD)
+        for product, image, says in (("zq710c", bad, bad + ":3: "),
+                                     ("zq710c", "/no/such.hex", "cannot be read"),
+                                     ("hbd200", DEMO_HEX, "takes no firmware files")):
+            run = subprocess.run([os.path.join(BIN, product, "trevane-cli"), "--image", image,
+                                  "COM200"], env=self.sandbox.env(), capture_output=True,
+                                 text=True, timeout=60)
+            self.assertEqual(run.returncode, 2, run.stderr)
+            self.assertIn(says, run.stderr)
+        sim.stop()
+        self.assertEqual(sim.dump_lines()[-1].split()[1], "searches=0")
+
+    def test_dry_run_sends_only_the_search_and_tells_the_plan(self):
+        for board, status, write in ((DEMO_BOARD, 0, True),
+                                     (["--chip", "254", "--board", "5"], 1, False)):
+            sim = self.sim("COM200", *board)
+            run = self.cli("--dry-run", "--json", "COM200")
+            self.assertEqual(run.returncode, status, run.stderr)
+            plan = next(json.loads(l) for l in run.stdout.splitlines() if '"plan"' in l)
+            self.assertEqual((plan["write"], plan["written"]), (write, False))
+            if write:
+                self.assertEqual((plan["frames"], plan["fix"], plan["flash"]),
+                                 (255, 0xA780, [{"first": 0, "end": 0x7F4C}]))
+            sim.stop()
+            self.assertEqual(sim.dump_lines()[-1], SEARCH_ONLY)
+
+    def test_a_journal_shared_by_four_stations_with_two_ports_each(self):
+        journal = os.path.join(self.sandbox.root, "journal.jsonl")
+        sims = [self.sim("COM%d" % (200 + i), *DEMO_BOARD) for i in range(8)]
+        runs = [subprocess.Popen([CLI, "--journal", journal, "COM%d" % (200 + 2 * i),
+                                  "COM%d" % (201 + 2 * i)], env=self.sandbox.env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                for i in range(4)]
+        for run in runs:
+            out, err = run.communicate(timeout=60)
+            self.assertEqual(run.returncode, 0, out + err)
+        with open(journal) as f:
+            records = [json.loads(line) for line in f]
+        self.assertEqual(sorted(r["port"] for r in records), ["COM%d" % p for p in range(200, 208)])
+        self.assertTrue(all(r["result"]["ok"] for r in records))
+        for sim in sims:
+            sim.stop()
+
+    def test_watch_follows_a_board_plugged_in_pulled_out_and_back(self):
+        bays = os.path.join(self.sandbox.root, "bays.txt")
+        with open(bays, "w") as f:
+            f.write("A1 COM201\n")
+        proc = subprocess.Popen([CLI, "--watch", "--json", "--bays", bays, "COM201"],
+                                env=self.sandbox.env(), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.addCleanup(proc.kill)
+
+        def next_event(kind):
+            deadline = time.time() + 30
+            while time.time() < deadline:
+                event = json.loads(proc.stdout.readline())
+                if event["event"] == kind:
+                    return event
+            self.fail("no " + kind)
+
+        for _ in range(2):  # the same port, pulled out and plugged in again
+            sim = BoardSim(self.sandbox, "COM201", DEMO_BOARD)
+            result = next_event("result")
+            self.assertEqual((result["bay"], result["ok"]), ("A1", True))
+            sim.stop()
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=20)
+        summary = json.loads(out.splitlines()[-1])
+        self.assertEqual(summary["ports"], [{"port": "COM201", "bay": "A1", "programmed": 2,
+                                             "failed": 0, "yield": 100.0,
+                                             "reply_ms": summary["ports"][0]["reply_ms"]}])
+        self.assertNotIn('"problem"', out)  # a port that went says nothing of it
 
     def test_usage_error_sends_nothing(self):
         sim = self.sim("COM200", *DEMO_BOARD)
