@@ -161,17 +161,32 @@ if(TREVANE_GUI)
     install(FILES ${data}/${TREVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
+# The copyright file and the changelog, where Debian keeps them. The changelog's newest entry
+# must be this version's: a new version needs its entry.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/linux/changelog newest LIMIT_COUNT 1)
+string(REGEX MATCH "^trevane \\(([^)]*)\\) " newest_entry "${newest}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "packaging/linux/changelog starts with \"${newest}\": it needs an entry "
+                        "for version ${PROJECT_VERSION} first")
+endif()
+execute_process(COMMAND ${TREVANE_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/linux/changelog
+                OUTPUT_FILE ${data}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/copyright ${data}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/trevane)
+
 # The Debian package: cpack -G DEB in the build folder (scripts/package.sh).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME trevane)
 set(CPACK_PACKAGE_VENDOR Dravik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for PIC microcontroller boards")
+# Lines of at most 79 characters: the package tools show them as they are.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Trevane updates the firmware of boards built around Microchip PIC18 and PIC24/dsPIC33
-microcontrollers over a serial port: it finds the board's bootloader, picks the firmware image
-built into the program for that chip and board, and writes it with checksums and resends.
-trevane is the windowed program, trevane-cli updates boards on several ports at once.")
+    "Trevane updates the firmware of boards built around Microchip PIC18 and
+PIC24/dsPIC33 microcontrollers over a serial port: it finds the board's
+bootloader, picks the firmware image built into the program for that chip and
+board, and writes it with checksums and resends. trevane is the windowed
+program, trevane-cli updates boards on several ports at once.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
