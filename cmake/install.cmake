@@ -15,7 +15,9 @@ endif()
 # The Windows release (scripts/windows.sh --release): release/trevane-<version>-windows-x64/ with
 # a folder per product holding its trevane.exe and trevane-cli.exe under the names they were
 # built and tested with (which their version resources name), an operator's README.txt and
-# SHA256SUMS; and the zip of that folder. Dated SOURCE_DATE_EPOCH as configured.
+# SHA256SUMS; the zip of that folder; the installer trevane-<version>-x64.msi, which puts the
+# same folders in place; SHA256SUMS of the zip and the installer. Dated SOURCE_DATE_EPOCH as
+# configured; signed when the environment names a certificate (packaging/windows/make_release.py).
 if(WIN32)
     set(entries "")
     set(programs "")
@@ -34,10 +36,13 @@ if(WIN32)
         COMMAND ${TREVANE_INSTALL_PYTHON3} ${PROJECT_SOURCE_DIR}/packaging/windows/make_release.py
                 ${CMAKE_BINARY_DIR}/release trevane-${PROJECT_VERSION}-windows-x64
                 ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
+                ${PROJECT_SOURCE_DIR}/packaging/windows/trevane.wxs.in
+                ${CMAKE_BINARY_DIR}/src/main/trevane.ico
                 "${TREVANE_SOURCE_DATE_EPOCH}" ${entries}
         DEPENDS ${programs}
-        COMMENT "Making the Windows release folder and zip"
+        COMMENT "Making the Windows release folder, zip and installer"
         VERBATIM)
+    add_dependencies(windows_release trevane_icon)  # the icon src/main makes for the programs
     return()
 endif()
 
