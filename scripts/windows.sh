@@ -107,6 +107,6 @@ fi
 
 echo "== the release twice: the same bytes; then signed"
 sh tests/win32/release_repeats.sh build/windows || status=1
-echo "== the installer under wine: install, remove, upgrade"
+echo "== the installer under wine: install, upgrade, remove"
 setarch "$(uname -m)" -R /usr/bin/python3 tests/win32/msi_install.py build/windows || status=1
 exit $status
