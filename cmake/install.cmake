@@ -15,7 +15,9 @@ endif()
 # The Windows release (scripts/windows.sh --release): release/trevane-<version>-windows-x64/ with
 # a folder per product holding its trevane.exe and trevane-cli.exe under the names they were
 # built and tested with (which their version resources name), an operator's README.txt and
-# SHA256SUMS; and the zip of that folder. Dated SOURCE_DATE_EPOCH as configured.
+# SHA256SUMS; the zip of that folder; the installer trevane-<version>-x64.msi, which puts the
+# same folders in place; SHA256SUMS of the zip and the installer. Dated SOURCE_DATE_EPOCH as
+# configured; signed when the environment names a certificate (packaging/windows/make_release.py).
 if(WIN32)
     set(entries "")
     set(programs "")
@@ -34,10 +36,13 @@ if(WIN32)
         COMMAND ${TREVANE_INSTALL_PYTHON3} ${PROJECT_SOURCE_DIR}/packaging/windows/make_release.py
                 ${CMAKE_BINARY_DIR}/release trevane-${PROJECT_VERSION}-windows-x64
                 ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
+                ${PROJECT_SOURCE_DIR}/packaging/windows/trevane.wxs.in
+                ${CMAKE_BINARY_DIR}/src/main/trevane.ico
                 "${TREVANE_SOURCE_DATE_EPOCH}" ${entries}
         DEPENDS ${programs}
-        COMMENT "Making the Windows release folder and zip"
+        COMMENT "Making the Windows release folder, zip and installer"
         VERBATIM)
+    add_dependencies(windows_release trevane_icon)  # the icon src/main makes for the programs
     return()
 endif()
 
@@ -161,17 +166,32 @@ if(TREVANE_GUI)
     install(FILES ${data}/${TREVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
+# The copyright file and the changelog, where Debian keeps them. The changelog's newest entry
+# must be this version's: a new version needs its entry.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/linux/changelog newest LIMIT_COUNT 1)
+string(REGEX MATCH "^trevane \\(([^)]*)\\) " newest_entry "${newest}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "packaging/linux/changelog starts with \"${newest}\": it needs an entry "
+                        "for version ${PROJECT_VERSION} first")
+endif()
+execute_process(COMMAND ${TREVANE_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/linux/changelog
+                OUTPUT_FILE ${data}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/copyright ${data}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/trevane)
+
 # The Debian package: cpack -G DEB in the build folder (scripts/package.sh).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME trevane)
 set(CPACK_PACKAGE_VENDOR Dravik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for PIC microcontroller boards")
+# Lines of at most 79 characters: the package tools show them as they are.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Trevane updates the firmware of boards built around Microchip PIC18 and PIC24/dsPIC33
-microcontrollers over a serial port: it finds the board's bootloader, picks the firmware image
-built into the program for that chip and board, and writes it with checksums and resends.
-trevane is the windowed program, trevane-cli updates boards on several ports at once.")
+    "Trevane updates the firmware of boards built around Microchip PIC18 and
+PIC24/dsPIC33 microcontrollers over a serial port: it finds the board's
+bootloader, picks the firmware image built into the program for that chip and
+board, and writes it with checksums and resends. trevane is the windowed
+program, trevane-cli updates boards on several ports at once.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

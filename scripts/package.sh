@@ -2,7 +2,7 @@
 # The Debian package: a Release build of the "package" preset (windowed programs, no tests),
 # installed by CPack into build/package/packages/trevane_<version>_amd64.deb, whose contents are
 # then checked (tests/package/check_deb.sh): the file list, the desktop entries, the AppStream
-# metadata, the manual pages and the programs themselves.
+# metadata, the manual pages, the programs themselves, and lintian's verdict.
 #   scripts/package.sh            build the package and check its contents
 #   scripts/package.sh --check    the same, then install it into a clean Debian root made with
 #                                 debootstrap (cached under build/package-check), run it there,
@@ -19,7 +19,8 @@ case "${1:-}" in
     *) echo "usage: scripts/package.sh [--check]" >&2; exit 2 ;;
 esac
 
-ensure_packages "${TREVANE_PACKAGES[@]}" dpkg-dev desktop-file-utils appstream groff-base man-db
+ensure_packages "${TREVANE_PACKAGES[@]}" dpkg-dev desktop-file-utils appstream groff-base man-db \
+    lintian
 $check_root && ensure_packages debootstrap
 
 cd "$TREVANE_ROOT"

@@ -8,12 +8,16 @@
 #   scripts/windows.sh --wait-bench [runs [frames [bytes]]]
 #                                       the port's waits alone: flash frames stop-and-wait
 #                                       against the same line model, old and new wait styles
-#   scripts/windows.sh --release        the release folder build/windows/release/
-#                                       trevane-<version>-windows-x64/ and its zip, no tests
+#   scripts/windows.sh --release        the release in build/windows/release/: the folder
+#                                       trevane-<version>-windows-x64/, its zip and the installer
+#                                       trevane-<version>-x64.msi, no tests; signed when
+#                                       TREVANE_SIGN_CERT and TREVANE_SIGN_KEY are set
 # The build is stamped with SOURCE_DATE_EPOCH, by default the time of the last commit, so that
 # the executables tested are those released and a build repeats byte for byte. After the tests,
 # the release is made twice, the second time with the stamped and linked parts made anew (the
-# product data, the resources, the executables), and the two zips must be the same bytes.
+# product data, the resources, the executables), and the two zips and the two installers must be
+# the same bytes; then once signed with a throwaway certificate. Last, the installer is installed,
+# upgraded and removed under wine.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -36,8 +40,11 @@ if [ "${1:-}" = "--tests" ]; then
 fi
 
 missing=""
+# wixl, python3-gi and gir1.2-libmsi-1.0 build the installer, osslsigncode signs the release;
+# the tests check both with msitools and openssl.
 for package in g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool python3 cmake \
-    ninja-build nlohmann-json3-dev; do
+    ninja-build nlohmann-json3-dev wixl python3-gi gir1.2-libmsi-1.0 osslsigncode msitools \
+    openssl; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing="$missing $package"
 done
@@ -99,6 +106,8 @@ else
     (run_tests "$@") || status=1
 fi
 
-echo "== the release twice: the same bytes"
+echo "== the release twice: the same bytes; then signed"
 sh tests/win32/release_repeats.sh build/windows || status=1
+echo "== the installer under wine: install, upgrade, remove"
+setarch "$(uname -m)" -R /usr/bin/python3 tests/win32/msi_install.py build/windows || status=1
 exit $status

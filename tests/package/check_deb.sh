@@ -6,7 +6,8 @@
 #  - unpacked: every desktop entry passes desktop-file-validate and names a program and an icon
 #    of the package; the AppStream metadata passes appstreamcli validate --no-net and its
 #    launchables and binaries are in the package; every manual page renders without a warning and
-#    every program has one; the programs are stripped, and trevane-cli runs and shows VERSION.
+#    every program has one; the programs are stripped, and trevane-cli runs and shows VERSION;
+#  - lintian finds no error and no warning.
 set -euo pipefail
 deb=$1
 version=$2
@@ -89,6 +90,9 @@ shown=$("$cli" --version) || fail "trevane-cli --version failed"
 [[ "$shown" == "trevane-cli $version - "* ]] || fail "trevane-cli --version says: $shown"
 "$cli" --list-images >"$work/images" || fail "trevane-cli --list-images failed"
 [ -s "$work/images" ] || fail "trevane-cli --list-images listed nothing"
+
+lintian --fail-on error,warning "$deb" >"$work/lintian" 2>"$work/lintian.err" ||
+    { fail "lintian:"; cat "$work/lintian" "$work/lintian.err"; }
 
 if [ "$failures" -ne 0 ]; then
     echo "package check: $failures failed"
