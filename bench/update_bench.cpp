@@ -5,9 +5,12 @@
 //      the same run: both times, their ratio, and the processor time each board cost.
 //
 //   3. with --latency-ms L, behind a USB adapter whose latency timer holds every reply L ms:
-//      16 for an FTDI adapter that ignores the low-latency request, 1 for one that honours it.
+//      16 for an FTDI adapter that ignores the low-latency request, 1 for one that honours it;
+//   4. with --watch-idle P, the processor time trevane-cli --watch takes while it watches P
+//      ports with no board (each a pseudo-terminal in the port-link folder).
 //
 //   update_bench [--baud B] [--write-ms M] [--runs N] [--boards K] [--latency-ms L]
+//   update_bench --watch-idle P
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "serial/serial_port.h"
@@ -18,8 +21,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <csignal>
+#include <fstream>
 #include <memory>
+#include <pty.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,6 +135,58 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
     return boards;
 }
 
+// Processor time of a process so far, in seconds.
+double processCpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15) ticks += std::stol(field); // utime, stime
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// trevane-cli --watch on `ports` ports that no board answers: the share of a core it takes.
+int watchIdle(int ports) {
+    e2e::Sandbox sandbox;
+    std::vector<int> masters;
+    std::vector<std::string> args{TREVANE_CLI_PATH, "--watch"};
+    for (int i = 0; i < ports; ++i) {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
+        close(slave);
+        masters.push_back(master);
+        const std::string port = "COM" + std::to_string(200 + i);
+        sandbox.linkPort(port, name);
+        args.push_back(port);
+    }
+    const pid_t cli = fork();
+    if (cli == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // every station searching
+    const double before = processCpuSeconds(cli);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const double cpu = processCpuSeconds(cli) - before;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    kill(cli, SIGINT);
+    waitpid(cli, nullptr, 0);
+    for (int master : masters) close(master);
+    std::printf("trevane-cli --watch, %d ports without a board: %.2f %% of a core (target at "
+                "most 1 %%)\n",
+                ports, 100.0 * cpu / seconds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +204,8 @@ int main(int argc, char** argv) {
             boardCount = value;
         else if (opt == "--latency-ms")
             latencyMs = value;
+        else if (opt == "--watch-idle")
+            return watchIdle(value);
     }
     std::printf("full update of the default product, board-sim at %d baud (11 bits a byte), "
                 "%d ms flash write time, %d ms adapter latency timer\n",

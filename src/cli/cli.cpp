@@ -280,17 +280,42 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
                 return serial::samePortName(name, port.name) || name == port.device;
             });
         };
+        // A port that came back before its last station ended waits for it: two stations on
+        // one port would find it busy.
+        std::vector<serial::PortDescription> waiting;
+        const auto stationOn = [&](const std::string& name) {
+            return std::any_of(stations.begin(), stations.end(), [&](const Running& r) {
+                return !r.done && serial::samePortName(r.station->port().name, name);
+            });
+        };
         for (;;) {
             const serial::PortWatcher::Changes changes = watcher.poll();
             {
                 std::lock_guard lock(mutex);
-                for (const std::string& name : changes.vanished)
+                for (const std::string& name : changes.vanished) {
+                    std::erase_if(waiting, [&](const auto& p) {
+                        return serial::samePortName(p.name, name);
+                    });
                     for (Running& r : stations)
                         if (!r.done && serial::samePortName(r.station->port().name, name))
                             r.station->retire();
+                }
+                for (const serial::PortDescription& port : changes.appeared)
+                    if (wanted(port)) waiting.push_back(port);
             }
-            for (const serial::PortDescription& port : changes.appeared)
-                if (wanted(port)) start(port);
+            for (auto it = waiting.begin(); it != waiting.end();) {
+                bool busy;
+                {
+                    std::lock_guard lock(mutex);
+                    busy = stationOn(it->name);
+                }
+                if (busy) {
+                    ++it;
+                    continue;
+                }
+                start(*it);
+                it = waiting.erase(it);
+            }
             std::unique_lock lock(mutex);
             // Stations that have ended (their port went): their counts kept, their thread and
             // port given back, so that a shift of plugging and pulling holds nothing.

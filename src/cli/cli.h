@@ -44,7 +44,7 @@ struct Platform {
     std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>
         openJournal;
     std::string hostName;
-    int watchPeriodMs = 250; // how often --watch looks at the port listing
+    int watchPeriodMs = 500; // how often --watch looks at the port listing
     bool devicePaths = false;  // ports may be named by device path
     bool outIsTerminal = false; // progress lines are redrawn in place
     std::ostream* out = nullptr;

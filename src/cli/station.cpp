@@ -202,7 +202,7 @@ std::optional<ImageInfo> Station::imageInfo(const engine::BoardFound& board) {
 bool Station::updateOneBoard(int board) {
     runningMetBoard_ = false;
     PortObserver observer(index_, report_, setup_.file, runningMetBoard_);
-    engine::BlockingWait wait;
+    engine::PatientWait wait;
     engine::Session session(*serialPort_, *setup_.images, setup_.options, wait, observer);
     {
         std::lock_guard lock(sessionMutex_);
@@ -250,7 +250,7 @@ bool Station::keepRecord(const BoardEntry& entry) {
 void Station::planOneBoard() {
     runningMetBoard_ = false;
     PortObserver observer(index_, report_, setup_.file, runningMetBoard_);
-    engine::BlockingWait wait;
+    engine::PatientWait wait;
     engine::Session session(*serialPort_, *setup_.images, setup_.options, wait, observer);
     {
         std::lock_guard lock(sessionMutex_);
@@ -306,7 +306,7 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
 void Station::waitUntilBoardIsGone() {
     // The same board left plugged in must not be programmed twice: a new board counts only
     // once a search byte has gone unanswered.
-    engine::BlockingWait wait;
+    engine::PatientWait wait;
     engine::SessionObserver quiet;
     while (!stopping() && serialPort_->usable()) {
         engine::Session probe(*serialPort_, *setup_.images, setup_.options, wait, quiet);
@@ -316,8 +316,9 @@ void Station::waitUntilBoardIsGone() {
 }
 
 void Station::pause(int ms) {
-    for (int waited = 0; waited < ms && !stopping(); waited += engine::kStepMs) {
-        if (serialPort_->waitReadable(engine::kStepMs)) serialPort_->discardInput();
+    const int slice = engine::PatientWait::kSliceMs;
+    for (int waited = 0; waited < ms && !stopping(); waited += slice) {
+        if (serialPort_->waitReadable(slice)) serialPort_->discardInput();
     }
 }
 

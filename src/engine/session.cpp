@@ -48,6 +48,19 @@ void BlockingWait::step(serial::SerialPort& port) {
     port.waitReadable(kStepMs);
 }
 
+void PatientWait::step(serial::SerialPort& port) {
+    port.waitReadable(kStepMs);
+}
+
+int32_t PatientWait::pass(serial::SerialPort& port, int32_t leftMs) {
+    const int32_t slice = std::max(kStepMs, std::min(leftMs, kSliceMs) / kStepMs * kStepMs);
+    const int64_t start = port.clockUs();
+    port.waitReadable(slice);
+    // Whole steps, as many as began: at least one, never more than the slice.
+    const int64_t passed = (port.clockUs() - start) / 1000 / kStepMs + 1;
+    return static_cast<int32_t>(std::min<int64_t>(passed * kStepMs, slice));
+}
+
 Session::Session(serial::SerialPort& port, const firmware::ImageSource& images,
                  SessionOptions options, WaitStrategy& wait, SessionObserver& observer)
     : port_(port), images_(images), options_(options), wait_(wait), observer_(observer) {}
@@ -96,9 +109,9 @@ void Session::receive() {
 }
 
 Session::Answer Session::waitReply(int32_t timeoutMs) {
-    const int32_t steps = timeoutMs / kStepMs;
-    for (int32_t i = 0; i < steps && !portGone_; ++i) {
-        wait_.step(port_);
+    // Whole steps: a wait of 100 ms is 20 of them, one of 4 ms none.
+    for (int32_t left = timeoutMs / kStepMs * kStepMs; left > 0 && !portGone_;) {
+        left -= wait_.pass(port_, left);
         receive();
         if (abortRequested_.exchange(false, std::memory_order_relaxed)) return Answer::Aborted;
         if (receiver_.acknowledged()) return Answer::Acknowledged;
@@ -113,7 +126,22 @@ void Session::sendByte(uint8_t byte) {
     if (!port_.write(&byte, 1) && !port_.isOpen()) portGone_ = true;
 }
 
+void Session::settleLine() {
+    port_.discardInput();
+    for (int quiet = 0, steps = 0; quiet < kQuietLineSteps && steps < kMostSettleSteps; ++steps) {
+        if (abortRequested_.load(std::memory_order_relaxed)) return; // the search's wait ends it
+        wait_.step(port_);
+        const int32_t count = port_.read(receiveBuffer_, kReceiveBufferSize);
+        if (count < 0) {
+            portGone_ = true;
+            return;
+        }
+        quiet = count > 0 ? 0 : quiet + 1;
+    }
+}
+
 Session::Found Session::search(int tries) {
+    settleLine();
     receiver_.reset();
     for (int attempt = 0; attempt < tries; ++attempt) {
         // Whatever arrived before this try is not an answer to it.

@@ -30,27 +30,47 @@ struct SessionOptions {
     static constexpr SessionOptions upgrade() { return {kUpgradeSearchByte}; }
 };
 
-// How the session passes one 5 ms step of a wait. Windows serve their events in each step, so
+inline constexpr int kStepMs = 5;
+
+// How the session passes a wait, in steps of 5 ms. Windows serve their events in each step, so
 // that Stop and repaints work while the session runs inside a click handler; a headless run
 // blocks on the port. A step may end early when input arrives, never late.
 class WaitStrategy {
 public:
     virtual ~WaitStrategy() = default;
     virtual void step(serial::SerialPort& port) = 0;
+    // Passes up to `leftMs` of a wait (at least one step), ending early when input arrives, and
+    // returns the time passed in whole steps. By default one step.
+    virtual int32_t pass(serial::SerialPort& port, int32_t /*leftMs*/) {
+        step(port);
+        return kStepMs;
+    }
 };
-
-inline constexpr int kStepMs = 5;
 
 // A headless run's wait: each step blocks on the port until input arrives or the step is over.
 class BlockingWait final : public WaitStrategy {
 public:
     void step(serial::SerialPort& port) override;
 };
+
+// A station's wait: it blocks on the port for up to 50 ms at a time, so that a port waiting
+// for its next board costs little; a Stop from another thread is seen within that time.
+class PatientWait final : public WaitStrategy {
+public:
+    static constexpr int32_t kSliceMs = 50;
+    void step(serial::SerialPort& port) override;
+    int32_t pass(serial::SerialPort& port, int32_t leftMs) override;
+};
 inline constexpr int kSearchTries = 100;
 inline constexpr int32_t kSearchReplyMs = 100;
 inline constexpr int32_t kCommandReplyMs = 1000;
 inline constexpr int32_t kProgramModeReplyMs = 2000;
 inline constexpr int kBoardRecordWaitSteps = 251;
+// Before its first search byte a session waits for the line to be quiet this long (but no
+// longer than the second number): an answer to a frame of an update stopped a moment ago would
+// otherwise be taken for the board's answer to the search.
+inline constexpr int kQuietLineSteps = 10;
+inline constexpr int kMostSettleSteps = 100;
 inline constexpr int kMaxSends = 5; // a refused frame is sent at most this often in all
 inline constexpr uint8_t kProgramModeByte = 0xCC;
 inline constexpr uint8_t kEepromCommand = 0x40;
@@ -148,6 +168,7 @@ private:
     // Searches and decides: Ok with `plan` filled when the image is to be written.
     Result searchAndDecide(Plan& plan, int tries);
     Found search(int tries);
+    void settleLine();
     Result decide(Plan& plan);
     Result program(const Plan& plan);
     Outcome write(const Plan& plan);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -52,12 +53,6 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     testing_support::TempFolder folder;
     fs::create_directory(folder / "ports");
     testing_support::ScopedEnv ports("TREVANE_PORTS", folder / "ports");
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave); // the updater opens it; the master keeps the terminal alive
-    const std::string device = name;
-
     std::ostringstream out, err;
     std::function<void()> interrupt;
     cli::Platform platform;
@@ -77,24 +72,37 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
 
     int descriptors = 0, threads = 0;
     for (int cycle = 0; cycle < 200; ++cycle) {
+        // Plugged in: a new terminal appears under the port's name.
+        int master = -1, slave = -1;
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        close(slave); // the updater opens it; the master keeps the terminal alive
+        const std::string device = name;
         fs::create_symlink(device, folder / "ports/COM200");
         ASSERT_TRUE(eventually([&] { return opened(device) == 1; })) << "cycle " << cycle;
+        // Pulled out: the name goes, and the line hangs up.
         fs::remove(folder / "ports/COM200");
+        close(master);
         ASSERT_TRUE(eventually([&] { return opened(device) == 0; })) << "cycle " << cycle;
         if (cycle == 20) {
-            descriptors = entries("/proc/self/fd");
-            threads = entries("/proc/self/task");
+            // The watch reads the port listing every 2 ms, opening files as it goes: the
+            // fewest seen are the ones held.
+            descriptors = threads = 1 << 20;
+            for (int look = 0; look < 50; ++look) {
+                descriptors = std::min(descriptors, entries("/proc/self/fd"));
+                threads = std::min(threads, entries("/proc/self/task"));
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
         }
     }
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") <= descriptors; }));
     // The last station's thread may still be on its way out.
     EXPECT_TRUE(eventually([&] { return entries("/proc/self/task") <= threads; }));
-    EXPECT_EQ(entries("/proc/self/fd"), descriptors);
     ASSERT_TRUE(eventually([&] { return static_cast<bool>(interrupt); }));
     interrupt();
     run.join();
-    close(master);
     EXPECT_EQ(status, cli::kAllProgrammed) << err.str();
-    EXPECT_EQ(err.str().find("COM200:"), std::string::npos) << "a port that went says nothing";
+    EXPECT_EQ(err.str().find("COM200:"), std::string::npos) << err.str();
 }
 
 TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {

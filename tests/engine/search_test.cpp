@@ -52,7 +52,7 @@ TEST_F(SearchTest, NoAnswerOrRefusalsGiveDeviceNotFound) {
         EXPECT_EQ(searchBytes(), 100);
         EXPECT_FALSE(recorder.has("session"));
         // A silent try waits its whole 100 ms; a refused one goes on at its first step.
-        EXPECT_EQ(port().waits(), refuse ? 100 : 100 * 20);
+        EXPECT_EQ(port().waits(), engine::kQuietLineSteps + (refuse ? 100 : 100 * 20));
     }
 }
 
@@ -69,14 +69,16 @@ TEST_F(SearchTest, UpgradeRulesSearchWithTheirOwnByte) {
 TEST_F(SearchTest, StopDuringAWaitEndsTheSearch) {
     board.answerAfter = 1000;
     prepare();
-    port().onWait([this](int64_t wait) {
-        if (wait == 45) session().requestAbort();
+    // The third try: its search byte went out after the line was quiet and two tries.
+    const int64_t stopAt = engine::kQuietLineSteps + 2 * 20 + 5;
+    port().onWait([&](int64_t wait) {
+        if (wait == stopAt) session().requestAbort();
     });
     const engine::Result r = session().run();
     EXPECT_EQ(r.outcome(), Outcome::UserAbort);
     EXPECT_EQ(r.text(), " User Abort !! ");
     EXPECT_EQ(searchBytes(), 3);
-    EXPECT_EQ(port().waits(), 45);
+    EXPECT_EQ(port().waits(), stopAt);
     EXPECT_EQ(recorder.events.back(), "end  User Abort !! ");
     EXPECT_TRUE(recorder.has("search ended"));
 }
@@ -87,6 +89,22 @@ TEST_F(SearchTest, StopBeforeTheFirstWaitEndsAtItsFirstStep) {
     EXPECT_EQ(session().run().outcome(), Outcome::UserAbort);
     EXPECT_EQ(port().waits(), 1);
     EXPECT_EQ(searchBytes(), 1);
+}
+
+TEST_F(SearchTest, ALateAnswerToAStoppedUpdateIsNoAnswerToTheSearch) {
+    board.chip = 'B'; // no image for it: the session stops right after the search
+    for (const int64_t lateBy : {int64_t{1}, int64_t{5}, int64_t{9}}) {
+        SCOPED_TRACE(lateBy);
+        prepare();
+        // The board finishes the frame that an update stopped a moment ago gave it: its "K"
+        // comes a few steps after the new session has begun.
+        port().onWait([&](int64_t wait) {
+            if (wait == lateBy) port().inject({'K'});
+        });
+        EXPECT_EQ(session().run().outcome(), Outcome::NoImage);
+        EXPECT_EQ(recorder.board.identification.chipCode, 'B');
+        EXPECT_EQ(searchBytes(), 1);
+    }
 }
 
 TEST_F(SearchTest, StrayBytesBeforeATryAreNoAnswer) {

@@ -93,11 +93,14 @@ termios lineFormat(const termios& current) {
 }
 
 // tcsetattr succeeds when any part of the request took effect, so the settings are read back.
-// Empty when they were taken, else what went wrong.
-std::string setAndConfirm(int fd, const termios& wanted) {
+// Empty when they were taken, else what went wrong (and in error the system's code, if any).
+std::string setAndConfirm(int fd, const termios& wanted, int& error) {
     termios actual{};
-    if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &actual) != 0)
-        return std::strerror(errno);
+    error = 0;
+    if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &actual) != 0) {
+        error = errno;
+        return std::strerror(error);
+    }
     const tcflag_t cflagMask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL | CREAD;
     const bool taken = (actual.c_cflag & cflagMask) == (wanted.c_cflag & cflagMask) &&
                        (actual.c_iflag & (IXON | IXOFF | IXANY)) == 0 &&
@@ -113,6 +116,7 @@ Kind kindOfOpenError(int error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
+    case EIO: // a terminal whose device went away (its other end hung up)
         return Kind::NotFound;
     case EACCES:
     case EPERM:
@@ -154,13 +158,14 @@ public:
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
-            return error == EWOULDBLOCK ? failure(Kind::Busy, path, EBUSY)
-                                        : failure(Kind::Failed, path, error);
+            return error == EWOULDBLOCK
+                       ? failure(Kind::Busy, path, EBUSY)
+                       : failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
         if (ioctl(fd, TIOCEXCL) != 0) {
             const int error = errno;
             closeDescriptor(fd);
-            return failure(Kind::Failed, path, error);
+            return failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
         tcdrain(fd);
 
@@ -168,20 +173,22 @@ public:
         if (tcgetattr(fd, &tio) != 0) {
             const int error = errno;
             closeDescriptor(fd);
-            return failure(Kind::Failed, path, error);
+            return failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
-        // The line format first, then the read timing, so that each refusal is told apart.
+        // The line format first, then the read timing, so that each refusal is told apart; a
+        // device that went away meanwhile is not one of them.
+        int error = 0;
         const termios format = lineFormat(tio);
-        if (const std::string refused = setAndConfirm(fd, format); !refused.empty()) {
+        if (const std::string refused = setAndConfirm(fd, format, error); !refused.empty()) {
             closeDescriptor(fd);
-            return {Kind::Configure, path + ": " + refused};
+            return {deviceGone(error) ? Kind::NotFound : Kind::Configure, path + ": " + refused};
         }
         termios timing = format;
         timing.c_cc[VMIN] = 0;
         timing.c_cc[VTIME] = 0;
-        if (const std::string refused = setAndConfirm(fd, timing); !refused.empty()) {
+        if (const std::string refused = setAndConfirm(fd, timing, error); !refused.empty()) {
             closeDescriptor(fd);
-            return {Kind::Timeouts, path + ": " + refused};
+            return {deviceGone(error) ? Kind::NotFound : Kind::Timeouts, path + ": " + refused};
         }
 
         // Pseudo-terminals have no modem lines (ENOTTY); the result is of no interest either way.
