@@ -18,18 +18,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <csignal>
 #include <fstream>
 #include <memory>
 #include <pty.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -167,7 +167,8 @@ int watchIdle(int ports) {
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
+        for (std::string& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -180,7 +181,8 @@ int watchIdle(int ports) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     kill(cli, SIGINT);
     waitpid(cli, nullptr, 0);
-    for (int master : masters) close(master);
+    for (int master : masters)
+        close(master);
     std::printf("trevane-cli --watch, %d ports without a board: %.2f %% of a core (target at "
                 "most 1 %%)\n",
                 ports, 100.0 * cpu / seconds);

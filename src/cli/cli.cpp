@@ -125,8 +125,8 @@ bool Cli::prepare(const Options& options) {
     std::ostream& err = *platform_.err;
     if (!options.imageFile.empty()) {
         if (product_.filesForbidden) {
-            err << "trevane-cli: --image: this product takes no firmware files (" << product_.identity
-                << "): its images are built in\n";
+            err << "trevane-cli: --image: this product takes no firmware files ("
+                << product_.identity << "): its images are built in\n";
             return false;
         }
         std::string error;
@@ -195,21 +195,22 @@ int Cli::listImages() {
     if (lineNumber == 0) {
         *platform_.err << "trevane-cli: " << file_->fileName() << " suits no chip:\n";
         for (const chips::Chip& chip : chips::allChips())
-            if (chip.listingLabel != nullptr) *platform_.err << "  " << file_->chipError(chip.code) << '\n';
+            if (chip.listingLabel != nullptr)
+                *platform_.err << "  " << file_->chipError(chip.code) << '\n';
         return kSomeFailed;
     }
     return kAllProgrammed;
 }
 
-int Cli::update(const Options& options, const std::vector<serial::PortDescription>& ports,
-                int argc, const char* const* argv) {
-    const ReportForm form = options.json            ? ReportForm::Json
+int Cli::update(const Options& options, const std::vector<serial::PortDescription>& ports, int argc,
+                const char* const* argv) {
+    const ReportForm form = options.json              ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
     const std::unique_ptr<Report> report = makeReport(form, *platform_.out, *platform_.err);
     StationSetup setup;
-    setup.images = file_ ? static_cast<const firmware::ImageSource*>(file_.get())
-                         : &product_.images;
+    setup.images =
+        file_ ? static_cast<const firmware::ImageSource*>(file_.get()) : &product_.images;
     setup.file = file_.get();
     setup.options =
         options.upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
@@ -249,9 +250,9 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     const auto start = [&](const serial::PortDescription& port) {
         const std::string bay = bayOf(bays_, port);
         const int index = report->addPort(port.name, bay);
-        auto station = std::make_unique<Station>(
-            index, port, bay, platform_.makePort(), setup,
-            platform_.latencyFix ? platform_.latencyFix(port.name) : "");
+        auto station =
+            std::make_unique<Station>(index, port, bay, platform_.makePort(), setup,
+                                      platform_.latencyFix ? platform_.latencyFix(port.name) : "");
         std::lock_guard lock(mutex);
         Running& r = stations.emplace_back();
         r.station = std::move(station);
@@ -266,12 +267,14 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
             std::lock_guard lock(mutex);
             interrupted = true;
             if (running)
-                for (Running& r : stations) r.station->interrupt();
+                for (Running& r : stations)
+                    r.station->interrupt();
             wake.notify_all();
         });
     }
 
-    for (const serial::PortDescription& port : ports) start(port);
+    for (const serial::PortDescription& port : ports)
+        start(port);
     if (options.watch) {
         serial::PortWatcher watcher(platform_.listPorts);
         const auto wanted = [&](const serial::PortDescription& port) {
@@ -293,9 +296,8 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
             {
                 std::lock_guard lock(mutex);
                 for (const std::string& name : changes.vanished) {
-                    std::erase_if(waiting, [&](const auto& p) {
-                        return serial::samePortName(p.name, name);
-                    });
+                    std::erase_if(
+                        waiting, [&](const auto& p) { return serial::samePortName(p.name, name); });
                     for (Running& r : stations)
                         if (!r.done && serial::samePortName(r.station->port().name, name))
                             r.station->retire();
@@ -334,7 +336,8 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
             if (interrupted) break;
         }
         std::lock_guard lock(mutex);
-        for (Running& r : stations) r.station->interrupt();
+        for (Running& r : stations)
+            r.station->interrupt();
     }
     for (Running& r : stations)
         if (r.thread.joinable()) r.thread.join();
@@ -343,7 +346,8 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
         running = false;
     }
     if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
-    for (const Running& r : stations) fold(*r.station);
+    for (const Running& r : stations)
+        fold(*r.station);
 
     Summary summary;
     summary.dryRun = options.dryRun;
@@ -361,7 +365,8 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
         if (options.json) summary.retryCommand += " --json";
         if (!options.imageFile.empty()) summary.retryCommand += " --image " + options.imageFile;
         if (options.repeat) summary.retryCommand += " --repeat";
-        for (const std::string& port : summary.retryPorts) summary.retryCommand += " " + port;
+        for (const std::string& port : summary.retryPorts)
+            summary.retryCommand += " " + port;
     }
     report->finish(summary);
 

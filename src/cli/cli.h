@@ -44,8 +44,8 @@ struct Platform {
     std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>
         openJournal;
     std::string hostName;
-    int watchPeriodMs = 500; // how often --watch looks at the port listing
-    bool devicePaths = false;  // ports may be named by device path
+    int watchPeriodMs = 500;    // how often --watch looks at the port listing
+    bool devicePaths = false;   // ports may be named by device path
     bool outIsTerminal = false; // progress lines are redrawn in place
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
@@ -61,8 +61,8 @@ public:
     int run(int argc, const char* const* argv);
 
 private:
-    int update(const Options& options, const std::vector<serial::PortDescription>& ports,
-               int argc, const char* const* argv);
+    int update(const Options& options, const std::vector<serial::PortDescription>& ports, int argc,
+               const char* const* argv);
     // --doctor: the checks of every port, one line (or JSON object) each.
     int doctor(const Options& options, const std::vector<std::string>& ports);
     int listImages();

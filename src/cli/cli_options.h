@@ -11,12 +11,12 @@ enum class Command { Update, Doctor, ListPorts, ListImages, Version, Help };
 
 struct Options {
     Command command = Command::Update;
-    bool upgrade = false; // the Upgrade window's search byte and rules
-    bool json = false;    // one JSON object a line on stdout
-    bool repeat = false;  // a production station: board after board on every port
-    bool all = false;     // every port the system lists
-    bool watch = false;   // a station that follows ports as they come and go (implies repeat)
-    bool dryRun = false;  // search and decide, write nothing
+    bool upgrade = false;    // the Upgrade window's search byte and rules
+    bool json = false;       // one JSON object a line on stdout
+    bool repeat = false;     // a production station: board after board on every port
+    bool all = false;        // every port the system lists
+    bool watch = false;      // a station that follows ports as they come and go (implies repeat)
+    bool dryRun = false;     // search and decide, write nothing
     std::string imageFile;   // a firmware file in place of the built-in images
     std::string baysFile;    // labels for the places of the ports
     std::string journalFile; // one record per board

@@ -89,9 +89,9 @@ public:
         std::lock_guard lock(mutex_);
         onImageLoaded(port, image);
     }
-    void phase(int port, const char* text) final {
+    void phase(int port, engine::Phase phase) final {
         std::lock_guard lock(mutex_);
-        onPhase(port, text);
+        onPhase(port, std::string(engine::phaseText(phase)));
     }
     void progress(int port, Stage stage, int32_t done, int32_t total) final {
         std::lock_guard lock(mutex_);
@@ -132,7 +132,7 @@ protected:
     virtual void onBoardFound(int port, const engine::BoardFound& board,
                               const chips::Chip* chip) = 0;
     virtual void onImageLoaded(int port, const engine::LoadedImage& image) = 0;
-    virtual void onPhase(int port, const char* text) = 0;
+    virtual void onPhase(int port, const std::string& text) = 0;
     virtual void onProgress(int port, Stage stage, int32_t done, int32_t total) = 0;
     virtual void onResend(int port, int attempt) = 0;
     virtual void onResult(int port, const BoardResult& board, int programmed, int failed) = 0;
@@ -179,7 +179,8 @@ std::vector<std::string> planLines(const DryRun& p) {
         else
             image += "built-in image";
         if (p.image)
-            image += " (slot " + std::to_string(p.image->slot) + ", sha256 " + p.image->sha256 + ")";
+            image +=
+                " (slot " + std::to_string(p.image->slot) + ", sha256 " + p.image->sha256 + ")";
         lines.push_back(image + " to the " + (p.chip ? p.chip->part : "chip"));
         std::string flash = "flash";
         for (const AddressRange& r : p.ranges)
@@ -234,7 +235,7 @@ private:
         });
     }
     void onImageLoaded(int, const engine::LoadedImage&) override {}
-    void onPhase(int port, const char* text) override {
+    void onPhase(int port, const std::string& text) override {
         update(port, true, [&](PortLine& l) { l.phase = text; });
     }
     void onProgress(int port, Stage stage, int32_t done, int32_t total) override {
@@ -301,12 +302,12 @@ private:
         if (l.total > 0) {
             const int percent = static_cast<int>(100LL * l.done / l.total);
             const int filled = percent / 5;
-            std::snprintf(text, sizeof text, "%-8s %-12s [%-20s] %3d%%  %s", portName(port).c_str(),
+            std::snprintf(text, sizeof text, "%-8s %-12s [%-20s] %3d%%  %s", label(port).c_str(),
                           l.chip.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
                           percent, l.phase.c_str());
         } else {
-            std::snprintf(text, sizeof text, "%-8s %-12s %s", label(port).c_str(),
-                          l.chip.c_str(), l.phase.c_str());
+            std::snprintf(text, sizeof text, "%-8s %-12s %s", label(port).c_str(), l.chip.c_str(),
+                          l.phase.c_str());
         }
         return text;
     }
@@ -335,7 +336,7 @@ private:
                       static_cast<unsigned>(image.endAddress));
         line(port, text);
     }
-    void onPhase(int port, const char* text) override { line(port, text); }
+    void onPhase(int port, const std::string& text) override { line(port, text); }
     void onProgress(int, Stage, int32_t, int32_t) override {}
     void onResend(int port, int attempt) override {
         line(port, "Resend " + std::to_string(attempt));
@@ -401,7 +402,7 @@ private:
         e["end"] = image.endAddress;
         write(e);
     }
-    void onPhase(int port, const char* text) override {
+    void onPhase(int port, const std::string& text) override {
         Json e = event(port, "phase");
         e["text"] = text;
         write(e);
@@ -497,7 +498,8 @@ private:
             t["bay"] = p.bay.empty() ? Json(nullptr) : Json(jsonText(p.bay));
             t["programmed"] = p.programmed;
             t["failed"] = p.failed;
-            t["yield"] = p.yieldPercent() ? Json(std::round(*p.yieldPercent() * 10) / 10) : Json(nullptr);
+            t["yield"] =
+                p.yieldPercent() ? Json(std::round(*p.yieldPercent() * 10) / 10) : Json(nullptr);
             if (p.replies) t["reply_ms"] = replyTimingJson(*p.replies);
             ports.push_back(t);
         }

@@ -96,7 +96,7 @@ public:
     virtual void searchTry(int port, int attempt) = 0;
     virtual void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) = 0;
     virtual void imageLoaded(int port, const engine::LoadedImage& image) = 0;
-    virtual void phase(int port, const char* text) = 0; // "Entry in PrgMode", "Fix Program", ...
+    virtual void phase(int port, engine::Phase phase) = 0;
     virtual void progress(int port, Stage stage, int32_t done, int32_t total) = 0;
     virtual void resend(int port, int attempt) = 0;
     virtual void result(int port, const BoardResult& board, int programmed, int failed) = 0;

@@ -39,12 +39,12 @@ public:
         report_.imageLoaded(index_, image);
         // Before anything is written: what the file gives this chip, and what it leaves out.
         if (file_ && board_)
-            for (const std::string& line : file_->planLines(board_->identification.chipCode,
-                                                            board_->identification.biosCode))
+            for (const std::string& line :
+                 file_->planLines(board_->identification.chipCode, board_->identification.biosCode))
                 report_.note(index_, line);
     }
-    void programModeEntry() override { report_.phase(index_, "Entry in PrgMode"); }
-    void programmingStarted() override { report_.phase(index_, "Programming"); }
+    void programModeEntry() override { report_.phase(index_, engine::Phase::ProgramModeEntry); }
+    void programmingStarted() override { report_.phase(index_, engine::Phase::Programming); }
     void flashStarted(int32_t maximum) override {
         stage_ = Stage::Flash;
         total_ = maximum;
@@ -61,12 +61,12 @@ public:
     void replyTimed(int32_t microseconds) override { replyTimes_.add(microseconds); }
     void fixFrame() override {
         report_.progress(index_, Stage::Flash, total_, total_);
-        report_.phase(index_, "Fix Program");
+        report_.phase(index_, engine::Phase::FixFrame);
     }
     void eepromStarted(int32_t length) override {
         stage_ = Stage::Eeprom;
         total_ = length;
-        report_.phase(index_, "Program EEP");
+        report_.phase(index_, engine::Phase::Eeprom);
         report_.progress(index_, stage_, 0, total_);
     }
 
@@ -288,10 +288,10 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
     const std::optional<serial::AdapterLatency> timer = serialPort_->adapterLatency();
     if (!timerHintShown_ && timer && timer->timerMs > serial::kLowLatencyMs) {
         timerHintShown_ = true;
-        report_.hint(index_, port_.name + ": the adapter's latency timer is " +
-                                 std::to_string(timer->timerMs) +
-                                 " ms, and every reply of the board waits for it. Fix: " +
-                                 timer->fix);
+        report_.hint(index_,
+                     port_.name + ": the adapter's latency timer is " +
+                         std::to_string(timer->timerMs) +
+                         " ms, and every reply of the board waits for it. Fix: " + timer->fix);
     }
     if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
     slowRepliesHintShown_ = true;

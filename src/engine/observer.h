@@ -7,8 +7,21 @@
 #include "firmware/image_table.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace engine {
+
+// The stages of a write that the front ends name.
+enum class Phase : uint8_t {
+    ProgramModeEntry, // the program-mode byte is sent
+    Programming,      // the frames begin
+    FixFrame,         // the fix frame at the application limit
+    Eeprom,           // the EEPROM bytes
+};
+
+// The stage's name as the windows' activity panel shows it: "Entry in PrgMode", "Programming",
+// "Fix Program", "Program EEP".
+std::string_view phaseText(Phase phase);
 
 // The image that will be written: its size, and the addresses its flash frames cover.
 struct LoadedImage {

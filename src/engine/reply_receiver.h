@@ -74,7 +74,7 @@ private:
     bool acknowledged_ = false;
     bool refused_ = false;
     Identification identification_; // latched at every idle "K"
-    Identification pending_;         // collected since the last "V"
+    Identification pending_;        // collected since the last "V"
     uint8_t collectPosition_ = kNotCollecting;
     bool fullIdentification_ = false;
     uint16_t recordLength_ = 0;

@@ -1,5 +1,7 @@
 #include "engine/result.h"
 
+#include "engine/observer.h"
+
 #include <cstdio>
 
 namespace engine {
@@ -28,6 +30,20 @@ std::string_view fixedText(Outcome outcome) {
         return " Hex too Big !! ";
     case Outcome::UnsuitableBoard:
         break;
+    }
+    return "";
+}
+
+std::string_view phaseText(Phase phase) {
+    switch (phase) {
+    case Phase::ProgramModeEntry:
+        return "Entry in PrgMode";
+    case Phase::Programming:
+        return "Programming";
+    case Phase::FixFrame:
+        return "Fix Program";
+    case Phase::Eeprom:
+        return "Program EEP";
     }
     return "";
 }

@@ -291,7 +291,8 @@ Outcome Session::writeFlash(const Plan& plan) {
     forEachFlashFrame(plan, [&](const FlashFrame& f) {
         observer_.frameStarted(f.first);
         // The last frame says how much it carries; the others carry a whole block.
-        const int32_t header = putFlashHeader(frame_, f.first, f.count, plan.chip->lengthFieldBytes);
+        const int32_t header =
+            putFlashHeader(frame_, f.first, f.count, plan.chip->lengthFieldBytes);
         std::memcpy(frame_ + header, image.flashData + f.start, static_cast<size_t>(f.count));
         if (f.start == 0) {
             // The image starts with the jump into the bootloader, so that a board whose update

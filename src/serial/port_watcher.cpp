@@ -13,7 +13,8 @@ PortWatcher::Changes PortWatcher::poll() {
     std::vector<PortDescription> now = listing_();
     Changes changes;
     const auto sameAs = [](const PortDescription& port) {
-        return [&port](const PortDescription& other) { return samePortName(port.name, other.name); };
+        return
+            [&port](const PortDescription& other) { return samePortName(port.name, other.name); };
     };
     for (const PortDescription& old : known_) {
         const auto it = std::find_if(now.begin(), now.end(), sameAs(old));

@@ -16,7 +16,7 @@ public:
     explicit PortWatcher(std::function<std::vector<PortDescription>()> listing);
 
     struct Changes {
-        std::vector<std::string> vanished;      // by name
+        std::vector<std::string> vanished;     // by name
         std::vector<PortDescription> appeared; // in the listing's order
     };
     // What changed since the last poll; at the first, every port present appears. A port whose

@@ -1,15 +1,18 @@
 // trevane-cli's logic with simulated boards on every port: the command line, several boards at
 // once, the three report forms, exit statuses and interruption.
+#include "chips/chip_table.h"
+#include "cli/bays.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
-#include "cli/bays.h"
 #include "cli/json_text.h"
 #include "cli/record_file.h"
+#include "cli/report.h"
 #include "engine/session.h"
 #include "simulated_port.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -44,8 +47,8 @@ public:
         p.listPorts = [this] {
             std::vector<serial::PortDescription> ports;
             for (const auto& [name, board] : boards_)
-                ports.push_back({name, "sim", "board", "usb-0:2:" + name, "0403", "6001",
-                                 "A5" + name});
+                ports.push_back(
+                    {name, "sim", "board", "usb-0:2:" + name, "0403", "6001", "A5" + name});
             return ports;
         };
         p.devicePaths = true;
@@ -400,7 +403,8 @@ struct TempFiles {
     std::vector<cli::Json> records(const std::string& name) const {
         std::vector<cli::Json> all;
         std::ifstream in(dir / name);
-        for (std::string line; std::getline(in, line);) all.push_back(cli::Json::parse(line));
+        for (std::string line; std::getline(in, line);)
+            all.push_back(cli::Json::parse(line));
         return all;
     }
 };
@@ -411,7 +415,8 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     machine.add("COM200");
     boardsim::Config silent = Machine::demoBoard();
     silent.silentFrames = {10};
-    silent.description = "Pr\xFC" "fplatz \"3\"\n"; // 8-bit, a quote, a control byte
+    silent.description = "Pr\xFC"
+                         "fplatz \"3\"\n"; // 8-bit, a quote, a control byte
     machine.add("COM201", silent);
     machine.add("COM202");
     // By place, by the adapter's serial number; COM202 is in no bay.
@@ -422,9 +427,9 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     platform.openJournal = &cli::openRecordFile;
     platform.hostName = "bench-3";
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
-    const char* args[] = {"trevane-cli", "--json",   "--bays",       bays.c_str(), "--journal",
-                          journal.c_str(), "--operator", "J\xC3\xB6rg", "COM200", "COM201",
-                          "COM202"};
+    const char* args[] = {"trevane-cli", "--json",        "--bays",     bays.c_str(),
+                          "--journal",   journal.c_str(), "--operator", "J\xC3\xB6rg",
+                          "COM200",      "COM201",        "COM202"};
     ASSERT_EQ(program.run(11, args), cli::kSomeFailed) << err.str();
 
     std::map<std::string, std::string> bayOfPort;
@@ -439,13 +444,15 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     const std::vector<cli::Json> records = files.records("journal.jsonl");
     ASSERT_EQ(records.size(), 3u);
     std::map<std::string, cli::Json> byPort;
-    for (const cli::Json& r : records) byPort[r["port"]] = r;
+    for (const cli::Json& r : records)
+        byPort[r["port"]] = r;
     const cli::Json& failed = byPort["COM201"];
     EXPECT_EQ(failed["bay"], "A2");
     EXPECT_EQ(failed["operator"], "J\xC3\xB6rg");
     EXPECT_EQ(failed["host"], "bench-3");
     EXPECT_EQ(failed["adapter"]["serial"], "A5COM201");
-    EXPECT_EQ(failed["board"]["description"], "Pr\xC3\xBC" "fplatz \"3\"\n");
+    EXPECT_EQ(failed["board"]["description"], "Pr\xC3\xBC"
+                                              "fplatz \"3\"\n");
     EXPECT_EQ(failed["result"]["outcome"], "not-response");
     EXPECT_EQ(failed["result"]["text"], " not Response ");
     EXPECT_EQ(failed["image"]["source"], "built-in");
@@ -482,6 +489,66 @@ TEST(Station, NoRecordNoProgramming) {
     EXPECT_EQ(program.run(4, args), cli::kSomeFailed);
     EXPECT_TRUE(contains(err.str(), "No space left on device")) << err.str();
     EXPECT_EQ(board.opens(), 1) << "only the run that could keep records touched the port";
+}
+
+// The lines a terminal shows once it has run the output: cursor up and down, carriage return,
+// erase to the end of the line.
+std::vector<std::string> screen(const std::string& output) {
+    std::vector<std::string> lines(1);
+    size_t row = 0, column = 0;
+    for (size_t i = 0; i < output.size(); ++i) {
+        if (output.compare(i, 2, "\x1b[") == 0) {
+            size_t end = i + 2;
+            while (std::isdigit(static_cast<unsigned char>(output[end])))
+                ++end;
+            const size_t n = end > i + 2 ? std::stoul(output.substr(i + 2, end - i - 2)) : 1;
+            if (output[end] == 'A') row -= n;
+            if (output[end] == 'B') row += n;
+            if (output[end] == 'K') lines[row].resize(column);
+            i = end;
+        } else if (output[i] == '\r') {
+            column = 0;
+        } else if (output[i] == '\n') {
+            ++row;
+            column = 0;
+        } else {
+            if (lines[row].size() <= column) lines[row].resize(column + 1, ' ');
+            lines[row][column++] = output[i];
+        }
+        if (lines.size() <= row) lines.resize(row + 1);
+    }
+    return lines;
+}
+
+TEST(TerminalReport, EachPortKeepsItsLineAsPortsComeAndResultsArrive) {
+    std::ostringstream out, err;
+    const std::unique_ptr<cli::Report> report =
+        cli::makeReport(cli::ReportForm::Terminal, out, err);
+    const int first = report->addPort("COM200", "");
+    const int second = report->addPort("COM201", "A2");
+    engine::BoardFound board;
+    board.identification.chipCode = 254;
+    report->boardFound(second, board, chips::chipByCode(254));
+    report->phase(first, engine::Phase::Programming);
+    const int third = report->addPort("COM202", ""); // plugged in while the others run
+    report->hint(third, "COM202: a hint comes at the end");
+    report->phase(first, engine::Phase::FixFrame);
+    cli::BoardResult ok;
+    ok.result = engine::Result(engine::Outcome::Ok);
+    report->result(second, ok, 1, 0);
+    report->problem(third, "COM202: busy");
+    report->finish({false, 1, 0, {}, {}, {}});
+    const std::vector<std::string> shown = screen(out.str());
+    ASSERT_GE(shown.size(), 5u) << out.str();
+    EXPECT_EQ(shown[0].rfind("COM200", 0), 0u);
+    EXPECT_TRUE(contains(shown[0], "Fix Program")) << shown[0];
+    EXPECT_EQ(shown[1].rfind("A2 COM201 PIC24HJ64", 0), 0u) << shown[1];
+    EXPECT_TRUE(contains(shown[1], "100%  Program Ok")) << shown[1];
+    EXPECT_EQ(shown[2].rfind("COM202", 0), 0u);
+    EXPECT_TRUE(contains(shown[2], "busy")) << shown[2];
+    EXPECT_EQ(shown[3], "A2 COM201: Program Ok");
+    EXPECT_EQ(shown[4], "1 programmed, 0 failed");
+    EXPECT_EQ(err.str(), "COM202: a hint comes at the end\n");
 }
 
 } // namespace

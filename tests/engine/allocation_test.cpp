@@ -30,12 +30,24 @@ private:
 
 } // namespace
 
-void* operator new(std::size_t size) { return countedAllocation(size); }
-void* operator new[](std::size_t size) { return countedAllocation(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return countedAllocation(size);
+}
+void* operator new[](std::size_t size) {
+    return countedAllocation(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -124,8 +136,7 @@ TEST(Allocation, Pic24UpdateWithBoardRecordAndResends) {
     TestImage image = makeImage(254, 20000, 0, 0x81);
     image.eeprom = {1, 2, 3};
     const firmware::ImagePosition positions[] = {
-        {0, 6,
-         {image.fix.data(), 8, image.flash.data(), 20000, image.eeprom.data(), 3}}};
+        {0, 6, {image.fix.data(), 8, image.flash.data(), 20000, image.eeprom.data(), 3}}};
     const firmware::ImageTable table(positions, kScramble);
     boardsim::Config board;
     board.chip = 254;

@@ -54,7 +54,8 @@ uint32_t jumpTarget(const chips::Chip& chip, const chips::ResetJump& jump) {
         // GOTO k: 0xEF00 | k[7:0], then 0xF000 | k[19:8], low bytes first; k is half the target.
         EXPECT_EQ(b[1], 0xEF);
         EXPECT_EQ(b[3] & 0xF0, 0xF0);
-        const uint32_t k = b[0] | (uint32_t{b[2]} << 8) | (static_cast<uint32_t>(b[3] & 0x0F) << 16);
+        const uint32_t k =
+            b[0] | (uint32_t{b[2]} << 8) | (static_cast<uint32_t>(b[3] & 0x0F) << 16);
         return 2 * k;
     }
     // GOTO: opcode 0x04 with target bits 15..0, then target bits 22..16.

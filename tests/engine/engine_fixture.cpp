@@ -112,11 +112,11 @@ boardsim::Config EngineTest::defaultBoard() {
 TestImage& EngineTest::addImage(uint8_t boardIndex, int slot, TestImage image) {
     images_.push_back(std::move(image));
     TestImage& kept = images_.back();
-    positions_.push_back(
-        {boardIndex, static_cast<uint8_t>(slot),
-         {kept.fix.data(), static_cast<int32_t>(kept.fix.size()), kept.flash.data(),
-          static_cast<int32_t>(kept.flash.size()), kept.eeprom.data(),
-          static_cast<int32_t>(kept.eeprom.size())}});
+    positions_.push_back({boardIndex,
+                          static_cast<uint8_t>(slot),
+                          {kept.fix.data(), static_cast<int32_t>(kept.fix.size()),
+                           kept.flash.data(), static_cast<int32_t>(kept.flash.size()),
+                           kept.eeprom.data(), static_cast<int32_t>(kept.eeprom.size())}});
     return kept;
 }
 

@@ -16,8 +16,10 @@ std::vector<uint8_t> identificationReply() {
 
 std::vector<uint8_t> boardRecordReply() {
     std::vector<uint8_t> r{0x52, 0x1C, 0x99};
-    for (const char* c = "Board description 24 ch."; *c; ++c) r.push_back(static_cast<uint8_t>(*c));
-    for (uint8_t b : {0x00, 0x01, 0x10, 0x00, 0x4B}) r.push_back(b);
+    for (const char* c = "Board description 24 ch."; *c; ++c)
+        r.push_back(static_cast<uint8_t>(*c));
+    for (uint8_t b : {0x00, 0x01, 0x10, 0x00, 0x4B})
+        r.push_back(b);
     return r;
 }
 
@@ -37,10 +39,11 @@ std::string snapshot(const ReplyReceiver& r) {
     const engine::Identification& id = r.identification();
     const engine::BoardRecord& rec = r.boardRecord();
     char text[200];
-    std::snprintf(text, sizeof text, "id %d %d %d %d full %d ack %d nak %d rc %d desc '%s' ps %d pl %d",
-                  id.biosCode, id.chipCode, id.boardIndex, id.preparation,
-                  r.fullIdentification(), r.acknowledged(), r.refused(), rec.complete,
-                  rec.description, rec.protectedStart, rec.protectedLength);
+    std::snprintf(text, sizeof text,
+                  "id %d %d %d %d full %d ack %d nak %d rc %d desc '%s' ps %d pl %d", id.biosCode,
+                  id.chipCode, id.boardIndex, id.preparation, r.fullIdentification(),
+                  r.acknowledged(), r.refused(), rec.complete, rec.description, rec.protectedStart,
+                  rec.protectedLength);
     return text;
 }
 
@@ -91,16 +94,39 @@ struct IdleCase {
 TEST(ReplyReceiver, IdleStateRules) {
     const std::vector<uint8_t> earlier{'V', 3, 'C', 7, 0x12, 'K'};
     const IdleCase cases[] = {
-        {"V then K latches BIOS 1 and the old rest", earlier, {'V', 'K'}, 1, 'C', 7, 0x12, true,
-         true, false},
+        {"V then K latches BIOS 1 and the old rest",
+         earlier,
+         {'V', 'K'},
+         1,
+         'C',
+         7,
+         0x12,
+         true,
+         true,
+         false},
         {"older bootloader chip code", earlier, {'E', 'K'}, 0, 'E', 7, 0x12, false, true, false},
-        {"fifth byte is an older chip code", {}, {'V', 9, 'B', 3, 4, 'D', 'K'}, 0, 'D', 3, 4,
-         false, true, false},
+        {"fifth byte is an older chip code",
+         {},
+         {'V', 9, 'B', 3, 4, 'D', 'K'},
+         0,
+         'D',
+         3,
+         4,
+         false,
+         true,
+         false},
         {"N sets only the refusal", earlier, {'N'}, 3, 'C', 7, 0x12, true, false, true},
         {"75 in the identification is an ack", {}, {'V', 9, 75}, 9, 0, 0, 0, true, true, false},
-        {"78 in the identification is a refusal", {}, {'V', 9, 78}, 0, 0, 0, 0, true, false,
-         true},
-        {"86 in the identification restarts it", {}, {'V', 9, 86, 'K'}, 1, 0, 0, 0, true, true,
+        {"78 in the identification is a refusal", {}, {'V', 9, 78}, 0, 0, 0, 0, true, false, true},
+        {"86 in the identification restarts it",
+         {},
+         {'V', 9, 86, 'K'},
+         1,
+         0,
+         0,
+         0,
+         true,
+         true,
          false},
         {"K and N in one read", {}, {'V', 2, 'B', 1, 1, 'K', 'N'}, 2, 'B', 1, 1, true, true, true},
     };
@@ -166,7 +192,8 @@ TEST(ReplyReceiver, BoardRecordPayloads) {
     // An earlier record left "old", 0x1111 and 0x2222.
     std::vector<uint8_t> earlier{'V', 10, 'B', 2, 1, 'K', 'R', 28, 0, 'o', 'l', 'd'};
     earlier.resize(earlier.size() + 21, 0);
-    for (int b : {0x11, 0x11, 0x22, 0x22, int{'K'}}) earlier.push_back(static_cast<uint8_t>(b));
+    for (int b : {0x11, 0x11, 0x22, 0x22, int{'K'}})
+        earlier.push_back(static_cast<uint8_t>(b));
 
     const RecordCase cases[] = {
         {"length 0 keeps the old values", {'K'}, 0, "old", 0x1111, 0x2222, true},

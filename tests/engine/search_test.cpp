@@ -61,7 +61,8 @@ TEST_F(SearchTest, UpgradeRulesSearchWithTheirOwnByte) {
     board.acceptC2 = false; // a bootloader of the Upgrade product line
     board.answerAfter = 3;
     EXPECT_EQ(run(engine::SessionOptions::upgrade()).outcome(), Outcome::NoImage);
-    for (const auto& w : port().writes()) EXPECT_EQ(w, std::vector<uint8_t>{0xC5});
+    for (const auto& w : port().writes())
+        EXPECT_EQ(w, std::vector<uint8_t>{0xC5});
     EXPECT_EQ(searchBytes(), 4);
     EXPECT_EQ(run(engine::SessionOptions::updater()).outcome(), Outcome::DeviceNotFound);
 }

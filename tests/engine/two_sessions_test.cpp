@@ -20,8 +20,7 @@ void runStation(Station& station, const firmware::ImageTable& table) {
     boardsim::SimulatedPort port(station.board, "COM1");
     ASSERT_FALSE(port.open("COM1"));
     VirtualWait wait;
-    engine::Session session(port, table, engine::SessionOptions::updater(), wait,
-                            station.recorder);
+    engine::Session session(port, table, engine::SessionOptions::updater(), wait, station.recorder);
     station.result = session.run();
     station.frames = flashFrames(port.board());
 }
@@ -96,11 +95,13 @@ TEST(TwoSessions, StoppingOneLeavesTheOtherAlone) {
     portB.onWait([&](int64_t wait) {
         if (wait != 10 + engine::kQuietLineSteps) return;
         bSearching = true;
-        while (!stopSent) std::this_thread::yield();
+        while (!stopSent)
+            std::this_thread::yield();
     });
     portA.onWait([&](int64_t wait) {
         if (wait != 20) return;
-        while (!bSearching) std::this_thread::yield();
+        while (!bSearching)
+            std::this_thread::yield();
         b.requestAbort();
         stopSent = true;
     });

@@ -28,7 +28,8 @@ protected:
 
     std::vector<uint32_t> flashAddresses() {
         std::vector<uint32_t> addresses;
-        for (const auto& f : flashFrames(port().board())) addresses.push_back(f.address);
+        for (const auto& f : flashFrames(port().board()))
+            addresses.push_back(f.address);
         return addresses;
     }
 };
@@ -53,10 +54,10 @@ TEST_F(WriteTest, Pic18ImageOf65Bytes) {
     EXPECT_EQ(raw[1][3], 1);
     EXPECT_EQ(raw[1].size(), 4u + 1 + 1);
     EXPECT_EQ(raw[2][3], 64);
-    const std::vector<std::string> expectedEvents{"flash 65", "frame 00000", "frame 00040", "fix",
-                                                  "write ended", "end  Program Ok "};
-    EXPECT_TRUE(std::search(recorder.events.begin(), recorder.events.end(),
-                            expectedEvents.begin(), expectedEvents.end()) != recorder.events.end());
+    const std::vector<std::string> expectedEvents{"flash 65", "frame 00000", "frame 00040",
+                                                  "fix",      "write ended", "end  Program Ok "};
+    EXPECT_TRUE(std::search(recorder.events.begin(), recorder.events.end(), expectedEvents.begin(),
+                            expectedEvents.end()) != recorder.events.end());
     EXPECT_EQ(recorder.positions, std::vector<int32_t>{64});
 }
 
@@ -201,7 +202,8 @@ TEST_F(WriteTest, EepromFramesAndTheirChecksums) {
     EXPECT_EQ(eeprom[5], (std::vector<uint8_t>{0x40, 0x05, 0xAA, 0x01, 0x00, 0x10}));
     for (const auto& frame : raw) {
         uint8_t sum = 0;
-        for (uint8_t b : frame) sum = static_cast<uint8_t>(sum + b);
+        for (uint8_t b : frame)
+            sum = static_cast<uint8_t>(sum + b);
         EXPECT_EQ(sum, 0) << "every frame adds up to 0";
     }
     EXPECT_TRUE(recorder.has("start eeprom 6"));

@@ -19,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<std::tuple<std::string, std::string, std::string>>;
 
-
 // A sysfs and udev tree laid out as Linux does, in a temporary folder.
 class PortListTest : public ::testing::Test {
 protected:
@@ -118,8 +117,10 @@ TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
     const auto changes = [&] {
         const serial::PortWatcher::Changes c = watcher.poll();
         std::vector<std::string> seen;
-        for (const std::string& name : c.vanished) seen.push_back("-" + name);
-        for (const serial::PortDescription& port : c.appeared) seen.push_back("+" + port.name);
+        for (const std::string& name : c.vanished)
+            seen.push_back("-" + name);
+        for (const serial::PortDescription& port : c.appeared)
+            seen.push_back("+" + port.name);
         return seen;
     };
     // An adapter with its USB device, so that its serial number is part of what is seen.

@@ -40,9 +40,13 @@ void watch() {
 ConsoleSetup::ConsoleSetup() = default;
 ConsoleSetup::~ConsoleSetup() = default;
 
-bool outputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool outputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
 
-bool portsHaveDevicePaths() { return true; }
+bool portsHaveDevicePaths() {
+    return true;
+}
 
 std::string hostName() {
     char name[256] = {};
@@ -75,8 +79,10 @@ void setInterruptHandler(std::function<void()> handler) {
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGTERM, &previousTerm, nullptr);
     const char quit = kQuit;
-    if (::write(signalPipe[1], &quit, 1) == 1) watcher.join();
-    else watcher.detach();
+    if (::write(signalPipe[1], &quit, 1) == 1)
+        watcher.join();
+    else
+        watcher.detach();
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;

@@ -49,7 +49,9 @@ bool outputIsTerminal() {
     return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-bool portsHaveDevicePaths() { return false; }
+bool portsHaveDevicePaths() {
+    return false;
+}
 
 std::string hostName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

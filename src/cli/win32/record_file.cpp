@@ -52,9 +52,9 @@ public:
             return false;
         }
         DWORD written = 0;
-        const bool whole = WriteFile(file_, record.data(), static_cast<DWORD>(record.size()),
-                                     &written, nullptr) &&
-                           written == record.size();
+        const bool whole =
+            WriteFile(file_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+            written == record.size();
         const DWORD writeError = GetLastError();
         const bool synced = whole && FlushFileBuffers(file_);
         const DWORD syncError = GetLastError();
@@ -78,8 +78,8 @@ private:
 
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string& error) {
     const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = systemText(GetLastError());
         return nullptr;

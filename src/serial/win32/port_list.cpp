@@ -6,8 +6,8 @@
 // A device that cannot be named (no hardware key, no "portname", a name other than COM1 to
 // COM257, a printer port) is skipped rather than ending the listing.
 
-#include "serial/device_instance.h"
 #include "serial/port_list.h"
+#include "serial/device_instance.h"
 #include "serial/port_name.h"
 
 #include <windows.h>
