@@ -123,9 +123,18 @@ TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
                                  {"round", round}, {"pad", std::string(100000 + i % 900000, 'x')}}),
                              error);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(500 + random() % 5000));
+        // Killed once it has written a line, at some moment of the lines that follow.
+        const auto size = [&] {
+            std::error_code error;
+            const auto bytes = fs::file_size(path, error);
+            return error ? 0 : bytes;
+        };
+        const auto before = size();
+        const bool wrote = eventually([&] { return size() > before; });
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
         kill(writer, SIGKILL);
         waitpid(writer, nullptr, 0);
+        ASSERT_TRUE(wrote);
     }
     std::string error;
     ASSERT_TRUE(cli::openRecordFile(path, error)->append("{\"last\":true}", error)) << error;

@@ -143,6 +143,8 @@ class Cli(unittest.TestCase):
         self.assertEqual(len(dumps[0]), 256)
         self.assertEqual(dumps[0], dumps[1])
         self.assertEqual((result["image"]["source"], result["image"]["file"]), ("file", DEMO_HEX))
+        listing = self.cli("--list-images", "--image", DEMO_HEX)
+        self.assertIn("24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]", listing.stdout)
         # What the file gives is stated before anything is written.
         kinds = [e["event"] + e.get("text", "") for e in events]
         self.assertLess(kinds.index(next(k for k in kinds if k.startswith("noteflash"))),

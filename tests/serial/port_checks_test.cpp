@@ -1,5 +1,6 @@
 // The doctor's checks on Linux: each judgement in its good and bad states, then the readers on
 // a small machine laid out in a temporary folder as sysfs, udev, /proc and /etc are.
+#include "serial/device_instance.h"
 #include "serial/posix/port_checks.h"
 #include "temp_folder.h"
 
@@ -160,6 +161,29 @@ TEST_F(FakeMachine, EveryCheckOfAPortAndOfAMissingOne) {
         got.emplace_back(c.code, c.verdict);
     EXPECT_EQ(got, (std::vector<std::pair<std::string, Verdict>>{{"device", Verdict::Problem},
                                                                  {"brltty", Verdict::Warning}}));
+}
+
+// How Windows names the USB adapter behind a port (read here, where it can be tried).
+TEST(DeviceInstance, TheAdapterBehindAWindowsPort) {
+    struct Case {
+        const char* id;
+        const char* vendor;
+        const char* product;
+        const char* serial;
+    };
+    const Case cases[] = {
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "0403", "6001", "A50285BI"},
+        {"USB\\VID_1A86&PID_7523\\5&2E6F1A2B&0&2", "1a86", "7523", ""}, // made up by Windows
+        {"USB\\VID_067B&PID_2303\\0123456", "067b", "2303", "0123456"},
+        {"ACPI\\PNP0501\\1", "", "", ""}, // a built-in UART
+        {"USB\\VID_12&PID_7523\\X", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        const serial::AdapterIdentity a = serial::adapterOfInstanceId(c.id);
+        EXPECT_EQ(a.vendorId + ":" + a.productId + ":" + a.serial,
+                  std::string(c.vendor) + ":" + c.product + ":" + c.serial)
+            << c.id;
+    }
 }
 
 } // namespace
