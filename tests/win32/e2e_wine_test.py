@@ -282,8 +282,8 @@ class WindowsProgram(unittest.TestCase):
                              capture_output=True, text=True, timeout=240)
         self.assertEqual(run.returncode, 0, run.stderr[-2000:])
         events = [json.loads(line) for line in run.stdout.splitlines() if line.startswith("{")]
-        self.assertEqual(events[-1]["event"], "result")
-        self.assertEqual(events[-1]["text"], " Program Ok ")
+        self.assertEqual([e["event"] for e in events[-2:]], ["result", "summary"])
+        self.assertEqual(events[-2]["text"], " Program Ok ")
         found = [e for e in events if e["event"] == "found"]
         self.assertEqual((found[0]["chip"], found[0]["board"]), (254, 2))
         self.check_dump(self.sim.stop(), "zq710c")
