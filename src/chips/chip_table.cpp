@@ -40,22 +40,51 @@ constexpr Chip pic18(uint8_t code, const char* part, const char* status, int32_t
                      LimitRule rule, int32_t reserve, ResetJump older, ResetJump newer, int slot,
                      const char* label, std::span<const uint8_t> boards = {},
                      std::span<const MemoryRegion> regions = kPic18Regions) {
-    return Chip{code,  Family::Pic18, part, status, 1,    64,    rule,
-                top,   reserve,       older, newer, 14,   1,     slot,
-                static_cast<uint32_t>(top), label, boards, regions};
+    return Chip{.code = code,
+                .family = Family::Pic18,
+                .part = part,
+                .statusText = status,
+                .addressUnit = 1,
+                .blockSize = 64,
+                .limitRule = rule,
+                .limitBase = top,
+                .fixedReserve = reserve,
+                .jumpBeforeBios5 = older,
+                .jumpFromBios5 = newer,
+                .identityOffset = 14,
+                .lengthFieldBytes = 1,
+                .imageSlot = slot,
+                .memoryBytes = static_cast<uint32_t>(top),
+                .listingLabel = label,
+                .listingBoards = boards,
+                .otherRegions = regions};
 }
 
 constexpr Chip pic24(uint8_t code, const char* part, const char* status, int32_t entry,
                      int32_t memoryTop, ResetJump jump, int slot, const char* label,
                      std::span<const uint8_t> boards = {}) {
-    return Chip{code,  Family::Pic24, part, status, 2,    256,   LimitRule::FrameBelowEntry,
-                entry, 0,             jump, jump,   1024, 2,     slot,
-                static_cast<uint32_t>(memoryTop) * 2, label, boards, kPic24Regions};
+    return Chip{.code = code,
+                .family = Family::Pic24,
+                .part = part,
+                .statusText = status,
+                .addressUnit = 2,
+                .blockSize = 256, // 128 addresses: 64 instructions
+                .limitRule = LimitRule::FrameBelowEntry,
+                .limitBase = entry,
+                .fixedReserve = 0,
+                .jumpBeforeBios5 = jump,
+                .jumpFromBios5 = jump,
+                .identityOffset = 1024,
+                .lengthFieldBytes = 2,
+                .imageSlot = slot,
+                .memoryBytes = static_cast<uint32_t>(memoryTop) * 2,
+                .listingLabel = label,
+                .listingBoards = boards,
+                .otherRegions = kPic24Regions};
 }
 
 constexpr Chip kChips[] = {
-    pic24(254, "PIC24HJ64", "Found 24HJ64", 0xA800, 0xAC00, kGotoA800, 6, "24HJ64",
-          kPic24Boards),
+    pic24(254, "PIC24HJ64", "Found 24HJ64", 0xA800, 0xAC00, kGotoA800, 6, "24HJ64", kPic24Boards),
     pic18('C', "PIC18F2580", "Found 2580", 0x8000, LimitRule::BelowBiosReserve, 0, kGoto7F00,
           kGoto7E80, 1, "2580  ", kPic18Boards),
     pic18('B', "PIC18F258", "Found 258", 0x8000, LimitRule::BelowBiosReserve, 0, kGoto7F00,
@@ -76,7 +105,9 @@ constexpr Chip kChips[] = {
 
 } // namespace
 
-std::span<const Chip> allChips() { return kChips; }
+std::span<const Chip> allChips() {
+    return kChips;
+}
 
 const Chip* chipByCode(uint8_t code) {
     for (const Chip& chip : kChips)

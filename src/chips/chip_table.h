@@ -66,7 +66,8 @@ struct Chip {
 
 inline constexpr int kNoSlot = -1;
 inline constexpr int kSlotCount = 10; // slots 8 and 9 belong to no chip
-// Reserve at the top of PIC18 program memory for bootloaders with a BIOS code below 5, and from 5 on.
+// Reserve at the top of PIC18 program memory for bootloaders with a BIOS code below 5, and from 5
+// on.
 inline constexpr int32_t kOlderBiosReserve = 320;
 inline constexpr int32_t kNewerBiosReserve = 448;
 inline constexpr uint8_t kFirstNewerBios = 5;
