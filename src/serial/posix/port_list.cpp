@@ -12,6 +12,7 @@
 
 #include "serial/port_list.h"
 #include "serial/port_map.h"
+#include "serial/port_name.h"
 
 #include <algorithm>
 #include <cctype>
@@ -134,10 +135,6 @@ std::string udevModel(const std::string& udevRoot, const std::string& majorMinor
     return {};
 }
 
-std::string portName(int32_t portNumber) {
-    return "COM" + std::to_string(portNumber + 1);
-}
-
 bool linkTaken(const std::vector<PortDescription>& links, int32_t portNumber) {
     return std::any_of(links.begin(), links.end(), [&](const PortDescription& link) {
         return portNumberOfLinkName(link.name.c_str()) == portNumber;
@@ -181,7 +178,8 @@ std::vector<PortDescription> listPorts() {
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
         std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
         if (model.empty()) model = "Serial port";
-        ports.push_back({portName(number), "/dev/" + kernelName, model + " (" + kernelName + ")"});
+        ports.push_back(
+            {comName(number + 1), "/dev/" + kernelName, model + " (" + kernelName + ")"});
     }
     ports.insert(ports.end(), links.begin(), links.end());
     return ports;
