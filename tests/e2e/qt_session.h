@@ -101,7 +101,7 @@ protected:
         });
         ui::qt::QtToolkit toolkit;
         app::runApplication(toolkit, static_cast<int>(args.size()), args.data(),
-                            app::Platform{serial::makeSystemPort(), &serial::listPorts});
+                            app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
         EXPECT_TRUE(acted);
     }
 
