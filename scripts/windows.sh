@@ -37,7 +37,7 @@ fi
 
 missing=""
 for package in g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool python3 cmake \
-    ninja-build nlohmann-json3-dev; do
+    ninja-build nlohmann-json3-dev iproute2; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing="$missing $package"
 done
