@@ -140,6 +140,34 @@ TEST_F(QtBinding, ClicksAndDoubleClicksReachTheWindowUnit) {
     EXPECT_EQ(handler.events, expected);
 }
 
+// The progress bar and the status bar take what they are told at the event loop's next pass,
+// all of it, in order; what the window unit reads back is what it told them.
+TEST_F(QtBinding, BarsTakeTheirChangesAtTheNextPassOfTheEventLoop) {
+    auto view = toolkit.createForm(app::kUpgradeForm, handler);
+    QWidget* window = ui::qt::windowOf(*view);
+    ui::StatusBar& status = view->statusBar(U::Status);
+    status.setPanelText(1, "Try 1");
+    status.setPanelText(1, "Search Device");
+    status.setPanelText(3, "not suitable apparatus");
+    status.setPanelText(9, "nowhere"); // no such panel
+    EXPECT_EQ(status.panelText(1), "Search Device");
+    EXPECT_EQ(status.panelText(9), "");
+    ui::ProgressBar& progress = view->progressBar(U::Progress);
+    progress.setPosition(0);
+    progress.setMax(250);
+    progress.setPosition(200); // above the old maximum
+    toolkit.processEvents();
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.1")->text(), "Search Device");
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.3")->text(), "not suitable apparatus");
+    auto* bar = window->findChild<QProgressBar*>("progress");
+    EXPECT_EQ(bar->maximum(), 250);
+    EXPECT_EQ(bar->value(), 200);
+    // A repaint asked for shows the text at once.
+    status.setPanelText(1, "Resend 2");
+    status.repaint();
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.1")->text(), "Resend 2");
+}
+
 TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {
     // A board describes itself with whatever 24 bytes it likes.
     for (const ui::FormDesc* desc : {&app::kUpdaterForm, &app::kUpgradeForm}) {

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -139,26 +140,69 @@ struct QtMenu final : ui::MenuCommand {
     bool enabled() const override { return a->isEnabled(); }
 };
 
+// The bar moves with every frame of an update, and a QProgressBar repaints at once whenever its
+// value changes visibly: between the board's answer to one frame and the sending of the next.
+// The bar is therefore told at the event loop's next pass, which comes while the next frame is
+// on the line; the changes made until then reach it together.
 struct QtProgress final : ui::ProgressBar {
     explicit QtProgress(QProgressBar* w) : w(w) {}
     QProgressBar* w;
-    void setMax(int m) override { w->setMaximum(m); }
-    void setPosition(int p) override { w->setValue(p); }
+    int maximum = 100, position = 0;
+    bool pending = false;
+    void setMax(int m) override {
+        maximum = m;
+        deferToEventLoop();
+    }
+    void setPosition(int p) override {
+        position = p;
+        deferToEventLoop();
+    }
     void setSmooth(bool) override {} // Qt draws a continuous bar in every style we use
+
+    void deferToEventLoop() {
+        if (pending) return;
+        pending = true;
+        // Dropped with the bar, should the form go first; a zero time-out only posts the call.
+        QTimer::singleShot(0, w, [this] { apply(); });
+    }
+    void apply() {
+        pending = false;
+        w->setMaximum(maximum);
+        w->setValue(position);
+    }
 };
 
+// The activity panel names every frame of an update; its label takes the text at the event
+// loop's next pass, as the progress bar does.
 struct QtStatus final : ui::StatusBar {
     std::vector<QLabel*> panels;
+    std::vector<std::string> texts;
+    std::vector<bool> changed;
     QWidget* bar = nullptr;
+    bool pending = false;
     void setPanelText(int i, std::string_view t) override {
         if (i < 0 || i >= static_cast<int>(panels.size())) return;
-        panels[static_cast<size_t>(i)]->setText(qs(t));
+        texts[static_cast<size_t>(i)] = std::string(t);
+        changed[static_cast<size_t>(i)] = true;
+        if (pending) return;
+        pending = true;
+        QTimer::singleShot(0, bar, [this] { apply(); });
     }
     std::string panelText(int i) const override {
         if (i < 0 || i >= static_cast<int>(panels.size())) return {};
-        return panels[static_cast<size_t>(i)]->text().toStdString();
+        return texts[static_cast<size_t>(i)];
     }
-    void repaint() override { bar->repaint(); }
+    void repaint() override {
+        apply();
+        bar->repaint();
+    }
+    void apply() {
+        pending = false;
+        for (size_t i = 0; i < panels.size(); ++i) {
+            if (changed[i]) panels[i]->setText(qs(texts[i]));
+            changed[i] = false;
+        }
+    }
 };
 
 struct QtCombo final : ui::ChoiceList {
@@ -339,6 +383,8 @@ private:
             status->panels.push_back(panel);
             x += w;
         }
+        status->texts.resize(status->panels.size());
+        status->changed.resize(status->panels.size());
         status->bar = bar;
         statusBars_[c.id] = std::move(status);
         bar->setObjectName(c.name);
