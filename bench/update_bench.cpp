@@ -13,8 +13,10 @@
 //   update_bench --watch-idle P
 #include "engine/session.h"
 #include "firmware/product.h"
+#include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
+#include "wire_floor.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,40 +37,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Bytes that crossed the line in both directions, from board-sim's record of the run.
-long wireBytes(const std::vector<std::string>& dump, bool boardRecord) {
-    long bytes = 0;
-    for (const std::string& line : dump) {
-        std::istringstream in(line);
-        std::string kind;
-        in >> kind;
-        if (kind == "search") {
-            std::string b, outcome;
-            in >> b >> outcome;
-            bytes += 1;
-            if (outcome == "answered")
-                bytes += 6 + (boardRecord ? 32 : 0); // V id K, record
-            else if (outcome == "refused")
-                bytes += 1;
-        } else if (kind == "progmode") {
-            bytes += 2; // 0xCC and its K
-        } else if (kind == "flash" || kind == "refused" || kind == "silent") {
-            std::string what = kind;
-            if (kind != "flash") in >> what;
-            std::string address;
-            int length = 0;
-            in >> address >> length;
-            if (what == "eeprom")
-                bytes += 6 + 1;
-            else
-                bytes += 3 + 2 + length + 1 + (kind == "silent" ? 0 : 1);
-        } else if (kind == "eeprom") {
-            bytes += 6 + 1;
-        }
-    }
-    return bytes;
-}
 
 double threadCpuSeconds() {
     timespec t{};
@@ -122,7 +90,7 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
     std::vector<Board> boards(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         Board& b = boards[static_cast<size_t>(i)];
-        b.port = "COM" + std::to_string(firstPort + i);
+        b.port = serial::comName(firstPort + i);
         b.sim = std::make_unique<e2e::BoardSim>(
             sandbox,
             std::vector<std::string>{
@@ -218,8 +186,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         std::vector<Board> one = startBoards(sandbox, 1, baud, writeMs, latencyMs, 200);
         updateAtOnce(one);
-        const long bytes = wireBytes(one[0].sim->dump(), true);
-        const double floor = bytes * 11.0 / baud + (255.0 + 1.0) * writeMs / 1000.0;
+        long bytes = 0;
+        const double floor = bench::wireFloorSeconds(one[0].sim->dump(), baud, writeMs, &bytes);
         const double ratio = one[0].seconds / floor;
         worst = std::max(worst, ratio);
         std::printf("run %d: %-14s measured %.3f s, wire floor %.3f s (%ld bytes), ratio %.3f\n",

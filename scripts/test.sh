@@ -6,7 +6,9 @@
 # build with its tests under wine and a check that its release repeats byte for byte.
 source "$(dirname "$0")/setup.sh"
 
-ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib
+# iproute2: the tests that use the UDP ports or the instance lock bring up the loopback of a
+# network namespace of their own (tests/support/own_network.sh).
+ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib iproute2
 
 cd "$TREVANE_ROOT"
 status=0

@@ -43,8 +43,8 @@ missing=""
 # wixl, python3-gi and gir1.2-libmsi-1.0 build the installer, osslsigncode signs the release;
 # the tests check both with msitools and openssl.
 for package in g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool python3 cmake \
-    ninja-build nlohmann-json3-dev wixl python3-gi gir1.2-libmsi-1.0 osslsigncode msitools \
-    openssl; do
+    ninja-build nlohmann-json3-dev iproute2 wixl python3-gi gir1.2-libmsi-1.0 osslsigncode \
+    msitools openssl; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing="$missing $package"
 done

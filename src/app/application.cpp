@@ -5,12 +5,11 @@
 #include "app/session_presenter.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
-#include "app/updater_window.h"
-#include "app/upgrade_window.h"
 #include "app/version_dialog.h"
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "notify/host_notifier.h"
+#include "serial/port_name.h"
 #include "serial/serial_port.h"
 
 #include <cstdio>
@@ -36,14 +35,13 @@ private:
 
 // "COM<n+1>"; no name for a negative port number (no port chosen).
 std::string portName(int16_t port) {
-    return port < 0 ? std::string() : "COM" + std::to_string(port + 1);
+    return port < 0 ? std::string() : serial::comName(port + 1);
 }
 
 } // namespace
 
 Application::Application(ui::Toolkit& toolkit, int argc, const char* const* argv, Platform platform)
-    : toolkit_(toolkit), argc_(argc), argv_(argv), platform_(std::move(platform)),
-      upgrade_(hasUpgradeCode(productIdentity())) {}
+    : toolkit_(toolkit), argc_(argc), argv_(argv), platform_(std::move(platform)) {}
 
 Application::~Application() = default;
 
@@ -52,57 +50,44 @@ const firmware::ImageTable& Application::images() const {
 }
 
 int Application::run() {
-    SingleInstance instance;
-    if (!instance.acquire()) {
+    if (!platform_.instanceLock->acquire()) {
         toolkit_.messageBox("Already in progress", updaterTitle(), ui::MessageBoxStyle::TopMost);
         return 0;
     }
-    ui::FormView* mainView = nullptr;
     try {
+        startUp();
         createWindows();
-        mainView = upgrade_ ? &upgradeWindow_->view() : &updaterWindow_->view();
     } catch (const std::exception& failure) {
         toolkit_.messageBox(failure.what(), "");
+        return 0;
     } catch (...) {
         toolkit_.messageBox("", "");
+        return 0;
     }
-    if (mainView) {
-        mainView->form().show();
-        toolkit_.run(*mainView);
-    }
+    ui::FormView& main = mainWindow_->view();
+    main.form().show();
+    toolkit_.run(main);
     return 0;
 }
 
+void Application::startUp() {
+    if (hasNotifierSwitch(argc_, argv_)) notifier_ = platform_.startNotifier();
+    toolkit_.setApplicationTitle(productIdentity());
+    const std::string stored = platform_.settings->read("com");
+    selectedPort_ = stored.empty() ? 0 : leadingNumber(stored);
+    // One below the choice, so that the first update opens the port.
+    openedPort_ = static_cast<int16_t>(selectedPort_ - 1);
+}
+
 void Application::createWindows() {
-    // The Upgrade window comes first, so that it is the main window of the run.
-    if (upgrade_) upgradeWindow_ = std::make_unique<UpgradeWindow>(*this);
-    updaterWindow_ = std::make_unique<UpdaterWindow>(*this);
+    mainWindow_ = makeMainWindow(productIdentity(), toolkit_, *this);
+    mainWindow_->showPort(portPanelText());
     portSetup_ = std::make_unique<PortSetupDialog>(*this);
     versionDialog_ = std::make_unique<VersionDialog>(*this);
 }
 
-void Application::startHostNotifier() {
-    if (notifier_ || !hasNotifierSwitch(argc_, argv_)) return;
-    auto notifier = std::make_unique<notify::HostNotifier>(notify::kLocalPort);
-    notifier->activate();
-    notifier_ = std::move(notifier);
-}
-
-void Application::setTitles(ui::Form& form, const std::string& caption) {
-    form.setCaption(caption);
-    toolkit_.setApplicationTitle(productIdentity());
-}
-
-void Application::loadStoredPort(ui::StatusBar& statusBar) {
-    const std::string stored = readSetting("com");
-    selectedPort_ = stored.empty() ? 0 : leadingNumber(stored);
-    // One below the choice, so that the first update opens the port.
-    openedPort_ = static_cast<int16_t>(selectedPort_ - 1);
-    showPortPanel(statusBar);
-}
-
-void Application::showPortPanel(ui::StatusBar& statusBar) const {
-    statusBar.setPanelText(kPortPanel, selectedPort_ < 0 ? "-----" : portName(selectedPort_));
+std::string Application::portPanelText() const {
+    return selectedPort_ < 0 ? "-----" : portName(selectedPort_);
 }
 
 void Application::openSelectedPort() {
@@ -153,24 +138,23 @@ void Application::choosePort(int16_t port) {
     if (port == selectedPort_) return;
     selectedPort_ = port;
     openSelectedPort();
-    if (!platform_.port->isOpen()) showErrorBanner("Invalid Port Com", ui::kRed, 0);
+    if (platform_.port->isOpen()) return;
+    if (notifier_) notifier_->sendResultCode(0);
+    mainWindow_->showFailure(engine::fixedText(engine::Outcome::InvalidPort));
 }
 
-void Application::runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusBar,
-                            ui::MenuCommand& portCommand) {
+void Application::runUpdate() {
     if (busy_) return; // one update at a time
     busy_ = true;
-    portCommand.setEnabled(false);
+    mainWindow_->enablePortCommand(false);
     portSetup_->setConfirmEnabled(false);
 
     openSelectedPort();
-    showPortPanel(statusBar);
-    SessionPresenter presenter(*this, progressBar, statusBar);
+    mainWindow_->showPort(portPanelText());
+    SessionPresenter presenter(*mainWindow_, notifier_.get());
     WindowWait wait(toolkit_);
-    engine::Session session(*platform_.port, images(),
-                            upgrade_ ? engine::SessionOptions::upgrade()
-                                     : engine::SessionOptions::updater(),
-                            wait, presenter);
+    engine::Session session(*platform_.port, images(), mainWindow_->sessionOptions(), wait,
+                            presenter);
     running_ = &session;
     const engine::Result result = session.run();
     running_ = nullptr;
@@ -179,24 +163,25 @@ void Application::runUpdate(ui::ProgressBar& progressBar, ui::StatusBar& statusB
                      portName(selectedPort_).c_str(), result.percentDone());
 
     portSetup_->setConfirmEnabled(true);
-    portCommand.setEnabled(true);
+    mainWindow_->enablePortCommand(true);
     busy_ = false;
+    if (closeAfterUpdate_) mainWindow_->view().form().close();
 }
 
 void Application::stopUpdate() {
     if (running_) running_->requestAbort();
 }
 
-bool Application::requestMainWindowClose(bool& closePending) {
+bool Application::closeRequested() {
     if (busy_) {
-        closePending = true;
+        closeAfterUpdate_ = true;
         stopUpdate();
         return false;
     }
     // Only the port of the current choice can be open.
     platform_.port->close();
     try {
-        writeSetting("com", std::to_string(selectedPort_));
+        platform_.settings->write("com", std::to_string(selectedPort_));
     } catch (const Failure& failure) {
         toolkit_.messageBox(failure.what(), "");
     }
@@ -209,56 +194,6 @@ void Application::showPortSetup() {
 
 void Application::showVersionDialog(std::string_view caption) {
     versionDialog_->show(caption);
-}
-
-void Application::showErrorBanner(std::string_view text, ui::Color colour, uint8_t resultCode) {
-    // The launching program hears of the result first, whichever window shows it.
-    if (notifier_) notifier_->sendResultCode(resultCode);
-    if (upgrade_) {
-        if (upgradeWindow_) upgradeWindow_->showActivity(text);
-        return;
-    }
-    if (updaterWindow_) {
-        updaterWindow_->showBanner(text, colour, ui::kWhite);
-        updaterWindow_->showIdleButtons();
-    }
-}
-
-void Application::showStatusBanner(std::string_view text, ui::Color colour) {
-    if (upgrade_) {
-        if (upgradeWindow_) upgradeWindow_->showActivity(text);
-        return;
-    }
-    if (updaterWindow_) updaterWindow_->showBanner(text, colour, ui::kBlack);
-}
-
-void Application::showStopButton() {
-    if (upgrade_) {
-        if (upgradeWindow_) upgradeWindow_->showRunning(true);
-    } else if (updaterWindow_) {
-        updaterWindow_->showRunning(true);
-    }
-}
-
-void Application::showUpdateButton() {
-    if (upgrade_) {
-        if (upgradeWindow_) upgradeWindow_->showRunning(false);
-    } else if (updaterWindow_) {
-        updaterWindow_->showRunning(false);
-    }
-}
-
-void Application::showProgramOk() {
-    if (!upgrade_) {
-        showErrorBanner(" Program Ok ", ui::kGreen, 1);
-        return;
-    }
-    // A launching program waits for the result in this window too.
-    if (notifier_) notifier_->sendResultCode(1);
-    if (upgradeWindow_) {
-        upgradeWindow_->showActivity("Program OK");
-        upgradeWindow_->showStart();
-    }
 }
 
 int runApplication(ui::Toolkit& toolkit, int argc, const char* const* argv, Platform platform) {

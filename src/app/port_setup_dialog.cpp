@@ -1,11 +1,7 @@
 #include "app/port_setup_dialog.h"
 
 #include "app/application.h"
-#include "app/settings_store.h"
 #include "serial/port_name.h"
-
-#include <cstdio>
-#include <cstring>
 
 namespace app {
 namespace {
@@ -50,8 +46,7 @@ void PortSetupDialog::onShow() {
 }
 
 int PortSetupDialog::findPortEntry(int16_t p) const {
-    char target[16];
-    std::snprintf(target, sizeof target, "COM%d", p + 1);
+    const std::string target = serial::comName(p + 1);
     for (std::size_t i = 0; i < portNames_.size(); ++i)
         if (serial::samePortName(portNames_[i], target)) return static_cast<int>(i);
     return 0;
@@ -59,12 +54,10 @@ int PortSetupDialog::findPortEntry(int16_t p) const {
 
 int16_t PortSetupDialog::portNumberOfEntry(int i) const {
     if (i < 0 || static_cast<std::size_t>(i) >= portNames_.size()) return 0;
-    const std::string& text = portNames_[static_cast<std::size_t>(i)];
-    // "COM" in any letter case: a port listed as "com3" is port 2, not unusable.
-    std::size_t k = 0;
-    while (k < text.size() && std::strchr("COMcom", text[k]) != nullptr) ++k;
-    if (k == text.size()) return 0;
-    return static_cast<int16_t>(leadingNumber(std::string_view(text).substr(k)) - 1);
+    // "COM" in any letter case: a port listed as "com3" is port 2, not unusable. A name that
+    // is no COM name stands for no port.
+    const int number = serial::comNumber(portNames_[static_cast<std::size_t>(i)]);
+    return static_cast<int16_t>(number < 0 ? -1 : number - 1);
 }
 
 void PortSetupDialog::onOkClicked() {

@@ -29,7 +29,8 @@ public:
 
     // Position of port p (COM(p+1)) in the list, 0 when it is not there.
     int findPortEntry(int16_t p) const;
-    // The port number that the entry at position i names; 0 when there is none.
+    // The port number that the entry at position i names; 0 when there is none, -1 (no port)
+    // for a name that is no COM name.
     int16_t portNumberOfEntry(int i) const;
 
     void onEvent(int control, ui::Event event) override;

@@ -1,19 +1,20 @@
-// What the windows show of a running update: the engine's events turned into the texts,
-// colours, buttons and result datagrams of the Updater and the Upgrade window.
+// What the main window shows of a running update: the engine's events turned into the calls
+// of the window, and each result into a datagram for the launching program.
 #pragma once
 
+#include "app/main_window.h"
 #include "engine/observer.h"
-#include "ui/widgets.h"
+
+namespace notify {
+class ResultNotifier;
+}
 
 namespace app {
 
-class Application;
-
 class SessionPresenter final : public engine::SessionObserver {
 public:
-    // The progress bar and status bar of the window that started the update.
-    SessionPresenter(Application& application, ui::ProgressBar& progressBar,
-                     ui::StatusBar& statusBar);
+    // `notifier` is null when no launching program asked for the results.
+    SessionPresenter(MainWindow& window, notify::ResultNotifier* notifier);
 
     void searchStarted() override;
     void searchTry(int attempt) override;
@@ -36,15 +37,13 @@ public:
     void finished(const engine::Result& result) override;
 
 private:
-    // The device panel: the Upgrade window has none.
-    void showDevice(const char* text);
-    // The Updater window's BIOS and board description lines (also while it is hidden).
+    // The board lines for the board found, once the image they may name is known.
     void refreshBoardLines();
+    void restartProgress(int32_t maximum);
 
-    Application& app_;
+    MainWindow& window_;
     ui::ProgressBar& progressBar_;
-    ui::StatusBar& statusBar_;
-    const bool upgrade_;
+    notify::ResultNotifier* notifier_;
     bool boardKnown_ = false;
     engine::BoardFound board_;
 };

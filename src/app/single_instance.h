@@ -1,5 +1,5 @@
 // The single-instance lock "TREVANE.MUTEX": held by the running copy from start to end, found
-// taken by a second copy.
+// taken by a second copy of the same user (on Windows: of the same session).
 #pragma once
 
 #include <cstdint>
@@ -8,18 +8,27 @@ namespace app {
 
 inline constexpr const char* kInstanceLockName = "TREVANE.MUTEX";
 
-class SingleInstance {
+// Held from a successful acquire() until it is destroyed.
+class InstanceLock {
 public:
-    SingleInstance() = default;
-    ~SingleInstance() { release(); }
+    virtual ~InstanceLock() = default;
+    // Takes the lock. False when another copy holds it.
+    virtual bool acquire() = 0;
+};
+
+// The system's lock of that name.
+class SingleInstance final : public InstanceLock {
+public:
+    explicit SingleInstance(const char* name = kInstanceLockName) : name_(name) {}
+    ~SingleInstance() override { release(); }
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // Takes the lock. False when another copy holds it.
-    bool acquire(const char* name = kInstanceLockName);
+    bool acquire() override;
     void release();
 
 private:
+    const char* name_;
     intptr_t handle_ = -1; // a socket descriptor or a Win32 mutex handle
 };
 

@@ -1,12 +1,11 @@
 #include "app/updater_window.h"
 
-#include "app/application.h"
 #include "app/identity.h"
 #include "firmware/board_catalogue.h"
 
 #include <array>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace app {
 namespace {
@@ -52,39 +51,48 @@ void showPlain(ui::Label& label, std::string_view text) {
 const ui::FormDesc kUpdaterForm{"UpdaterWindow", "Updater", 511, 265,
                                 {"MS Sans Serif", 11, false}, ui::Border::Single, true, kControls};
 
-UpdaterWindow::UpdaterWindow(Application& application)
-    : app_(application), view_(application.toolkit().createForm(kUpdaterForm, *this)),
+UpdaterWindow::UpdaterWindow(ui::Toolkit& toolkit, MainWindowActions& actions)
+    : MainWindow(toolkit, kUpdaterForm, C::Progress), actions_(actions),
       changePort_(view_->menu(C::ChangePort)), updateButton_(view_->button(C::Update)),
       stopButton_(view_->button(C::Stop)), identity_(view_->label(C::Identity)),
       biosLine_(view_->label(C::BiosLine)), boardDescription_(view_->label(C::BoardDescription)),
-      banner_(view_->label(C::Banner)), progressBar_(view_->progressBar(C::Progress)),
-      statusBar_(view_->statusBar(C::Status)) {
-    app_.startHostNotifier();
+      banner_(view_->label(C::Banner)), statusBar_(view_->statusBar(C::Status)) {
     const LogoChoice logos = logoRule(productIdentity());
     view_->picture(C::LargeLogo).setVisible(logos.first);
     view_->picture(C::SmallLogo).setVisible(logos.second);
-    app_.setTitles(view_->form(), updaterTitle());
+    view_->form().setCaption(updaterTitle());
     identity_.setText(productIdentity());
-    app_.loadStoredPort(statusBar_);
 }
 
-void UpdaterWindow::showBanner(std::string_view text, ui::Color colour, ui::Color fontColour) {
-    banner_.setText(text);
-    banner_.setVisible(true);
-    banner_.setColor(colour);
-    banner_.setFontColor(fontColour);
+engine::SessionOptions UpdaterWindow::sessionOptions() const {
+    return engine::SessionOptions::updater();
 }
 
-void UpdaterWindow::showIdleButtons() {
-    changePort_.setEnabled(true);
-    stopButton_.setVisible(false);
-    updateButton_.setVisible(true);
-    updateButton_.setFocus();
+void UpdaterWindow::showPort(std::string_view name) {
+    statusBar_.setPanelText(kPortPanel, name);
+}
+
+void UpdaterWindow::enablePortCommand(bool enabled) {
+    changePort_.setEnabled(enabled);
 }
 
 void UpdaterWindow::showRunning(bool running) {
     stopButton_.setVisible(running);
     updateButton_.setVisible(!running);
+}
+
+void UpdaterWindow::showSearchTry(int attempt) {
+    char text[16];
+    std::snprintf(text, sizeof text, "Try %d", attempt);
+    statusBar_.setPanelText(kActivityPanel, text);
+}
+
+void UpdaterWindow::showActivity(std::string_view text) {
+    statusBar_.setPanelText(kActivityPanel, text);
+}
+
+void UpdaterWindow::showDevice(std::string_view text) {
+    statusBar_.setPanelText(kDevicePanel, text);
 }
 
 void UpdaterWindow::showBoard(const engine::BoardFound& board) {
@@ -104,18 +112,109 @@ void UpdaterWindow::showBoard(const engine::BoardFound& board) {
     // Erased memory on the board reads 0xFF: shown as no description.
     const char* description = board.record.description;
     const bool erased = static_cast<uint8_t>(description[0]) == 0xFF;
-    showPlain(boardDescription_,
-              erased ? std::string_view() : std::string_view(description, std::strlen(description)));
+    showPlain(boardDescription_, erased ? std::string_view() : std::string_view(description));
+}
+
+void UpdaterWindow::showImageLoaded(const engine::LoadedImage& image) {
+    // The count is of program-memory addresses, as this text has always shown it.
+    char text[64];
+    std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
+                  static_cast<int>(image.bytes / image.addressUnit),
+                  static_cast<unsigned>(image.firstAddress),
+                  static_cast<unsigned>(image.endAddress));
+    statusBar_.setPanelText(kImagePanel, text);
+}
+
+void UpdaterWindow::showProgress(std::string_view text) {
+    showBanner(text, ui::kButtonFace, ui::kBlack);
+}
+
+void UpdaterWindow::showFrame(int32_t address) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Program %05d (%05x)", static_cast<int>(address),
+                  static_cast<unsigned>(address));
+    statusBar_.setPanelText(kActivityPanel, text);
+}
+
+void UpdaterWindow::showResend(int attempt) {
+    char text[24];
+    std::snprintf(text, sizeof text, "Resend %d", attempt);
+    statusBar_.setPanelText(kActivityPanel, text);
+    statusBar_.repaint();
+}
+
+void UpdaterWindow::showEepromByte(int32_t index) {
+    char text[24];
+    const std::string_view eeprom = engine::phaseText(engine::Phase::Eeprom);
+    std::snprintf(text, sizeof text, "%.*s %d", static_cast<int>(eeprom.size()), eeprom.data(),
+                  static_cast<int>(index));
+    statusBar_.setPanelText(kActivityPanel, text);
+}
+
+void UpdaterWindow::showFailure(std::string_view text) {
+    showBanner(text, ui::kRed, ui::kWhite);
+    showIdleButtons();
+}
+
+void UpdaterWindow::showResult(const engine::Result& result) {
+    using engine::Outcome;
+    switch (result.outcome()) {
+    case Outcome::Ok:
+        showBanner(result.text(), ui::kGreen, ui::kWhite);
+        showIdleButtons();
+        return;
+    case Outcome::DeviceNotFound:
+        // Nothing answered: no result line.
+        showActivity(result.text());
+        showRunning(false);
+        return;
+    case Outcome::UnknownChip:
+        showFailure(result.text());
+        showDevice("Unknow Device");
+        return;
+    case Outcome::NoImage:
+    case Outcome::ImageTooBig:
+        showFailure(result.text());
+        showDevice("Warning");
+        return;
+    case Outcome::UnsuitableBoard:
+        showFailure(result.text());
+        showDevice("Warning!!");
+        statusBar_.setPanelText(kImagePanel, "not suitable apparatus");
+        return;
+    case Outcome::InvalidPort:
+    case Outcome::NotResponse:
+    case Outcome::UserAbort:
+    case Outcome::ChecksumError:
+    case Outcome::IncompatibleBootloader:
+        showFailure(result.text());
+        return;
+    }
+}
+
+void UpdaterWindow::showBanner(std::string_view text, ui::Color colour, ui::Color fontColour) {
+    banner_.setText(text);
+    banner_.setVisible(true);
+    banner_.setColor(colour);
+    banner_.setFontColor(fontColour);
+}
+
+void UpdaterWindow::showIdleButtons() {
+    changePort_.setEnabled(true);
+    stopButton_.setVisible(false);
+    updateButton_.setVisible(true);
+    updateButton_.setFocus();
 }
 
 void UpdaterWindow::onEvent(int control, ui::Event event) {
     if (event == ui::Event::Click) {
         switch (control) {
         case C::Update:
-            onUpdateClicked();
+            actions_.runUpdate();
             break;
         case C::Stop:
-            onStopClicked();
+            stopButton_.setVisible(false);
+            actions_.stopUpdate();
             break;
         case C::ChangePort:
             onChangePortChosen();
@@ -128,33 +227,22 @@ void UpdaterWindow::onEvent(int control, ui::Event event) {
     }
 }
 
-void UpdaterWindow::onUpdateClicked() {
-    app_.runUpdate(progressBar_, statusBar_, changePort_);
-    if (closePending_) view_->form().close();
-}
-
-void UpdaterWindow::onStopClicked() {
-    stopButton_.setVisible(false);
-    app_.stopUpdate();
-}
-
 void UpdaterWindow::onChangePortChosen() {
     // Both lines disappear before the dialog opens.
     banner_.setVisible(false);
     banner_.repaint();
     biosLine_.setVisible(false);
     biosLine_.repaint();
-    app_.showPortSetup();
+    actions_.showPortSetup();
 }
 
 void UpdaterWindow::onIdentityDoubleClicked() {
-    app_.showVersionDialog(identity_.text() + "   [ " + std::string(buildTimeText()) + " - " +
-                           std::string(buildDateText()) + " ]");
+    actions_.showVersionDialog(identity_.text() + "   [ " + std::string(buildTimeText()) + " - " +
+                               std::string(buildDateText()) + " ]");
 }
 
 bool UpdaterWindow::onCloseRequest() {
-    if (app_.upgradeMode()) return true; // hidden; never the main window then
-    return app_.requestMainWindowClose(closePending_);
+    return actions_.closeRequested();
 }
 
 } // namespace app

@@ -4,20 +4,13 @@
 // command opens the Port setup dialog.
 #pragma once
 
-#include "engine/observer.h"
-#include "firmware/image_table.h"
-#include "ui/toolkit.h"
-
-#include <memory>
-#include <string_view>
+#include "app/main_window.h"
 
 namespace app {
 
-class Application;
-
 extern const ui::FormDesc kUpdaterForm;
 
-class UpdaterWindow final : public ui::FormHandler {
+class UpdaterWindow final : public MainWindow {
 public:
     enum Control : int {
         ChangePort,
@@ -35,33 +28,35 @@ public:
         Status,
     };
 
-    explicit UpdaterWindow(Application& application);
+    UpdaterWindow(ui::Toolkit& toolkit, MainWindowActions& actions);
 
-    ui::FormView& view() { return *view_; }
-    ui::StatusBar& statusBar() { return statusBar_; }
-    ui::ProgressBar& progressBar() { return progressBar_; }
-
-    // The window's share of the status functions.
-    void showBanner(std::string_view text, ui::Color colour, ui::Color fontColour);
-    void showIdleButtons(); // "&Change port" enabled, Stop hidden, Update shown and focused
-    void showRunning(bool running);
-
-    // The BIOS line and the board description line for the board just found. An older
-    // bootloader names no board: the line then shows the board of the image last read.
-    void rememberImage(const firmware::ImageIdentity& image) { lastImage_ = image; }
-    void showBoard(const engine::BoardFound& board);
+    engine::SessionOptions sessionOptions() const override;
+    void showPort(std::string_view name) override;
+    void enablePortCommand(bool enabled) override;
+    void showRunning(bool running) override;
+    void showSearchTry(int attempt) override;
+    void showActivity(std::string_view text) override;
+    void showDevice(std::string_view text) override;
+    void rememberImage(const firmware::ImageIdentity& image) override { lastImage_ = image; }
+    void showBoard(const engine::BoardFound& board) override;
+    void showImageLoaded(const engine::LoadedImage& image) override;
+    void showProgress(std::string_view text) override;
+    void showFrame(int32_t address) override;
+    void showResend(int attempt) override;
+    void showEepromByte(int32_t index) override;
+    void showFailure(std::string_view text) override;
+    void showResult(const engine::Result& result) override;
 
     void onEvent(int control, ui::Event event) override;
     bool onCloseRequest() override;
 
-    void onUpdateClicked();
-    void onStopClicked();
+private:
+    void showBanner(std::string_view text, ui::Color colour, ui::Color fontColour);
+    void showIdleButtons(); // "&Change port" enabled, Stop hidden, Update shown and focused
     void onChangePortChosen();
     void onIdentityDoubleClicked();
 
-private:
-    Application& app_;
-    std::unique_ptr<ui::FormView> view_;
+    MainWindowActions& actions_;
     ui::MenuCommand& changePort_;
     ui::Button& updateButton_;
     ui::Button& stopButton_;
@@ -69,10 +64,8 @@ private:
     ui::Label& biosLine_;
     ui::Label& boardDescription_;
     ui::Label& banner_;
-    ui::ProgressBar& progressBar_;
     ui::StatusBar& statusBar_;
     firmware::ImageIdentity lastImage_;
-    bool closePending_ = false;
 };
 
 } // namespace app

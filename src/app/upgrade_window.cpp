@@ -1,6 +1,5 @@
 #include "app/upgrade_window.h"
 
-#include "app/application.h"
 #include "app/identity.h"
 
 #include <array>
@@ -32,24 +31,47 @@ constexpr ui::ControlDesc kControls[] = {
 const ui::FormDesc kUpgradeForm{"UpgradeWindow", "Upgrade", 606, 181,
                                 {"MS Sans Serif", 11, false}, ui::Border::Single, true, kControls};
 
-UpgradeWindow::UpgradeWindow(Application& application)
-    : app_(application), view_(application.toolkit().createForm(kUpgradeForm, *this)),
+UpgradeWindow::UpgradeWindow(ui::Toolkit& toolkit, MainWindowActions& actions)
+    : MainWindow(toolkit, kUpgradeForm, C::Progress), actions_(actions),
       serialPort_(view_->menu(C::SerialPort)), startButton_(view_->button(C::Start)),
-      stopButton_(view_->button(C::Stop)), progressBar_(view_->progressBar(C::Progress)),
-      statusBar_(view_->statusBar(C::Status)) {
-    app_.startHostNotifier();
-    app_.setTitles(view_->form(), upgradeTitle());
-    app_.loadStoredPort(statusBar_);
-    progressBar_.setSmooth(true);
+      stopButton_(view_->button(C::Stop)), statusBar_(view_->statusBar(C::Status)) {
+    view_->form().setCaption(upgradeTitle());
+    progressBar_->setSmooth(true);
+}
+
+engine::SessionOptions UpgradeWindow::sessionOptions() const {
+    return engine::SessionOptions::upgrade();
+}
+
+void UpgradeWindow::showPort(std::string_view name) {
+    statusBar_.setPanelText(kPortPanel, name);
+}
+
+void UpgradeWindow::enablePortCommand(bool enabled) {
+    serialPort_.setEnabled(enabled);
+}
+
+void UpgradeWindow::showRunning(bool running) {
+    stopButton_.setVisible(running);
+    startButton_.setVisible(!running);
+}
+
+void UpgradeWindow::showSearchTry(int attempt) {
+    // This window counts down.
+    progressBar_->setPosition(engine::kSearchTries - attempt);
+    statusBar_.setPanelText(kActivityPanel, "Search Device");
 }
 
 void UpgradeWindow::showActivity(std::string_view text) {
     statusBar_.setPanelText(kActivityPanel, text);
 }
 
-void UpgradeWindow::showRunning(bool running) {
-    stopButton_.setVisible(running);
-    startButton_.setVisible(!running);
+void UpgradeWindow::showResult(const engine::Result& result) {
+    showActivity(result.ok() ? "Program OK" : result.text());
+    if (result.outcome() == engine::Outcome::UnsuitableBoard)
+        statusBar_.setPanelText(kImagePanel, "not suitable apparatus");
+    // Back to START after every end, failures included.
+    showStart();
 }
 
 void UpgradeWindow::showStart() {
@@ -61,36 +83,23 @@ void UpgradeWindow::onEvent(int control, ui::Event event) {
     if (event != ui::Event::Click) return;
     switch (control) {
     case C::Start:
-        onStartClicked();
+        actions_.runUpdate();
         break;
     case C::Stop:
-        onStopClicked();
+        // START at once, while the update runs on to its next wait.
+        showRunning(false);
+        actions_.stopUpdate();
         break;
     case C::SerialPort:
-        onSerialPortChosen();
+        actions_.showPortSetup();
         break;
     default:
         break;
     }
 }
 
-void UpgradeWindow::onStartClicked() {
-    // STOP shows START at once while the update runs on to its next wait: a START then must
-    // not begin a second update inside the first.
-    if (app_.updating()) return;
-    app_.runUpdate(progressBar_, statusBar_, serialPort_);
-    // Back to START after every end, failures included.
-    showStart();
-    if (closePending_) view_->form().close();
+bool UpgradeWindow::onCloseRequest() {
+    return actions_.closeRequested();
 }
-
-void UpgradeWindow::onStopClicked() {
-    showRunning(false);
-    app_.stopUpdate();
-}
-
-void UpgradeWindow::onSerialPortChosen() { app_.showPortSetup(); }
-
-bool UpgradeWindow::onCloseRequest() { return app_.requestMainWindowClose(closePending_); }
 
 } // namespace app

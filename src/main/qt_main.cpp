@@ -34,5 +34,5 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     ui::qt::QtToolkit toolkit;
     return app::runApplication(toolkit, argc, argv,
-                               {serial::makeSystemPort(), &serial::listPorts});
+                               app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
 }

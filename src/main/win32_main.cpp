@@ -16,8 +16,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int result = 0;
     {
         ui::win32::Win32Toolkit toolkit;
-        result = app::runApplication(toolkit, __argc, __argv,
-                                     {serial::makeSystemPort(), &serial::listPorts});
+        result =
+            app::runApplication(toolkit, __argc, __argv,
+                                app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
     }
     if (finerTimer) timeEndPeriod(1);
     return result;

@@ -4,6 +4,10 @@
 
 namespace serial {
 
+std::string comName(int number) {
+    return "COM" + std::to_string(number);
+}
+
 int comNumber(std::string_view name) {
     if (name.size() < 4 || name.size() > 6) return -1;
     if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return -1;

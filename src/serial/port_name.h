@@ -1,9 +1,13 @@
 // Port names as users and the port list give them.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace serial {
+
+// "COM<n>": the one spelling the program gives a COM port of number n (1 to 257).
+std::string comName(int number);
 
 // The number n of a COM name "COM<n>" in any letter case, n from 1 to 257 written without
 // leading zeros; -1 for any other name.

@@ -8,13 +8,24 @@
 
 namespace ui {
 
-// 0x00BBGGRR, red in the low byte; 0x8000000F is the system's button-face colour.
-using Color = std::uint32_t;
-inline constexpr Color kRed = 255;
-inline constexpr Color kGreen = 32768;
-inline constexpr Color kWhite = 0xFFFFFF;
-inline constexpr Color kBlack = 0;
-inline constexpr Color kButtonFace = 0x8000000F;
+// A colour by its red, green and blue, or one of the system's own colours, which each toolkit
+// takes from its current theme.
+struct Color {
+    enum class System : std::uint8_t { None, ButtonFace };
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    System system = System::None; // when set, red, green and blue are not used
+
+    friend constexpr bool operator==(const Color&, const Color&) = default;
+};
+
+inline constexpr Color kRed{255, 0, 0};
+inline constexpr Color kGreen{0, 128, 0};
+inline constexpr Color kWhite{255, 255, 255};
+inline constexpr Color kBlack{0, 0, 0};
+// The face of buttons and dialogs, on which the neutral result line stands.
+inline constexpr Color kButtonFace{0, 0, 0, Color::System::ButtonFace};
 
 class Label {
 public:

@@ -1,40 +1,35 @@
-// Test environment of the window tests: settings in a temporary folder of their own,
-// board-sim's bootloader as the serial port, a port listing of the test's choosing, the fake
-// toolkit, and the real start-up with a scripted user.
+// Test environment of the window tests: board-sim's bootloader as the serial port, a port
+// listing of the test's choosing, the settings store, instance lock and result notifier in
+// memory, the fake toolkit, and the real start-up with a scripted user.
 #pragma once
 
 #include "app/application.h"
 #include "fake_ui.h"
 #include "simulated_port.h"
 
-#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace apptest {
 
-class TempSettings {
-public:
-    TempSettings();
-    ~TempSettings();
-    // Writes the per-user settings file with these lines (after the section header).
-    void store(const std::string& valueLine);
-    std::string userFileContent() const;
-    std::filesystem::path userFile() const;
-
-private:
-    std::filesystem::path root_;
-    std::string oldHome_, oldDirs_;
-};
-
-// What the program finds on the machine: a simulated board answering on one port, and the
-// ports the Port setup dialog lists.
+// What the program finds on the machine: a simulated board answering on one port, the ports
+// the Port setup dialog lists, the stored settings, another copy holding the instance lock or
+// not, and a launching program that receives the result codes.
 struct Machine {
     explicit Machine(boardsim::Config board = {}, std::string portName = "COM1")
         : port(std::move(board), std::move(portName)) {}
     boardsim::SimulatedPort port;
     std::vector<serial::PortDescription> ports;
+
+    std::map<std::string, std::string> settings; // text values by name
+    bool settingIsNoText = false;                // "com" holds a value of another type
+    bool settingsWriteFails = false;
+    bool anotherCopyRuns = false;
+    bool notifierPortTaken = false;
+    int notifiersStarted = 0;
+    std::vector<int> resultCodes; // the datagrams' codes, in order
 };
 
 // board-sim's bootloader with this chip and BIOS code, and its other settings as board-sim has

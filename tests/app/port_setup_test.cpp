@@ -21,7 +21,7 @@ protected:
     // Runs the program with `stored` as the stored port, opens the dialog and hands it over.
     void withDialog(const char* stored,
                     const std::function<void(fake::FormView&, app::Application&)>& act) {
-        settings.store(std::string("\"com\"=\"") + stored + "\"");
+        machine.settings["com"] = stored;
         apptest::runProgram(toolkit, machine, [&](fake::Toolkit& tk, app::Application& app) {
             tk.view("UpdaterWindow").click(app::UpdaterWindow::ChangePort);
             act(tk.view("PortSetupDialog"), app);
@@ -31,7 +31,6 @@ protected:
         return toolkit.view("UpdaterWindow").fakeLabel(app::UpdaterWindow::Banner);
     }
 
-    apptest::TempSettings settings;
     fake::Toolkit toolkit;
     Machine machine;
 };
@@ -68,7 +67,7 @@ TEST_F(PortSetup, VanishedPortPreselectsTheFirstEntryAndOkOpensIt) {
         EXPECT_FALSE(d.fakeForm().shown);
         EXPECT_FALSE(banner().shown);
     });
-    EXPECT_NE(settings.userFileContent().find("\"com\"=\"1\""), std::string::npos);
+    EXPECT_EQ(machine.settings["com"], "1");
 }
 
 TEST_F(PortSetup, SamePortIsNotReopened) {
@@ -110,10 +109,10 @@ TEST_F(PortSetup, PortNamesInAnyLetterCase) {
         int chosen; // the entry then chosen; -1: none
         int16_t port;
     } cases[] = {
-        {"2", 0, 1, 11}, // com3 found for port 2; COM12 is port 11
-        {"11", 1, 2, 6}, // Com7x: the number up to the first other character
-        {"40", 0, 0, 2}, // not listed: the first entry
-        {"6", 0, -1, 0}, // "Com7x" is not COM7; nothing chosen: port 0
+        {"2", 0, 1, 11},  // com3 found for port 2; COM12 is port 11
+        {"11", 1, 2, -1}, // Com7x is no COM name: no port
+        {"40", 0, 0, 2},  // not listed: the first entry
+        {"6", 0, -1, 0},  // "Com7x" is not COM7; nothing chosen: port 0
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
@@ -137,7 +136,7 @@ TEST_F(PortSetup, PortThatCannotOpenIsReportedAndStaysChosen) {
         EXPECT_EQ(banner().background, ui::kRed);
     });
     EXPECT_TRUE(toolkit.boxes.empty()); // no such device: the result line says it all
-    EXPECT_NE(settings.userFileContent().find("\"com\"=\"8\""), std::string::npos);
+    EXPECT_EQ(machine.settings["com"], "8");
 }
 
 TEST_F(PortSetup, ChoiceThatMayNotBeOpenedShowsWhy) {

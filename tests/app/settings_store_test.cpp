@@ -1,28 +1,65 @@
 // The settings file on a temporary folder: the value round trip, what else the file holds, the
 // atomic replace, and locations that cannot be used.
-#include "app/settings_store.h"
+#include "app/posix/settings_files.h"
 #include "app/settings_text.h"
-#include "app_env.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <functional>
-#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using apptest::TempSettings;
+
+// The per-user and machine-wide settings folders in a temporary folder of their own, and the
+// store on them.
+class TempSettings {
+public:
+    TempSettings() {
+        char pattern[] = "/tmp/trevane-settings.XXXXXX";
+        root_ = ::mkdtemp(pattern);
+    }
+    ~TempSettings() {
+        std::error_code ec;
+        fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(root_, ec);
+    }
+    const fs::path& root() const { return root_; }
+    fs::path userFolder() const { return root_ / "user" / "trevane"; }
+    fs::path machineFolder() const { return root_ / "machine" / "trevane"; }
+    fs::path userFile() const { return userFolder() / "trevane.reg"; }
+    // Writes the per-user settings file with these lines (after the section header).
+    void store(const std::string& valueLines) {
+        fs::create_directories(userFolder());
+        std::ofstream(userFile()) << "[Software\\Dravik\\Trevane]\n" << valueLines << "\n";
+    }
+    std::string userFileContent() const {
+        std::ifstream in(userFile());
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::string read(std::string_view name) const { return files().read(name); }
+    void write(std::string_view name, std::string_view text) const { files().write(name, text); }
+
+private:
+    app::SettingsFiles files() const {
+        return app::SettingsFiles(userFolder().string(), machineFolder().string());
+    }
+    fs::path root_;
+};
 
 TEST(SettingsStore, MissingStoreReadsEmptyAndFirstWriteCreatesIt) {
     TempSettings settings;
-    EXPECT_EQ(app::readSetting("com"), "");
-    app::writeSetting("com", "0");
-    EXPECT_EQ(app::readSetting("com"), "0");
+    EXPECT_EQ(settings.read("com"), "");
+    settings.write("com", "0");
+    EXPECT_EQ(settings.read("com"), "0");
     EXPECT_EQ(settings.userFileContent(), "[Software\\Dravik\\Trevane]\n\"com\"=\"0\"\n");
 }
 
@@ -30,8 +67,8 @@ TEST(SettingsStore, RoundTripKeepsTheRestOfTheFile) {
     TempSettings settings;
     settings.store("; a comment\n\"other\"=dword:00000001\n\"com\"=\"3\"\n\n[Another\\Key]\n"
                    "\"com\"=\"9\"");
-    app::writeSetting("com", "-1");
-    EXPECT_EQ(app::readSetting("com"), "-1");
+    settings.write("com", "-1");
+    EXPECT_EQ(settings.read("com"), "-1");
     const std::string content = settings.userFileContent();
     EXPECT_NE(content.find("; a comment"), std::string::npos);
     EXPECT_NE(content.find("\"other\"=dword:00000001"), std::string::npos);
@@ -41,18 +78,18 @@ TEST(SettingsStore, RoundTripKeepsTheRestOfTheFile) {
 
 TEST(SettingsStore, TextIsEscapedAndReadBack) {
     TempSettings settings;
-    app::writeSetting("com", "a \"quoted\" \\ text");
-    EXPECT_EQ(app::readSetting("com"), "a \"quoted\" \\ text");
+    settings.write("com", "a \"quoted\" \\ text");
+    EXPECT_EQ(settings.read("com"), "a \"quoted\" \\ text");
 }
 
 TEST(SettingsStore, PerUserValueOverridesTheMachineWideDefault) {
     TempSettings settings;
-    const fs::path machine = fs::path(std::getenv("XDG_CONFIG_DIRS")) / "trevane";
+    const fs::path machine = settings.machineFolder();
     fs::create_directories(machine);
     std::ofstream(machine / "trevane.reg") << "[Software\\Dravik\\Trevane]\n\"com\"=\"5\"\n";
-    EXPECT_EQ(app::readSetting("com"), "5");
-    app::writeSetting("com", "6");
-    EXPECT_EQ(app::readSetting("com"), "6");
+    EXPECT_EQ(settings.read("com"), "5");
+    settings.write("com", "6");
+    EXPECT_EQ(settings.read("com"), "6");
     // The machine-wide file is never written.
     std::ifstream in(machine / "trevane.reg");
     std::string all((std::istreambuf_iterator<char>(in)), {});
@@ -63,7 +100,7 @@ TEST(SettingsStore, ValueOfAnotherTypeIsAFailure) {
     TempSettings settings;
     settings.store("\"com\"=hex:01,02");
     try {
-        app::readSetting("com");
+        settings.read("com");
         FAIL() << "no failure";
     } catch (const app::Failure& f) {
         EXPECT_STREQ(f.what(), "Invalid data type for 'com'");
@@ -72,17 +109,17 @@ TEST(SettingsStore, ValueOfAnotherTypeIsAFailure) {
 
 TEST(SettingsStore, ReplaceIsAtomic) {
     TempSettings settings;
-    app::writeSetting("com", "1");
+    settings.write("com", "1");
     // A reader that opened the old file keeps reading it whole while the new one is written.
     const int old = ::open(settings.userFile().c_str(), O_RDONLY);
     ASSERT_GE(old, 0);
-    app::writeSetting("com", "2");
+    settings.write("com", "2");
     char buf[256] = {};
     const ssize_t n = ::pread(old, buf, sizeof buf - 1, 0);
     ::close(old);
     EXPECT_EQ(std::string(buf, static_cast<size_t>(n)),
               "[Software\\Dravik\\Trevane]\n\"com\"=\"1\"\n");
-    EXPECT_EQ(app::readSetting("com"), "2");
+    EXPECT_EQ(settings.read("com"), "2");
     // No temporary file stays behind.
     int files = 0;
     for (const auto& e : fs::directory_iterator(settings.userFile().parent_path())) {
@@ -95,11 +132,11 @@ TEST(SettingsStore, ReplaceIsAtomic) {
 TEST(SettingsStore, LocationThatCannotBeCreatedStoresNothingSilently) {
     TempSettings settings;
     // The configuration folder lies below a plain file: it can never be created.
-    const fs::path blocker = fs::path(std::getenv("XDG_CONFIG_HOME"));
+    const fs::path blocker = settings.userFolder().parent_path();
     fs::create_directories(blocker.parent_path());
     std::ofstream(blocker) << "not a folder";
-    EXPECT_NO_THROW(app::writeSetting("com", "3"));
-    EXPECT_EQ(app::readSetting("com"), "");
+    EXPECT_NO_THROW(settings.write("com", "3"));
+    EXPECT_EQ(settings.read("com"), "");
 }
 
 TEST(SettingsStore, WriteThatFailsOnceOpenIsReported) {
@@ -107,7 +144,7 @@ TEST(SettingsStore, WriteThatFailsOnceOpenIsReported) {
     // The settings file's name is taken by a folder: the new file cannot replace it.
     fs::create_directories(settings.userFile() / "in-the-way");
     try {
-        app::writeSetting("com", "3");
+        settings.write("com", "3");
         FAIL() << "no failure";
     } catch (const app::Failure& f) {
         EXPECT_STREQ(f.what(), "Failed to set data for 'com'");
@@ -138,9 +175,9 @@ TEST(SettingsStore, FileThatCannotBeReadIsNeitherReplacedNorLost) {
     settings.store("\"com\"=\"3\"\n\"other\"=\"keep me\"");
     const std::string before = settings.userFileContent();
     fs::permissions(settings.userFile(), fs::perms::none);
-    const bool failed = asUnprivilegedUser(settings.userFile().parent_path().parent_path().parent_path(), [] {
+    const bool failed = asUnprivilegedUser(settings.root(), [&settings] {
         try {
-            app::writeSetting("com", "7");
+            settings.write("com", "7");
         } catch (const app::Failure& f) {
             return std::string(f.what()) == "Failed to set data for 'com'";
         }

@@ -3,7 +3,6 @@
 #include "app/identity.h"
 #include "app/port_setup_dialog.h"
 #include "app/settings_store.h"
-#include "app/single_instance.h"
 #include "app/updater_window.h"
 #include "app/version_dialog.h"
 #include "app_env.h"
@@ -20,7 +19,6 @@ namespace {
 using apptest::board;
 using apptest::Machine;
 using apptest::silentBoard;
-using apptest::TempSettings;
 using W = app::UpdaterWindow;
 using Kind = serial::PortError::Kind;
 
@@ -65,7 +63,6 @@ protected:
             std::move(args));
     }
 
-    TempSettings settings;
     fake::Toolkit toolkit;
 };
 
@@ -122,10 +119,9 @@ TEST(Identity, StoredPortTakesTheLeadingNumber) {
 
 TEST_F(UpdaterWindow, StartsWithTheWindowsInOrderAndTheIdentityShown) {
     Machine machine;
-    run(machine, [&](fake::FormView& w, app::Application& app) {
+    run(machine, [&](fake::FormView& w, app::Application&) {
         EXPECT_EQ(toolkit.createdOrder,
                   (std::vector<std::string>{"UpdaterWindow", "PortSetupDialog", "VersionDialog"}));
-        EXPECT_FALSE(app.upgradeMode());
         EXPECT_EQ(w.fakeForm().captionText, "Updater 2.7 - ZQ710c 01.02|03|00   [ Jan 30 2012 ]");
         EXPECT_TRUE(w.fakeForm().shown);
         EXPECT_EQ(toolkit.applicationTitle, "ZQ710c 01.02|03|00");
@@ -150,42 +146,53 @@ TEST_F(UpdaterWindow, StoredPortIsShownAndWrittenBackOnClose) {
         const char* panel;
         const char* written;
     } cases[] = {
-        {"\"com\"=\"4\"", "COM5", "\"com\"=\"4\""},
-        {"\"com\"=\"12\"", "COM13", "\"com\"=\"12\""},
-        {"\"com\"=\"7abc\"", "COM8", "\"com\"=\"7\""},
-        {"\"com\"=\"\"", "COM1", "\"com\"=\"0\""},
-        {"\"com\"=\"-1\"", "-----", "\"com\"=\"-1\""},
+        {"4", "COM5", "4"}, {"12", "COM13", "12"}, {"7abc", "COM8", "7"},
+        {"", "COM1", "0"},  {"-1", "-----", "-1"},
     };
     for (const Case& c : cases) {
-        TempSettings local;
-        local.store(c.stored);
         fake::Toolkit tk;
         Machine machine;
+        machine.settings["com"] = c.stored;
         apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
             EXPECT_EQ(t.view("UpdaterWindow").fakeStatusBar(W::Status).panelText(app::kPortPanel),
                       c.panel)
                 << c.stored;
         });
-        EXPECT_NE(local.userFileContent().find(c.written), std::string::npos)
-            << c.stored << " -> " << local.userFileContent();
+        EXPECT_EQ(machine.settings["com"], c.written) << c.stored;
         EXPECT_EQ(machine.port.opens(), 0) << c.stored;
     }
 }
 
-TEST_F(UpdaterWindow, NonTextSettingEndsTheStartWithItsMessage) {
-    settings.store("\"com\"=dword:00000004");
-    Machine machine;
-    bool ran = false;
-    apptest::runProgram(toolkit, machine, [&](fake::Toolkit&, app::Application&) { ran = true; });
-    EXPECT_FALSE(ran);
-    ASSERT_EQ(toolkit.boxes.size(), 1u);
-    EXPECT_EQ(toolkit.boxes[0].text, "Invalid data type for 'com'");
+// A failure of the start-up ends the run with its message before any window is shown.
+TEST_F(UpdaterWindow, StartUpFailuresEndTheRunWithTheirMessage) {
+    struct Case {
+        std::vector<const char*> args;
+        bool noTextSetting, notifierPortTaken;
+        const char* box;
+    } cases[] = {
+        {{}, true, false, "Invalid data type for 'com'"},
+        {{"\\P"}, false, true, "Could not bind socket. Address and port are already in use."},
+        {{"\\P"}, true, true, "Could not bind socket. Address and port are already in use."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        fake::Toolkit tk;
+        Machine machine;
+        machine.settingIsNoText = c.noTextSetting;
+        machine.notifierPortTaken = c.notifierPortTaken;
+        bool ran = false;
+        apptest::runProgram(
+            tk, machine, [&](fake::Toolkit&, app::Application&) { ran = true; }, c.args);
+        EXPECT_FALSE(ran);
+        ASSERT_EQ(tk.boxes.size(), 1u);
+        EXPECT_EQ(tk.boxes[0].text, c.box);
+        EXPECT_TRUE(machine.settings.empty()); // nothing stored
+    }
 }
 
 TEST_F(UpdaterWindow, SecondCopyShowsOnlyTheBox) {
-    app::SingleInstance first;
-    ASSERT_TRUE(first.acquire());
     Machine machine;
+    machine.anotherCopyRuns = true;
     apptest::runProgram(toolkit, machine, [](fake::Toolkit&, app::Application&) {
         ADD_FAILURE() << "a second copy ran";
     });
@@ -194,7 +201,8 @@ TEST_F(UpdaterWindow, SecondCopyShowsOnlyTheBox) {
     EXPECT_EQ(toolkit.boxes[0].caption, "Updater 2.7 - ZQ710c 01.02|03|00   [ Jan 30 2012 ]");
     EXPECT_EQ(toolkit.boxes[0].style, ui::MessageBoxStyle::TopMost);
     EXPECT_TRUE(toolkit.createdOrder.empty());
-    EXPECT_TRUE(settings.userFileContent().empty()); // nothing read or written
+    EXPECT_TRUE(machine.settings.empty()); // nothing written
+    EXPECT_EQ(machine.notifiersStarted, 0);
     EXPECT_EQ(machine.port.opens(), 0);
 }
 
@@ -217,39 +225,43 @@ TEST_F(UpdaterWindow, SuccessfulUpdateShowsTheBoardAndAGreenResult) {
         fake::Toolkit tk;
         Machine machine(c.board);
         bool programmingSeen = false;
-        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
-            fake::FormView& w = t.view("UpdaterWindow");
-            fake::Label& banner = w.fakeLabel(W::Banner);
-            machine.port.onWait([&](int64_t) {
-                if (programmingSeen || banner.value != " Programming... ") return;
-                programmingSeen = true;
-                // The progress line is neutral and leaves the buttons as they are.
-                EXPECT_TRUE(banner.shown);
-                EXPECT_EQ(banner.background, ui::kButtonFace);
-                EXPECT_EQ(banner.foreground, ui::kBlack);
-                EXPECT_TRUE(w.fakeButton(W::Stop).shown);
-                EXPECT_FALSE(w.fakeButton(W::Update).shown);
-                EXPECT_FALSE(w.fakeMenu(W::ChangePort).enabledFlag);
-            });
-            w.click(W::Update);
-            machine.port.onWait(nullptr);
+        apptest::runProgram(
+            tk, machine,
+            [&](fake::Toolkit& t, app::Application&) {
+                fake::FormView& w = t.view("UpdaterWindow");
+                fake::Label& banner = w.fakeLabel(W::Banner);
+                machine.port.onWait([&](int64_t) {
+                    if (programmingSeen || banner.value != " Programming... ") return;
+                    programmingSeen = true;
+                    // The progress line is neutral and leaves the buttons as they are.
+                    EXPECT_TRUE(banner.shown);
+                    EXPECT_EQ(banner.background, ui::kButtonFace);
+                    EXPECT_EQ(banner.foreground, ui::kBlack);
+                    EXPECT_TRUE(w.fakeButton(W::Stop).shown);
+                    EXPECT_FALSE(w.fakeButton(W::Update).shown);
+                    EXPECT_FALSE(w.fakeMenu(W::ChangePort).enabledFlag);
+                });
+                w.click(W::Update);
+                machine.port.onWait(nullptr);
 
-            EXPECT_EQ(banner.value, " Program Ok ");
-            EXPECT_EQ(banner.background, ui::kGreen);
-            EXPECT_EQ(banner.foreground, ui::kWhite);
-            EXPECT_EQ(w.fakeLabel(W::BiosLine).value, c.bios);
-            EXPECT_TRUE(w.fakeLabel(W::BiosLine).shown);
-            EXPECT_EQ(w.fakeLabel(W::BoardDescription).shown, c.description != nullptr);
-            if (c.description) {
-                EXPECT_EQ(w.fakeLabel(W::BoardDescription).value, c.description);
-            }
-            const fake::StatusBar& status = w.fakeStatusBar(W::Status);
-            EXPECT_EQ(status.panelText(app::kPortPanel), "COM1");
-            EXPECT_EQ(status.panelText(app::kDevicePanel), c.device);
-            EXPECT_EQ(status.panelText(app::kImagePanel), "Loaded 128 bytes (0000 to 0080)");
-            expectReady(w);
-            EXPECT_TRUE(w.fakeButton(W::Update).focused);
-        });
+                EXPECT_EQ(banner.value, " Program Ok ");
+                EXPECT_EQ(banner.background, ui::kGreen);
+                EXPECT_EQ(banner.foreground, ui::kWhite);
+                EXPECT_EQ(w.fakeLabel(W::BiosLine).value, c.bios);
+                EXPECT_TRUE(w.fakeLabel(W::BiosLine).shown);
+                EXPECT_EQ(w.fakeLabel(W::BoardDescription).shown, c.description != nullptr);
+                if (c.description) {
+                    EXPECT_EQ(w.fakeLabel(W::BoardDescription).value, c.description);
+                }
+                const fake::StatusBar& status = w.fakeStatusBar(W::Status);
+                EXPECT_EQ(status.panelText(app::kPortPanel), "COM1");
+                EXPECT_EQ(status.panelText(app::kDevicePanel), c.device);
+                EXPECT_EQ(status.panelText(app::kImagePanel), "Loaded 128 bytes (0000 to 0080)");
+                expectReady(w);
+                EXPECT_TRUE(w.fakeButton(W::Update).focused);
+            },
+            {"\\P"});
+        EXPECT_EQ(machine.resultCodes, std::vector<int>{1});
         EXPECT_TRUE(programmingSeen);
         EXPECT_EQ(machine.port.board().counters().frames, 3); // two flash frames and the fix
         EXPECT_TRUE(tk.boxes.empty());
@@ -279,14 +291,18 @@ TEST_F(UpdaterWindow, FailedUpdatesShowTheirRedResultLine) {
         SCOPED_TRACE(c.banner);
         fake::Toolkit tk;
         Machine machine(c.board);
-        apptest::runProgram(tk, machine, [&](fake::Toolkit& t, app::Application&) {
-            fake::FormView& w = t.view("UpdaterWindow");
-            w.click(W::Update);
-            expectFailureBanner(w, c.banner);
-            EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kDevicePanel), c.device);
-            EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kImagePanel), c.image);
-            expectReady(w);
-        });
+        apptest::runProgram(
+            tk, machine,
+            [&](fake::Toolkit& t, app::Application&) {
+                fake::FormView& w = t.view("UpdaterWindow");
+                w.click(W::Update);
+                expectFailureBanner(w, c.banner);
+                EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kDevicePanel), c.device);
+                EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kImagePanel), c.image);
+                expectReady(w);
+            },
+            {"\\P"});
+        EXPECT_EQ(machine.resultCodes, std::vector<int>{0});
     }
 }
 
@@ -361,22 +377,27 @@ TEST_F(UpdaterWindow, StopDuringTheBoardRecordWaitOfAnUpdateThatEndsEarlyIsForgo
 TEST_F(UpdaterWindow, UpdateDisablesThePortCommandsWhileItRuns) {
     Machine machine(silentBoard());
     bool sawDisabled = false;
-    run(machine, [&](fake::FormView& w, app::Application&) {
-        auto& confirm = toolkit.view("PortSetupDialog").fakeButton(app::PortSetupDialog::Ok);
-        w.click(W::ChangePort); // the Port setup dialog stays open during the update
-        machine.port.onWait([&](int64_t) {
-            if (!w.fakeMenu(W::ChangePort).enabledFlag && !confirm.enabledFlag) sawDisabled = true;
-        });
-        w.click(W::Update);
-        EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kActivityPanel), "Device not Found");
-        EXPECT_FALSE(w.fakeLabel(W::Banner).shown); // nothing answered: no result line
-        EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
-        EXPECT_TRUE(confirm.enabledFlag);
-        EXPECT_TRUE(w.fakeButton(W::Update).shown);
-        EXPECT_FALSE(w.fakeButton(W::Stop).shown);
-    });
+    run(machine,
+        [&](fake::FormView& w, app::Application&) {
+            auto& confirm = toolkit.view("PortSetupDialog").fakeButton(app::PortSetupDialog::Ok);
+            w.click(W::ChangePort); // the Port setup dialog stays open during the update
+            machine.port.onWait([&](int64_t) {
+                if (!w.fakeMenu(W::ChangePort).enabledFlag && !confirm.enabledFlag)
+                    sawDisabled = true;
+            });
+            w.click(W::Update);
+            EXPECT_EQ(w.fakeStatusBar(W::Status).panelText(app::kActivityPanel),
+                      "Device not Found");
+            EXPECT_FALSE(w.fakeLabel(W::Banner).shown); // nothing answered: no result line
+            EXPECT_TRUE(w.fakeMenu(W::ChangePort).enabledFlag);
+            EXPECT_TRUE(confirm.enabledFlag);
+            EXPECT_TRUE(w.fakeButton(W::Update).shown);
+            EXPECT_FALSE(w.fakeButton(W::Stop).shown);
+        },
+        {"\\P"});
     EXPECT_TRUE(sawDisabled);
     EXPECT_EQ(searchBytes(machine.port), 100);
+    EXPECT_TRUE(machine.resultCodes.empty()); // no result for the launching program either
 }
 
 TEST_F(UpdaterWindow, UpdateWhileAnUpdateRunsDoesNothing) {
@@ -395,8 +416,8 @@ TEST_F(UpdaterWindow, UpdateWhileAnUpdateRunsDoesNothing) {
 }
 
 TEST_F(UpdaterWindow, ClosingDuringAnUpdateStopsItFirstThenCloses) {
-    settings.store("\"com\"=\"2\"");
     Machine machine(silentBoard(), "COM3");
+    machine.settings["com"] = "2";
     bool closedWhileBusy = true;
     run(machine, [&](fake::FormView& w, app::Application&) {
         machine.port.onWait([&](int64_t wait) {
@@ -412,7 +433,7 @@ TEST_F(UpdaterWindow, ClosingDuringAnUpdateStopsItFirstThenCloses) {
     });
     EXPECT_FALSE(closedWhileBusy);
     EXPECT_LT(searchBytes(machine.port), 100);
-    EXPECT_NE(settings.userFileContent().find("\"com\"=\"2\""), std::string::npos);
+    EXPECT_EQ(machine.settings["com"], "2");
 }
 
 TEST_F(UpdaterWindow, ChangePortHidesTheResultLinesAndOpensTheDialog) {

@@ -1,7 +1,6 @@
 // The Upgrade window, for a product whose identity carries an Upgrade code, with board-sim's
 // bootloader as the board on the port.
 #include "app/port_setup_dialog.h"
-#include "app/updater_window.h"
 #include "app/upgrade_window.h"
 #include "app_env.h"
 
@@ -26,63 +25,62 @@ long searchBytes(const boardsim::SimulatedPort& port) {
 class UpgradeWindow : public ::testing::Test {
 protected:
     // Runs the program on `machine`; `user` gets the Upgrade window's view.
-    void run(Machine& machine,
-             const std::function<void(fake::FormView&, app::Application&)>& user) {
-        apptest::runProgram(toolkit, machine, [&](fake::Toolkit& tk, app::Application& app) {
-            user(tk.view("UpgradeWindow"), app);
-            machine.port.onWait(nullptr);
-        });
+    void run(Machine& machine, const std::function<void(fake::FormView&, app::Application&)>& user,
+             std::vector<const char*> args = {}) {
+        apptest::runProgram(
+            toolkit, machine,
+            [&](fake::Toolkit& tk, app::Application& app) {
+                user(tk.view("UpgradeWindow"), app);
+                machine.port.onWait(nullptr);
+            },
+            std::move(args));
     }
 
-    apptest::TempSettings settings;
     fake::Toolkit toolkit;
 };
 
-TEST_F(UpgradeWindow, IsTheMainWindowWithTheUpdaterHiddenBehindIt) {
-    settings.store("\"com\"=\"4\"");
+TEST_F(UpgradeWindow, IsTheMainWindow) {
     Machine machine;
-    run(machine, [&](fake::FormView& w, app::Application& app) {
+    machine.settings["com"] = "4";
+    run(machine, [&](fake::FormView& w, app::Application&) {
         EXPECT_EQ(toolkit.createdOrder,
-                  (std::vector<std::string>{"UpgradeWindow", "UpdaterWindow", "PortSetupDialog",
-                                            "VersionDialog"}));
-        EXPECT_TRUE(app.upgradeMode());
+                  (std::vector<std::string>{"UpgradeWindow", "PortSetupDialog", "VersionDialog"}));
         EXPECT_EQ(w.fakeForm().captionText, "Upgrade 1.0 -   XR-HBD7 02.00|01|00   - Feb 2 2026");
         EXPECT_TRUE(w.fakeForm().shown);
         EXPECT_TRUE(w.fakeButton(U::Start).shown);
         EXPECT_FALSE(w.fakeButton(U::Stop).shown);
-        auto& updater = toolkit.view("UpdaterWindow");
-        EXPECT_FALSE(updater.fakeForm().shown);
         EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kPortPanel), "COM5");
-        EXPECT_EQ(updater.fakeStatusBar(app::UpdaterWindow::Status).panelText(app::kPortPanel),
-                  "COM5");
         EXPECT_TRUE(w.fakeProgressBar(U::Progress).smooth);
     });
-    EXPECT_NE(settings.userFileContent().find("\"com\"=\"4\""), std::string::npos);
+    EXPECT_EQ(machine.settings["com"], "4");
 }
 
 TEST_F(UpgradeWindow, SuccessfulUpdateSaysProgramOkInTheActivityPanelOnly) {
     Machine machine(board('B'));
     bool programmingSeen = false;
-    run(machine, [&](fake::FormView& w, app::Application&) {
-        const fake::StatusBar& status = w.fakeStatusBar(U::Status);
-        machine.port.onWait([&](int64_t) {
-            if (status.panelText(app::kActivityPanel) != " Programming... ") return;
-            programmingSeen = true;
-            EXPECT_TRUE(w.fakeButton(U::Stop).shown);
-            EXPECT_FALSE(w.fakeButton(U::Start).shown);
-            EXPECT_FALSE(w.fakeMenu(U::SerialPort).enabledFlag);
-        });
-        w.click(U::Start);
-        EXPECT_EQ(status.panelText(app::kActivityPanel), "Program OK");
-        EXPECT_TRUE(w.fakeButton(U::Start).shown);
-        EXPECT_TRUE(w.fakeButton(U::Start).focused);
-        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
-        EXPECT_TRUE(w.fakeMenu(U::SerialPort).enabledFlag);
-        // This window has no device, image or fifth panel texts.
-        for (int panel : {app::kDevicePanel, app::kImagePanel, 4})
-            EXPECT_EQ(status.panelText(panel), "") << panel;
-        EXPECT_FALSE(toolkit.view("UpdaterWindow").fakeLabel(app::UpdaterWindow::Banner).shown);
-    });
+    run(machine,
+        [&](fake::FormView& w, app::Application&) {
+            const fake::StatusBar& status = w.fakeStatusBar(U::Status);
+            machine.port.onWait([&](int64_t) {
+                if (status.panelText(app::kActivityPanel) != " Programming... ") return;
+                programmingSeen = true;
+                EXPECT_TRUE(w.fakeButton(U::Stop).shown);
+                EXPECT_FALSE(w.fakeButton(U::Start).shown);
+                EXPECT_FALSE(w.fakeMenu(U::SerialPort).enabledFlag);
+            });
+            w.click(U::Start);
+            EXPECT_EQ(status.panelText(app::kActivityPanel), "Program OK");
+            EXPECT_TRUE(w.fakeButton(U::Start).shown);
+            EXPECT_TRUE(w.fakeButton(U::Start).focused);
+            EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+            EXPECT_TRUE(w.fakeMenu(U::SerialPort).enabledFlag);
+            // This window has no device, image or fifth panel texts.
+            for (int panel : {app::kDevicePanel, app::kImagePanel, 4})
+                EXPECT_EQ(status.panelText(panel), "") << panel;
+        },
+        {"\\P"});
+    // A launching program waits for the result in this window too.
+    EXPECT_EQ(machine.resultCodes, std::vector<int>{1});
     EXPECT_TRUE(programmingSeen);
     ASSERT_FALSE(machine.port.writes().empty());
     EXPECT_EQ(machine.port.writes().front(), std::vector<uint8_t>{kUpgradeSearch});
@@ -91,18 +89,19 @@ TEST_F(UpgradeWindow, SuccessfulUpdateSaysProgramOkInTheActivityPanelOnly) {
 
 TEST_F(UpgradeWindow, FailureGoesToTheActivityPanelAndStartComesBack) {
     Machine machine(board('B', 10, [](auto& c) { c.refusals = {{0, 5}}; }));
-    run(machine, [&](fake::FormView& w, app::Application&) {
-        w.click(U::Start);
-        EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), " CHK Error !! ");
-        EXPECT_TRUE(w.fakeButton(U::Start).shown);
-        EXPECT_TRUE(w.fakeButton(U::Start).focused);
-        EXPECT_FALSE(w.fakeButton(U::Stop).shown);
-        auto& updater = toolkit.view("UpdaterWindow");
-        EXPECT_FALSE(updater.fakeLabel(app::UpdaterWindow::Banner).shown);
-        // The resends are counted in the hidden Updater window.
-        EXPECT_EQ(updater.fakeStatusBar(app::UpdaterWindow::Status).panelText(app::kActivityPanel),
-                  "Resend 4");
-    });
+    run(machine,
+        [&](fake::FormView& w, app::Application&) {
+            w.click(U::Start);
+            EXPECT_EQ(w.fakeStatusBar(U::Status).panelText(app::kActivityPanel), " CHK Error !! ");
+            EXPECT_TRUE(w.fakeButton(U::Start).shown);
+            EXPECT_TRUE(w.fakeButton(U::Start).focused);
+            EXPECT_FALSE(w.fakeButton(U::Stop).shown);
+            // The resends are the Updater window's detail.
+            for (const auto& [panel, text] : w.fakeStatusBar(U::Status).history)
+                EXPECT_NE(text.rfind("Resend", 0), 0u) << text;
+        },
+        {"\\P"});
+    EXPECT_EQ(machine.resultCodes, std::vector<int>{0});
 }
 
 TEST_F(UpgradeWindow, StopWhileIdleDoesNotAbortTheNextUpdate) {

@@ -67,7 +67,10 @@ inline QWidget* topLevel(const char* className) {
     return nullptr;
 }
 
+// What a label shows once the event loop has handed it its latest text (the status bar's
+// panels take theirs at the loop's next pass).
 inline QString text(QWidget* window, const char* name) {
+    QCoreApplication::sendPostedEvents();
     auto* l = window->findChild<QLabel*>(name);
     return l ? l->text() : QString("<no %1>").arg(name);
 }
@@ -101,7 +104,7 @@ protected:
         });
         ui::qt::QtToolkit toolkit;
         app::runApplication(toolkit, static_cast<int>(args.size()), args.data(),
-                            app::Platform{serial::makeSystemPort(), &serial::listPorts});
+                            app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
         EXPECT_TRUE(acted);
     }
 

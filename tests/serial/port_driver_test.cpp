@@ -118,13 +118,18 @@ protected:
         }
         return got;
     }
-    // Sends from the board and waits until the port has all of it queued.
+    // Sends from the board and waits until the port has all of it queued. The terminal layer
+    // passes the bytes on in pieces, and a wait for input returns as soon as the first piece is
+    // in: so the wait is bounded by time, not by a count of waits.
     void sendAndWait(const std::string& bytes) {
         ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         int queued = 0;
-        for (int step = 0; step < 400 && queued < static_cast<int>(bytes.size()); ++step) {
-            port->waitReadable(5);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (queued < static_cast<int>(bytes.size()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            if (!port->waitReadable(5)) continue;
             ioctl(slave, FIONREAD, &queued);
+            if (queued < static_cast<int>(bytes.size())) usleep(1000);
         }
         ASSERT_EQ(queued, static_cast<int>(bytes.size()));
     }

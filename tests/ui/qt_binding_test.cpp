@@ -39,36 +39,69 @@ protected:
     Recorder handler;
 };
 
-QRect geometryOf(QWidget* window, const char* name) {
-    auto* w = window->findChild<QWidget*>(name);
-    return w ? w->geometry() : QRect();
+const ui::FormDesc* const kForms[] = {&app::kUpdaterForm, &app::kUpgradeForm, &app::kPortSetupForm,
+                                      &app::kVersionForm};
+
+const char* nameOf(const ui::FormDesc& form, int id) {
+    for (const ui::ControlDesc& c : form.controls)
+        if (c.id == id) return c.name;
+    return "";
 }
 
-TEST_F(QtBinding, UpdaterWindowControlsSitWhereTheFormSays) {
-    auto view = toolkit.createForm(app::kUpdaterForm, handler);
-    QWidget* window = ui::qt::windowOf(*view);
-    EXPECT_EQ(window->findChild<QWidget*>("client")->size(), QSize(511, 265));
-    EXPECT_EQ(geometryOf(window, "update"), QRect(8, 8, 75, 25));
-    EXPECT_EQ(geometryOf(window, "stop"), QRect(8, 8, 75, 25));
-    EXPECT_EQ(geometryOf(window, "identity"), QRect(10, 51, 493, 45));
-    EXPECT_EQ(geometryOf(window, "banner"), QRect(13, 182, 484, 29));
-    EXPECT_EQ(geometryOf(window, "biosLine"), QRect(13, 119, 484, 29));
-    EXPECT_EQ(geometryOf(window, "boardDescription"), QRect(13, 156, 484, 20));
-    EXPECT_EQ(geometryOf(window, "largeLogo"), QRect(396, 0, 109, 45));
-    EXPECT_EQ(geometryOf(window, "progress"), QRect(8, 224, 497, 16));
-    EXPECT_EQ(geometryOf(window, "statusBar"), QRect(0, 246, 511, 19));
-    EXPECT_EQ(geometryOf(window, "statusBar.1"), QRect(50, 0, 130, 19));
+// The status bar lies along the bottom edge, its panels side by side, the last one taking what
+// the others leave.
+void expectStatusBarAsDescribed(QWidget* window, const ui::FormDesc& form,
+                                const ui::ControlDesc& c) {
+    const int h = c.rect.height;
+    EXPECT_EQ(window->findChild<QWidget*>(c.name)->geometry(),
+              QRect(0, form.clientHeight - h, form.clientWidth, h));
+    int x = 0;
+    for (size_t i = 0; i < c.panelWidths.size(); ++i) {
+        const bool last = i + 1 == c.panelWidths.size();
+        const int w = last ? form.clientWidth - x : c.panelWidths[i];
+        const std::string panel = std::string(c.name) + "." + std::to_string(i);
+        EXPECT_EQ(window->findChild<QWidget*>(panel.c_str())->geometry(), QRect(x, 0, w, h))
+            << panel;
+        x += w;
+    }
+}
 
-    EXPECT_EQ(window->findChild<QPushButton*>("update")->text(), "&Update");
-    EXPECT_EQ(window->findChild<QPushButton*>("stop")->text(), "&Stop");
-    EXPECT_TRUE(window->findChild<QPushButton*>("stop")->isHidden());
-    auto* label1 = window->findChild<QLabel*>("identity");
-    EXPECT_EQ(label1->font().pixelSize(), 40);
-    EXPECT_TRUE(label1->font().bold());
-    EXPECT_EQ(window->findChild<QLabel*>("banner")->font().pixelSize(), 24);
-    auto* menu = window->findChild<QAction*>("changePort");
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->text(), "&Change port");
+// Every control where its form's description puts it, in the parent it names, with its caption
+// and its font.
+TEST_F(QtBinding, EveryControlIsBuiltAsItsFormDescribesIt) {
+    for (const ui::FormDesc* form : kForms) {
+        SCOPED_TRACE(form->className);
+        auto view = toolkit.createForm(*form, handler);
+        QWidget* window = ui::qt::windowOf(*view);
+        EXPECT_EQ(window->findChild<QWidget*>("client")->size(),
+                  QSize(form->clientWidth, form->clientHeight));
+        for (const ui::ControlDesc& c : form->controls) {
+            SCOPED_TRACE(c.name);
+            if (c.kind == ui::Kind::MenuCommand) {
+                auto* command = window->findChild<QAction*>(c.name);
+                ASSERT_NE(command, nullptr);
+                EXPECT_EQ(command->text().toStdString(), c.caption);
+                continue;
+            }
+            if (c.kind == ui::Kind::StatusBar) {
+                expectStatusBarAsDescribed(window, *form, c);
+                continue;
+            }
+            auto* widget = window->findChild<QWidget*>(c.name);
+            ASSERT_NE(widget, nullptr);
+            EXPECT_EQ(widget->geometry(),
+                      QRect(c.rect.left, c.rect.top, c.rect.width, c.rect.height));
+            EXPECT_EQ(widget->parentWidget()->objectName().toStdString(),
+                      c.parent == ui::kNoParent ? "client" : nameOf(*form, c.parent));
+            EXPECT_EQ(widget->isHidden(), !c.shown);
+            EXPECT_EQ(widget->font().pixelSize(),
+                      c.font.pixels ? c.font.pixels : form->font.pixels);
+            EXPECT_EQ(widget->font().bold(), c.font.bold);
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                EXPECT_EQ(button->text().toStdString(), c.caption);
+            }
+        }
+    }
 }
 
 TEST_F(QtBinding, BannerColoursAreTheColourValues) {
@@ -84,7 +117,7 @@ TEST_F(QtBinding, BannerColoursAreTheColourValues) {
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 255, 255));
     banner.setColor(ui::kGreen);
     EXPECT_EQ(label->palette().color(QPalette::Window), QColor(0, 128, 0));
-    banner.setColor(0x00FF8000); // blue in the third byte
+    banner.setColor({0, 128, 255});
     EXPECT_EQ(label->palette().color(QPalette::Window), QColor(0, 128, 255));
     banner.setColor(ui::kButtonFace);
     EXPECT_EQ(label->palette().color(QPalette::Window),
@@ -107,19 +140,32 @@ TEST_F(QtBinding, ClicksAndDoubleClicksReachTheWindowUnit) {
     EXPECT_EQ(handler.events, expected);
 }
 
-TEST_F(QtBinding, UpgradeWindowButtonsSitInsideTheirPanel) {
+// The progress bar and the status bar take what they are told at the event loop's next pass,
+// all of it, in order; what the window unit reads back is what it told them.
+TEST_F(QtBinding, BarsTakeTheirChangesAtTheNextPassOfTheEventLoop) {
     auto view = toolkit.createForm(app::kUpgradeForm, handler);
     QWidget* window = ui::qt::windowOf(*view);
-    EXPECT_EQ(window->findChild<QWidget*>("client")->size(), QSize(606, 181));
-    auto* start = window->findChild<QPushButton*>("start");
-    EXPECT_EQ(start->parentWidget()->objectName(), "buttonPanel");
-    EXPECT_EQ(start->geometry(), QRect(175, 25, 249, 65));
-    EXPECT_EQ(start->text(), "START");
-    EXPECT_EQ(start->font().pixelSize(), 33);
-    EXPECT_EQ(geometryOf(window, "statusBar.3"), QRect(310, 0, 140, 29));
-    view->statusBar(U::Status).setPanelText(1, "Search Device");
-    EXPECT_EQ(view->statusBar(U::Status).panelText(1), "Search Device");
+    ui::StatusBar& status = view->statusBar(U::Status);
+    status.setPanelText(1, "Try 1");
+    status.setPanelText(1, "Search Device");
+    status.setPanelText(3, "not suitable apparatus");
+    status.setPanelText(9, "nowhere"); // no such panel
+    EXPECT_EQ(status.panelText(1), "Search Device");
+    EXPECT_EQ(status.panelText(9), "");
+    ui::ProgressBar& progress = view->progressBar(U::Progress);
+    progress.setPosition(0);
+    progress.setMax(250);
+    progress.setPosition(200); // above the old maximum
+    toolkit.processEvents();
     EXPECT_EQ(window->findChild<QLabel*>("statusBar.1")->text(), "Search Device");
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.3")->text(), "not suitable apparatus");
+    auto* bar = window->findChild<QProgressBar*>("progress");
+    EXPECT_EQ(bar->maximum(), 250);
+    EXPECT_EQ(bar->value(), 200);
+    // A repaint asked for shows the text at once.
+    status.setPanelText(1, "Resend 2");
+    status.repaint();
+    EXPECT_EQ(window->findChild<QLabel*>("statusBar.1")->text(), "Resend 2");
 }
 
 TEST_F(QtBinding, TextsAreNeverTakenForMarkup) {

@@ -1,4 +1,4 @@
-// The host notifier over Winsock against a real UDP listener on 127.0.0.1:3000.
+// The host notifier over Winsock against a real UDP listener on the loopback address.
 #include "notify/host_notifier.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -29,9 +32,13 @@ public:
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(port);
         bound_ = ::bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        int length = sizeof a;
+        if (bound_ && ::getsockname(s_, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+            port_ = ntohs(a.sin_port);
     }
     ~UdpSocket() { ::closesocket(s_); }
     bool bound() const { return bound_; }
+    uint16_t port() const { return port_; }
 
     // The next datagram and its source port; empty when none came in time.
     std::vector<uint8_t> receive(uint16_t* sourcePort, long waitMs = 1000) {
@@ -64,26 +71,61 @@ public:
 private:
     SOCKET s_ = INVALID_SOCKET;
     bool bound_ = false;
+    uint16_t port_ = 0;
 };
 
-TEST_F(Winsock, ResultDatagramsGoTo3000FromPort3004) {
-    UdpSocket host(notify::kHostPort);
+// A port that was free a moment ago.
+uint16_t freePort() {
+    return UdpSocket().port();
+}
+
+// Wine's sockets are those of the machine it runs on: the bytes waiting in the queue of the UDP
+// socket bound to `port`, from the machine's /proc/net/udp (through wine's drive Z:); -1 when
+// no socket is bound there.
+long waitingBytes(uint16_t port) {
+    std::ifstream table("Z:\\proc\\net\\udp");
+    std::string line;
+    std::getline(table, line); // the column names
+    while (std::getline(table, line)) {
+        std::istringstream in(line);
+        std::string slot, local, remote, state, queues;
+        in >> slot >> local >> remote >> state >> queues;
+        if (std::stoul(local.substr(local.find(':') + 1), nullptr, 16) != port) continue;
+        return std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
+    }
+    return -1;
+}
+
+bool emptiedSoon(uint16_t port) {
+    const DWORD deadline = GetTickCount() + 5000;
+    while (GetTickCount() < deadline) {
+        if (waitingBytes(port) == 0) return true;
+        Sleep(1);
+    }
+    return false;
+}
+
+// The ports the system chooses: under wine the sockets are the machine's, where the program's
+// own ports may be taken by a copy that someone runs.
+TEST_F(Winsock, ResultDatagramsGoToTheHostFromTheNotifiersPort) {
+    UdpSocket host;
     ASSERT_TRUE(host.bound());
-    notify::HostNotifier notifier(notify::kLocalPort);
+    notify::HostNotifier notifier(0, host.port());
     notifier.activate();
+    ASSERT_NE(notifier.localPort(), 0);
     for (uint8_t code : {uint8_t{0}, uint8_t{1}}) {
         notifier.sendResultCode(code);
         uint16_t source = 0;
         EXPECT_EQ(host.receive(&source),
                   (std::vector<uint8_t>{0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, code}));
-        EXPECT_EQ(source, notify::kLocalPort);
+        EXPECT_EQ(source, notifier.localPort());
     }
 }
 
 TEST_F(Winsock, ASecondEndpointOnThePortFailsToBindWithTheMessage) {
-    notify::HostNotifier first(notify::kLocalPort);
+    notify::HostNotifier first(0);
     first.activate();
-    notify::HostNotifier second(notify::kLocalPort);
+    notify::HostNotifier second(first.localPort());
     try {
         second.activate();
         FAIL() << "bound twice";
@@ -93,33 +135,32 @@ TEST_F(Winsock, ASecondEndpointOnThePortFailsToBindWithTheMessage) {
 }
 
 TEST_F(Winsock, AnInactiveNotifierHoldsNoPortAndSendsNothing) {
-    UdpSocket host(notify::kHostPort);
+    UdpSocket host;
     ASSERT_TRUE(host.bound());
-    notify::HostNotifier notifier(notify::kLocalPort);
+    const uint16_t port = freePort();
+    notify::HostNotifier notifier(port, host.port());
     notifier.sendResultCode(1);
     uint16_t source = 0;
     EXPECT_TRUE(host.receive(&source, 200).empty());
-    UdpSocket other(notify::kLocalPort);
+    UdpSocket other(port);
     EXPECT_TRUE(other.bound());
 }
 
-TEST_F(Winsock, IncomingDatagramsAreDrainedAndTheThreadStopsWithTheNotifier) {
-    auto notifier = std::make_unique<notify::HostNotifier>(notify::kLocalPort);
+// Whatever arrives is read: left in the queue it would take the socket's memory for as long as
+// the program runs. A datagram sent on loopback is in the queue when the send returns.
+TEST_F(Winsock, IncomingDatagramsAreReadAndTheThreadStopsWithTheNotifier) {
+    auto notifier = std::make_unique<notify::HostNotifier>(0);
     notifier->activate();
+    const uint16_t port = notifier->localPort();
+    ASSERT_EQ(waitingBytes(port), 0) << "no socket of port " << port << " in /proc/net/udp";
     UdpSocket sender;
     ASSERT_TRUE(sender.bound());
-    for (int i = 0; i < 20; ++i)
-        ASSERT_TRUE(sender.sendTo(notify::kLocalPort, std::vector<char>(60000, 'x')));
-    // Still sending after all that arrived, and the destructor ends the receive thread (a
-    // thread left waiting would hang the test here).
-    UdpSocket host(notify::kHostPort);
-    ASSERT_TRUE(host.bound());
-    notifier->sendResultCode(0);
-    uint16_t source = 0;
-    EXPECT_EQ(host.receive(&source).size(), 12u);
-    notifier.reset();
-    UdpSocket rebound(notify::kLocalPort);
-    EXPECT_TRUE(rebound.bound()); // the port was given back
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(sender.sendTo(port, std::vector<char>(60000, 'x')));
+        ASSERT_TRUE(emptiedSoon(port)) << "datagram " << i << " was never read";
+    }
+    notifier.reset(); // ends the receive thread; a thread left waiting would hang the test here
+    EXPECT_EQ(waitingBytes(port), -1); // and gives the port back
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,28 +91,30 @@ protected:
         return data;
     }
 
+    const std::unique_ptr<app::SettingsStore> store = app::makeSystemSettingsStore();
+
 private:
     std::optional<std::vector<char>> saved_;
 };
 
 TEST_F(RegistryStore, WriteCreatesTheKeyAndStoresTextWithItsZero) {
-    app::writeSetting("com", "12");
+    store->write("com", "12");
     DWORD type = 0;
     const auto raw = rawValue(&type);
     ASSERT_TRUE(raw.has_value());
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(*raw, (std::vector<char>{'1', '2', '\0'}));
-    EXPECT_EQ(app::readSetting("com"), "12");
+    EXPECT_EQ(store->read("com"), "12");
 
-    app::writeSetting("com", "-1"); // overwritten in place
-    EXPECT_EQ(app::readSetting("com"), "-1");
+    store->write("com", "-1"); // overwritten in place
+    EXPECT_EQ(store->read("com"), "-1");
 }
 
 TEST_F(RegistryStore, MissingKeyOrValueReadsEmpty) {
-    EXPECT_EQ(app::readSetting("com"), "");
-    app::writeSetting("other", "3");
-    EXPECT_EQ(app::readSetting("com"), "");
-    EXPECT_EQ(app::readSetting("other"), "3");
+    EXPECT_EQ(store->read("com"), "");
+    store->write("other", "3");
+    EXPECT_EQ(store->read("com"), "");
+    EXPECT_EQ(store->read("other"), "3");
 }
 
 TEST_F(RegistryStore, StoredTextsReadAsWritten) {
@@ -129,7 +132,7 @@ TEST_F(RegistryStore, StoredTextsReadAsWritten) {
     };
     for (const Case& c : cases) {
         storeRaw(c.type, c.bytes.data(), c.bytes.size());
-        EXPECT_EQ(app::readSetting("com"), c.expected) << c.bytes;
+        EXPECT_EQ(store->read("com"), c.expected) << c.bytes;
     }
 }
 
@@ -137,50 +140,50 @@ TEST_F(RegistryStore, ValueThatIsNotTextIsAFailureNamingIt) {
     const DWORD four = 4;
     storeRaw(REG_DWORD, &four, sizeof four);
     try {
-        app::readSetting("com");
+        store->read("com");
         FAIL() << "a REG_DWORD was read as text";
     } catch (const app::Failure& failure) {
         EXPECT_STREQ(failure.what(), "Invalid data type for 'com'");
     }
     const char binary[] = {'1', '\0'};
     storeRaw(REG_BINARY, binary, sizeof binary);
-    EXPECT_THROW(app::readSetting("com"), app::Failure);
+    EXPECT_THROW(store->read("com"), app::Failure);
 }
 
 TEST_F(RegistryStore, UsersKeyThenItsVirtualStoreThenTheMachineWideKey) {
     storeText(HKEY_LOCAL_MACHINE, app::kSettingsKey, "1");
-    EXPECT_EQ(app::readSetting("com"), "1");
+    EXPECT_EQ(store->read("com"), "1");
     // What a 32-bit predecessor's refused writes left behind wins over the machine-wide value.
     storeText(HKEY_CURRENT_USER, kVirtualStore, "2");
-    EXPECT_EQ(app::readSetting("com"), "2");
+    EXPECT_EQ(store->read("com"), "2");
     storeText(HKEY_CURRENT_USER, app::kSettingsKey, "3");
-    EXPECT_EQ(app::readSetting("com"), "3");
+    EXPECT_EQ(store->read("com"), "3");
 }
 
 TEST_F(RegistryStore, RefusedMachineWideWriteIsKeptForTheUser) {
     storeText(HKEY_LOCAL_MACHINE, app::kSettingsKey, "1");
     app::registry::setCreateKeyFunction(&refuseMachineWide);
-    EXPECT_NO_THROW(app::writeSetting("com", "6"));
-    EXPECT_EQ(app::readSetting("com"), "6");
+    EXPECT_NO_THROW(store->write("com", "6"));
+    EXPECT_EQ(store->read("com"), "6");
     EXPECT_EQ(textAt(HKEY_LOCAL_MACHINE, app::kSettingsKey), "1");
     EXPECT_EQ(textAt(HKEY_CURRENT_USER, app::kSettingsKey), "6");
 }
 
 TEST_F(RegistryStore, MachineWideWriteAlsoRenewsACopyThatWouldHideIt) {
     storeText(HKEY_CURRENT_USER, kVirtualStore, "2");
-    app::writeSetting("com", "8");
+    store->write("com", "8");
     EXPECT_EQ(textAt(HKEY_LOCAL_MACHINE, app::kSettingsKey), "8");
-    EXPECT_EQ(app::readSetting("com"), "8");
+    EXPECT_EQ(store->read("com"), "8");
     // Without such a copy the user's key stays untouched.
     deleteKey();
-    app::writeSetting("com", "9");
+    store->write("com", "9");
     EXPECT_EQ(textAt(HKEY_CURRENT_USER, app::kSettingsKey), "<none>");
 }
 
 TEST_F(RegistryStore, WriteRefusedEverywhereIsAFailure) {
     app::registry::setCreateKeyFunction(&refuseEverything);
     try {
-        app::writeSetting("com", "6");
+        store->write("com", "6");
         FAIL() << "no failure";
     } catch (const app::Failure& failure) {
         EXPECT_STREQ(failure.what(), "Failed to set data for 'com'");

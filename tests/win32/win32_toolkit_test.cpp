@@ -59,11 +59,56 @@ RECT placeOf(HWND control) {
     return r;
 }
 
+const ui::FormDesc* const kForms[] = {&app::kUpdaterForm, &app::kUpgradeForm, &app::kPortSetupForm,
+                                      &app::kVersionForm};
+
+const ui::ControlDesc* controlOfKind(const ui::FormDesc& form, ui::Kind kind) {
+    for (const ui::ControlDesc& c : form.controls)
+        if (c.kind == kind) return &c;
+    return nullptr;
+}
+
+const char* nameOf(const ui::FormDesc& form, int id) {
+    for (const ui::ControlDesc& c : form.controls)
+        if (c.id == id) return c.name;
+    return "";
+}
+
 class Binding : public ::testing::Test {
 protected:
     ui::win32::Win32Toolkit toolkit;
     Recorder handler;
 };
+
+// Every control with a window of its own where its form's description puts it, in design pixels
+// scaled to the screen, inside the parent it names. A drop-down list is as high as it wants to
+// be; the status bar places itself along the bottom edge.
+TEST_F(Binding, EveryControlSitsWhereItsFormDescribesIt) {
+    for (const ui::FormDesc* form : kForms) {
+        SCOPED_TRACE(form->className);
+        auto view = toolkit.createForm(*form, handler);
+        RECT client;
+        GetClientRect(hwndOf(*view), &client);
+        EXPECT_EQ(client.right, scaled(form->clientWidth));
+        EXPECT_EQ(client.bottom, scaled(form->clientHeight));
+        for (const ui::ControlDesc& c : form->controls) {
+            if (c.kind == ui::Kind::MenuCommand || c.kind == ui::Kind::StatusBar) continue;
+            SCOPED_TRACE(c.name);
+            const HWND control = controlHwnd(*view, c.name);
+            ASSERT_NE(control, nullptr);
+            const RECT place = placeOf(control);
+            EXPECT_EQ(place.left, scaled(c.rect.left));
+            EXPECT_EQ(place.top, scaled(c.rect.top));
+            EXPECT_EQ(place.right - place.left, scaled(c.rect.width));
+            if (c.kind != ui::Kind::ComboBox) {
+                EXPECT_EQ(place.bottom - place.top, scaled(c.rect.height));
+            }
+            EXPECT_EQ(GetParent(control), c.parent == ui::kNoParent
+                                              ? hwndOf(*view)
+                                              : controlHwnd(*view, nameOf(*form, c.parent)));
+        }
+    }
+}
 
 TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
@@ -73,15 +118,6 @@ TEST_F(Binding, UpdaterFormIsBuiltHiddenFromItsDescription) {
     EXPECT_STREQ(cls, "UpdaterWindow");
     EXPECT_FALSE(view->form().visible());
     EXPECT_EQ(handler.shows, 0);
-
-    RECT client;
-    GetClientRect(form, &client);
-    EXPECT_EQ(client.right, scaled(511));
-    EXPECT_EQ(client.bottom, scaled(265));
-    const RECT update = placeOf(controlHwnd(*view, "update"));
-    EXPECT_EQ(update.left, scaled(8));
-    EXPECT_EQ(update.top, scaled(8));
-    EXPECT_EQ(update.right - update.left, scaled(75));
 
     EXPECT_TRUE(view->button(W::Update).visible());
     EXPECT_FALSE(view->button(W::Stop).visible());
@@ -172,6 +208,7 @@ TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
     const Case cases[] = {
         {ui::kRed, ui::kWhite, RGB(255, 0, 0), RGB(255, 255, 255)},
         {ui::kGreen, ui::kWhite, RGB(0, 128, 0), RGB(255, 255, 255)},
+        {{0, 128, 255}, {10, 20, 30}, RGB(0, 128, 255), RGB(10, 20, 30)},
         {ui::kButtonFace, ui::kBlack, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0)},
     };
     for (const Case& c : cases) {
@@ -194,11 +231,16 @@ TEST_F(Binding, LabelsPaintInTheColoursTheyAreGiven) {
 TEST_F(Binding, StatusBarPanelsAndProgressBar) {
     auto view = toolkit.createForm(app::kUpdaterForm, handler);
     const HWND bar = controlHwnd(*view, "statusBar");
+    const ui::ControlDesc& described = *controlOfKind(app::kUpdaterForm, ui::Kind::StatusBar);
     int edges[8] = {};
-    ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)), 4);
-    EXPECT_EQ(edges[0], scaled(50));
-    EXPECT_EQ(edges[1], scaled(180));
-    EXPECT_EQ(edges[2], scaled(280));
+    ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)),
+              static_cast<LRESULT>(described.panelWidths.size()));
+    int right = 0;
+    for (size_t i = 0; i + 1 < described.panelWidths.size(); ++i) {
+        right += described.panelWidths[i];
+        EXPECT_EQ(edges[i], scaled(right)) << i;
+    }
+    EXPECT_EQ(edges[described.panelWidths.size() - 1], -1); // the last takes the rest
 
     ui::StatusBar& status = view->statusBar(W::Status);
     status.setPanelText(1, "Try 3");

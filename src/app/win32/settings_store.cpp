@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,7 +89,21 @@ void setCreateKeyFunction(CreateKeyFunction function) {
 
 } // namespace registry
 
-std::string readSetting(std::string_view name) {
+namespace {
+
+class RegistrySettings final : public SettingsStore {
+public:
+    std::string read(std::string_view name) override;
+    void write(std::string_view name, std::string_view text) override;
+};
+
+} // namespace
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
+    return std::make_unique<RegistrySettings>();
+}
+
+std::string RegistrySettings::read(std::string_view name) {
     const std::string valueName(name);
     const Location readOrder[] = {
         {HKEY_CURRENT_USER, kSettingsKey},
@@ -101,7 +116,7 @@ std::string readSetting(std::string_view name) {
     return {};
 }
 
-void writeSetting(std::string_view name, std::string_view text) {
+void RegistrySettings::write(std::string_view name, std::string_view text) {
     const std::string valueName(name);
     const std::string value(text);
     const bool machineWide = writeAt(HKEY_LOCAL_MACHINE, valueName, value);

@@ -1,13 +1,14 @@
-// On Windows the lock is the named mutex, taken with initial ownership.
+// On Windows the lock is the named mutex, taken with initial ownership. Without a "Global\"
+// prefix its name lives in the session's own namespace: one copy per session.
 #include "app/single_instance.h"
 
 #include <windows.h>
 
 namespace app {
 
-bool SingleInstance::acquire(const char* name) {
+bool SingleInstance::acquire() {
     release();
-    const HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+    const HANDLE mutex = CreateMutexA(nullptr, TRUE, name_);
     const DWORD error = GetLastError();
     if (mutex == nullptr) {
         // Held by a copy that runs under another account: taken all the same. For any other

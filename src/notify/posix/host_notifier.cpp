@@ -13,7 +13,8 @@
 namespace notify {
 
 struct HostNotifier::Impl {
-    uint16_t localPort;
+    uint16_t localPort = 0;
+    uint16_t hostPort = 0;
     int socket = -1;
     int stopEvent = -1;
     std::thread receiver;
@@ -37,8 +38,10 @@ struct HostNotifier::Impl {
     }
 };
 
-HostNotifier::HostNotifier(uint16_t localPort) : impl_(std::make_unique<Impl>()) {
+HostNotifier::HostNotifier(uint16_t localPort, uint16_t hostPort)
+    : impl_(std::make_unique<Impl>()) {
     impl_->localPort = localPort;
+    impl_->hostPort = hostPort;
 }
 
 HostNotifier::~HostNotifier() {
@@ -64,6 +67,9 @@ void HostNotifier::activate() {
         d.socket = -1;
         throw BindError();
     }
+    socklen_t length = sizeof local;
+    if (::getsockname(d.socket, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        d.localPort = ntohs(local.sin_port);
     d.stopEvent = ::eventfd(0, EFD_CLOEXEC);
     if (d.stopEvent < 0) throw std::runtime_error("Could not start the notifier thread.");
     d.receiver = std::thread([&d] { d.drain(); });
@@ -75,9 +81,13 @@ void HostNotifier::sendResultCode(uint8_t resultCode) {
     sockaddr_in host{};
     host.sin_family = AF_INET;
     host.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    host.sin_port = htons(kHostPort);
+    host.sin_port = htons(impl_->hostPort);
     (void)::sendto(impl_->socket, datagram.data(), datagram.size(), 0,
                    reinterpret_cast<sockaddr*>(&host), sizeof host);
+}
+
+uint16_t HostNotifier::localPort() const {
+    return impl_->socket < 0 ? 0 : impl_->localPort;
 }
 
 } // namespace notify

@@ -12,6 +12,7 @@ namespace notify {
 
 struct HostNotifier::Impl {
     uint16_t localPort = 0;
+    uint16_t hostPort = 0;
     bool started = false; // WSAStartup succeeded and wants its WSACleanup
     SOCKET socket = INVALID_SOCKET;
     WSAEVENT readable = WSA_INVALID_EVENT;
@@ -33,8 +34,10 @@ struct HostNotifier::Impl {
     }
 };
 
-HostNotifier::HostNotifier(uint16_t localPort) : impl_(std::make_unique<Impl>()) {
+HostNotifier::HostNotifier(uint16_t localPort, uint16_t hostPort)
+    : impl_(std::make_unique<Impl>()) {
     impl_->localPort = localPort;
+    impl_->hostPort = hostPort;
 }
 
 HostNotifier::~HostNotifier() {
@@ -71,6 +74,9 @@ void HostNotifier::activate() {
         d.socket = INVALID_SOCKET;
         throw BindError();
     }
+    int length = sizeof local;
+    if (::getsockname(d.socket, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        d.localPort = ntohs(local.sin_port);
     d.readable = WSACreateEvent();
     d.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (d.readable == WSA_INVALID_EVENT || d.stop == nullptr ||
@@ -85,11 +91,15 @@ void HostNotifier::sendResultCode(uint8_t resultCode) {
     sockaddr_in host{};
     host.sin_family = AF_INET;
     host.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    host.sin_port = htons(kHostPort);
+    host.sin_port = htons(impl_->hostPort);
     // Nobody may be listening: a refused send is of no interest.
     (void)::sendto(impl_->socket, reinterpret_cast<const char*>(datagram.data()),
                    static_cast<int>(datagram.size()), 0, reinterpret_cast<const sockaddr*>(&host),
                    sizeof host);
+}
+
+uint16_t HostNotifier::localPort() const {
+    return impl_->socket == INVALID_SOCKET ? 0 : impl_->localPort;
 }
 
 } // namespace notify

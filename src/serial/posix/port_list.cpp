@@ -12,6 +12,7 @@
 
 #include "serial/port_list.h"
 #include "serial/port_map.h"
+#include "serial/port_name.h"
 #include "serial/posix/system_facts.h"
 
 #include <algorithm>
@@ -130,10 +131,6 @@ std::string udevModel(const std::string& udevRoot, const std::string& majorMinor
     return {};
 }
 
-std::string portName(int32_t portNumber) {
-    return "COM" + std::to_string(portNumber + 1);
-}
-
 bool linkTaken(const std::vector<PortDescription>& links, int32_t portNumber) {
     return std::any_of(links.begin(), links.end(), [&](const PortDescription& link) {
         return portNumberOfLinkName(link.name.c_str()) == portNumber;
@@ -180,7 +177,7 @@ std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
         std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
         if (model.empty()) model = "Serial port";
-        PortDescription port{portName(number), "/dev/" + kernelName,
+        PortDescription port{comName(number + 1), "/dev/" + kernelName,
                              model + " (" + kernelName + ")"};
         if (const auto adapter = posix::usbAdapterOf(root, kernelName)) {
             port.place = adapter->place;

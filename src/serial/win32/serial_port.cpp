@@ -106,7 +106,7 @@ public:
         if (number < 0) return {Kind::InvalidName, {}};
 
         // The device namespace path works for COM10 and above as well as for COM1 to COM9.
-        const std::string path = "\\\\.\\COM" + std::to_string(number);
+        const std::string path = "\\\\.\\" + comName(number);
         const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -143,7 +143,7 @@ public:
         EscapeCommFunction(handle, CLRRTS);
 
         handle_ = handle;
-        name_ = "COM" + std::to_string(number);
+        name_ = comName(number);
         readWaitMs_ = 0;
         heldByWait_ = false;
         return {};

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -34,9 +35,13 @@ namespace {
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
 QColor toQColor(ui::Color c) {
-    if (c == ui::kButtonFace) return QApplication::palette().color(QPalette::Button);
-    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                  static_cast<int>((c >> 16) & 0xFF));
+    switch (c.system) {
+    case ui::Color::System::ButtonFace:
+        return QApplication::palette().color(QPalette::Button);
+    case ui::Color::System::None:
+        break;
+    }
+    return QColor(c.red, c.green, c.blue);
 }
 
 QFont toQFont(const ui::Font& font, const ui::Font& formFont) {
@@ -135,25 +140,69 @@ struct QtMenu final : ui::MenuCommand {
     bool enabled() const override { return a->isEnabled(); }
 };
 
+// The bar moves with every frame of an update, and a QProgressBar repaints at once whenever its
+// value changes visibly: between the board's answer to one frame and the sending of the next.
+// The bar is therefore told at the event loop's next pass, which comes while the next frame is
+// on the line; the changes made until then reach it together.
 struct QtProgress final : ui::ProgressBar {
     explicit QtProgress(QProgressBar* w) : w(w) {}
     QProgressBar* w;
-    void setMax(int m) override { w->setMaximum(m); }
-    void setPosition(int p) override { w->setValue(p); }
+    int maximum = 100, position = 0;
+    bool pending = false;
+    void setMax(int m) override {
+        maximum = m;
+        deferToEventLoop();
+    }
+    void setPosition(int p) override {
+        position = p;
+        deferToEventLoop();
+    }
     void setSmooth(bool) override {} // Qt draws a continuous bar in every style we use
+
+    void deferToEventLoop() {
+        if (pending) return;
+        pending = true;
+        // Dropped with the bar, should the form go first; a zero time-out only posts the call.
+        QTimer::singleShot(0, w, [this] { apply(); });
+    }
+    void apply() {
+        pending = false;
+        w->setMaximum(maximum);
+        w->setValue(position);
+    }
 };
 
+// The activity panel names every frame of an update; its label takes the text at the event
+// loop's next pass, as the progress bar does.
 struct QtStatus final : ui::StatusBar {
     std::vector<QLabel*> panels;
+    std::vector<std::string> texts;
+    std::vector<bool> changed;
     QWidget* bar = nullptr;
+    bool pending = false;
     void setPanelText(int i, std::string_view t) override {
-        if (i >= 0 && i < static_cast<int>(panels.size())) panels[static_cast<size_t>(i)]->setText(qs(t));
+        if (i < 0 || i >= static_cast<int>(panels.size())) return;
+        texts[static_cast<size_t>(i)] = std::string(t);
+        changed[static_cast<size_t>(i)] = true;
+        if (pending) return;
+        pending = true;
+        QTimer::singleShot(0, bar, [this] { apply(); });
     }
     std::string panelText(int i) const override {
         if (i < 0 || i >= static_cast<int>(panels.size())) return {};
-        return panels[static_cast<size_t>(i)]->text().toStdString();
+        return texts[static_cast<size_t>(i)];
     }
-    void repaint() override { bar->repaint(); }
+    void repaint() override {
+        apply();
+        bar->repaint();
+    }
+    void apply() {
+        pending = false;
+        for (size_t i = 0; i < panels.size(); ++i) {
+            if (changed[i]) panels[i]->setText(qs(texts[i]));
+            changed[i] = false;
+        }
+    }
 };
 
 struct QtCombo final : ui::ChoiceList {
@@ -210,127 +259,14 @@ struct QtForm final : ui::Form {
 class QtFormView final : public ui::ControlSet {
 public:
     QtFormView(ui::Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
-        : window_(new FormWindow(toolkit, handler)), form_(window_) {
-        window_->setObjectName(desc.className);
-        window_->setWindowTitle(QString::fromUtf8(desc.caption));
-        Qt::WindowFlags flags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
-        flags |= desc.border == ui::Border::Dialog ? Qt::Dialog : Qt::Window;
-        if (desc.minimizeBox) flags |= Qt::WindowMinimizeButtonHint;
-        window_->setWindowFlags(flags);
-
-        auto* client = new QWidget(window_);
-        client->setObjectName("client");
-        client->setFixedSize(desc.clientWidth, desc.clientHeight);
-        client->setFont(toQFont({}, desc.font));
-        window_->setCentralWidget(client);
-
-        std::map<int, QWidget*> parents;
+        : toolkit_(toolkit), handler_(handler), desc_(desc),
+          window_(new FormWindow(toolkit, handler)), form_(window_) {
+        createWindow();
         for (const ui::ControlDesc& c : desc.controls) {
-            QWidget* parent = client;
-            if (c.parent != ui::kNoParent) parent = parents.at(c.parent);
-            const QRect r(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
-            const int id = c.id;
-            QWidget* made = nullptr;
-            switch (c.kind) {
-            case ui::Kind::Button: {
-                auto* b = new QPushButton(QString::fromUtf8(c.caption), parent);
-                QObject::connect(b, &QPushButton::clicked, b, [&toolkit, &handler, id] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::Click); });
-                });
-                buttons_[id] = std::make_unique<QtButton>(b);
-                made = b;
-                break;
-            }
-            case ui::Kind::Label: {
-                auto* l = new DoubleClickLabel(QString::fromUtf8(c.caption), parent);
-                l->onDoubleClick = [&toolkit, &handler, id] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::DblClick); });
-                };
-                if (c.align == ui::Align::Center) l->setAlignment(Qt::AlignCenter);
-                labels_[id] = std::make_unique<QtLabel>(l);
-                made = l;
-                break;
-            }
-            case ui::Kind::Picture: {
-                auto* l = new QLabel(parent);
-                QPixmap pixmap = pictureNamed(c.caption);
-                if (c.scaled && !pixmap.isNull())
-                    pixmap = pixmap.scaled(r.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                l->setPixmap(pixmap);
-                l->setAlignment(Qt::AlignCenter);
-                l->setAttribute(Qt::WA_TranslucentBackground);
-                pictures_[id] = std::make_unique<QtPicture>(l);
-                made = l;
-                break;
-            }
-            case ui::Kind::ProgressBar: {
-                auto* p = new QProgressBar(parent);
-                p->setRange(0, 100);
-                p->setValue(0);
-                p->setTextVisible(false);
-                bars_[id] = std::make_unique<QtProgress>(p);
-                made = p;
-                break;
-            }
-            case ui::Kind::StatusBar: {
-                auto status = std::make_unique<QtStatus>();
-                auto* bar = new QWidget(parent);
-                const int h = c.rect.height;
-                bar->setGeometry(0, desc.clientHeight - h, desc.clientWidth, h);
-                int x = 0;
-                for (size_t i = 0; i < c.panelWidths.size(); ++i) {
-                    const bool last = i + 1 == c.panelWidths.size();
-                    const int w = last ? desc.clientWidth - x : c.panelWidths[i];
-                    auto* panel = new QLabel(bar);
-                    panel->setTextFormat(Qt::PlainText);
-                    panel->setObjectName(QString("%1.%2").arg(c.name).arg(i));
-                    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-                    panel->setGeometry(x, 0, w, h);
-                    status->panels.push_back(panel);
-                    x += w;
-                }
-                status->bar = bar;
-                statusBars_[id] = std::move(status);
-                bar->setObjectName(c.name);
-                bar->setVisible(c.shown);
-                continue; // placed already
-            }
-            case ui::Kind::ComboBox: {
-                auto* box = new QComboBox(parent);
-                lists_[id] = std::make_unique<QtCombo>(box);
-                made = box;
-                break;
-            }
-            case ui::Kind::ListBox: {
-                auto* box = new QListWidget(parent);
-                lists_[id] = std::make_unique<QtListBox>(box);
-                made = box;
-                break;
-            }
-            case ui::Kind::Frame:
-            case ui::Kind::Panel: {
-                auto* frame = new QFrame(parent);
-                frame->setFrameStyle(c.kind == ui::Kind::Panel ? QFrame::Panel | QFrame::Sunken
-                                                               : QFrame::Box | QFrame::Sunken);
-                frame->setLineWidth(c.kind == ui::Kind::Panel ? 2 : 1);
-                frame->lower();
-                parents[id] = frame;
-                made = frame;
-                break;
-            }
-            case ui::Kind::MenuCommand: {
-                QAction* a = window_->menuBar()->addAction(QString::fromUtf8(c.caption));
-                a->setObjectName(c.name);
-                QObject::connect(a, &QAction::triggered, a, [&toolkit, &handler, id] {
-                    dispatchGuarded(toolkit, [&] { handler.onEvent(id, ui::Event::Click); });
-                });
-                menus_[id] = std::make_unique<QtMenu>(a);
-                continue;
-            }
-            }
+            QWidget* made = addControl(c);
+            if (!made) continue; // placed already, or no widget of its own
             made->setObjectName(c.name);
-            made->setGeometry(r);
+            made->setGeometry(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
             if (c.font.family || c.font.pixels || c.font.bold)
                 made->setFont(toQFont(c.font, desc.font));
             made->setVisible(c.shown);
@@ -346,7 +282,164 @@ public:
     FormWindow* window() { return window_; }
 
 private:
+    // The top-level window and its client area of the designed size.
+    void createWindow() {
+        window_->setObjectName(desc_.className);
+        window_->setWindowTitle(QString::fromUtf8(desc_.caption));
+        Qt::WindowFlags flags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+        flags |= desc_.border == ui::Border::Dialog ? Qt::Dialog : Qt::Window;
+        if (desc_.minimizeBox) flags |= Qt::WindowMinimizeButtonHint;
+        window_->setWindowFlags(flags);
+
+        client_ = new QWidget(window_);
+        client_->setObjectName("client");
+        client_->setFixedSize(desc_.clientWidth, desc_.clientHeight);
+        client_->setFont(toQFont({}, desc_.font));
+        window_->setCentralWidget(client_);
+    }
+
+    // The widget to place as the description says; nullptr for a control placed otherwise.
+    QWidget* addControl(const ui::ControlDesc& c) {
+        switch (c.kind) {
+        case ui::Kind::Button:
+            return addButton(c);
+        case ui::Kind::Label:
+            return addLabel(c);
+        case ui::Kind::Picture:
+            return addPicture(c);
+        case ui::Kind::ProgressBar:
+            return addProgressBar(c);
+        case ui::Kind::StatusBar:
+            addStatusBar(c);
+            return nullptr;
+        case ui::Kind::ComboBox:
+            return addComboBox(c);
+        case ui::Kind::ListBox:
+            return addListBox(c);
+        case ui::Kind::Frame:
+        case ui::Kind::Panel:
+            return addFrame(c);
+        case ui::Kind::MenuCommand:
+            addMenuCommand(c);
+            return nullptr;
+        }
+        return nullptr;
+    }
+
+    QWidget* addButton(const ui::ControlDesc& c) {
+        auto* b = new QPushButton(QString::fromUtf8(c.caption), parentOf(c));
+        QObject::connect(b, &QPushButton::clicked, b, forwarder(c.id, ui::Event::Click));
+        buttons_[c.id] = std::make_unique<QtButton>(b);
+        return b;
+    }
+
+    QWidget* addLabel(const ui::ControlDesc& c) {
+        auto* l = new DoubleClickLabel(QString::fromUtf8(c.caption), parentOf(c));
+        l->onDoubleClick = forwarder(c.id, ui::Event::DblClick);
+        if (c.align == ui::Align::Center) l->setAlignment(Qt::AlignCenter);
+        labels_[c.id] = std::make_unique<QtLabel>(l);
+        return l;
+    }
+
+    QWidget* addPicture(const ui::ControlDesc& c) {
+        auto* l = new QLabel(parentOf(c));
+        QPixmap pixmap = pictureNamed(c.caption);
+        if (c.scaled && !pixmap.isNull())
+            pixmap = pixmap.scaled(c.rect.width, c.rect.height, Qt::KeepAspectRatio,
+                                   Qt::SmoothTransformation);
+        l->setPixmap(pixmap);
+        l->setAlignment(Qt::AlignCenter);
+        l->setAttribute(Qt::WA_TranslucentBackground);
+        pictures_[c.id] = std::make_unique<QtPicture>(l);
+        return l;
+    }
+
+    QWidget* addProgressBar(const ui::ControlDesc& c) {
+        auto* p = new QProgressBar(parentOf(c));
+        p->setRange(0, 100);
+        p->setValue(0);
+        p->setTextVisible(false);
+        bars_[c.id] = std::make_unique<QtProgress>(p);
+        return p;
+    }
+
+    // Along the form's bottom edge, its height from the description, the last panel taking
+    // what the others leave.
+    void addStatusBar(const ui::ControlDesc& c) {
+        auto status = std::make_unique<QtStatus>();
+        auto* bar = new QWidget(parentOf(c));
+        const int h = c.rect.height;
+        bar->setGeometry(0, desc_.clientHeight - h, desc_.clientWidth, h);
+        int x = 0;
+        for (size_t i = 0; i < c.panelWidths.size(); ++i) {
+            const bool last = i + 1 == c.panelWidths.size();
+            const int w = last ? desc_.clientWidth - x : c.panelWidths[i];
+            auto* panel = new QLabel(bar);
+            panel->setTextFormat(Qt::PlainText);
+            panel->setObjectName(QString("%1.%2").arg(c.name).arg(i));
+            panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            panel->setGeometry(x, 0, w, h);
+            status->panels.push_back(panel);
+            x += w;
+        }
+        status->texts.resize(status->panels.size());
+        status->changed.resize(status->panels.size());
+        status->bar = bar;
+        statusBars_[c.id] = std::move(status);
+        bar->setObjectName(c.name);
+        bar->setVisible(c.shown);
+    }
+
+    QWidget* addComboBox(const ui::ControlDesc& c) {
+        auto* box = new QComboBox(parentOf(c));
+        lists_[c.id] = std::make_unique<QtCombo>(box);
+        return box;
+    }
+
+    QWidget* addListBox(const ui::ControlDesc& c) {
+        auto* box = new QListWidget(parentOf(c));
+        lists_[c.id] = std::make_unique<QtListBox>(box);
+        return box;
+    }
+
+    // A frame around other controls; a panel also holds them.
+    QWidget* addFrame(const ui::ControlDesc& c) {
+        const bool panel = c.kind == ui::Kind::Panel;
+        auto* frame = new QFrame(parentOf(c));
+        frame->setFrameStyle(panel ? QFrame::Panel | QFrame::Sunken : QFrame::Box | QFrame::Sunken);
+        frame->setLineWidth(panel ? 2 : 1);
+        frame->lower();
+        parents_[c.id] = frame;
+        return frame;
+    }
+
+    void addMenuCommand(const ui::ControlDesc& c) {
+        QAction* a = window_->menuBar()->addAction(QString::fromUtf8(c.caption));
+        a->setObjectName(c.name);
+        QObject::connect(a, &QAction::triggered, a, forwarder(c.id, ui::Event::Click));
+        menus_[c.id] = std::make_unique<QtMenu>(a);
+    }
+
+    QWidget* parentOf(const ui::ControlDesc& c) const {
+        return c.parent == ui::kNoParent ? client_ : parents_.at(c.parent);
+    }
+
+    // What a widget's signal calls: the event, to the window unit, through the guard.
+    std::function<void()> forwarder(int id, ui::Event event) const {
+        ui::Toolkit& toolkit = toolkit_;
+        ui::FormHandler& handler = handler_;
+        return [&toolkit, &handler, id, event] {
+            dispatchGuarded(toolkit, [&] { handler.onEvent(id, event); });
+        };
+    }
+
+    ui::Toolkit& toolkit_;
+    ui::FormHandler& handler_;
+    const ui::FormDesc& desc_;
     FormWindow* window_;
+    QWidget* client_ = nullptr;
+    std::map<int, QWidget*> parents_;
     QtForm form_;
 };
 

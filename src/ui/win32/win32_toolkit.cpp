@@ -2,6 +2,8 @@
 
 #include "ui/control_set.h"
 #include "ui/dispatch.h"
+#include "ui/win32/native.h"
+#include "ui/win32/picture_window.h"
 
 #include <windows.h>
 
@@ -16,38 +18,22 @@
 #include <string>
 #include <vector>
 
-#include "ui/pictures/logo_large.xpm"
-#include "ui/pictures/logo_small.xpm"
-
 namespace ui::win32 {
 namespace {
 
 constexpr const char* kFormProperty = "TrevaneForm";
 constexpr const char* kPanelClass = "TrevanePanel";
-constexpr const char* kPictureClass = "TrevanePicture";
 constexpr int kFirstControlId = 100; // clear of IDOK and IDCANCEL, which the dialog manager sends
 
-HINSTANCE instance() {
-    return GetModuleHandleA(nullptr);
-}
-
-// 0x00BBGGRR is a COLORREF already; 0x800000nn names the system colour nn.
+// A colour as the system's colour functions take it.
 COLORREF toColorRef(ui::Color c) {
-    if ((c & 0x80000000u) != 0) return GetSysColor(static_cast<int>(c & 0xFFu));
-    return static_cast<COLORREF>(c & 0xFFFFFFu);
-}
-
-int screenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-// The forms are designed at 96 pixels per inch; the program is DPI aware, so it scales itself.
-int scaled(int pixels) {
-    static const int dpi = screenDpi();
-    return MulDiv(pixels, dpi, 96);
+    switch (c.system) {
+    case ui::Color::System::ButtonFace:
+        return GetSysColor(COLOR_BTNFACE);
+    case ui::Color::System::None:
+        break;
+    }
+    return RGB(c.red, c.green, c.blue);
 }
 
 std::string windowText(HWND hwnd) {
@@ -68,99 +54,6 @@ void setStyle(HWND hwnd, LONG_PTR style, bool on) {
     SetWindowLongPtrA(hwnd, GWL_STYLE, value);
 }
 
-// ---- pictures -------------------------------------------------------------------------------
-
-// A picture from its XPM source: width, height and 0x00RRGGBB pixels, -1 for transparent.
-struct Bitmap {
-    int width = 0, height = 0;
-    std::vector<long> pixels;
-};
-
-Bitmap parseXpm(const char* const* xpm) {
-    Bitmap bitmap;
-    int colors = 0, perPixel = 0;
-    if (std::sscanf(xpm[0], "%d %d %d %d", &bitmap.width, &bitmap.height, &colors, &perPixel) != 4)
-        return {};
-    std::map<std::string, long> palette;
-    for (int i = 1; i <= colors; ++i) {
-        const std::string line = xpm[i];
-        const std::string key = line.substr(0, static_cast<size_t>(perPixel));
-        const size_t hash = line.find('#');
-        palette[key] =
-            hash == std::string::npos ? -1 : std::strtol(line.c_str() + hash + 1, nullptr, 16);
-    }
-    bitmap.pixels.reserve(static_cast<size_t>(bitmap.width * bitmap.height));
-    for (int y = 0; y < bitmap.height; ++y) {
-        const std::string row = xpm[1 + colors + y];
-        for (int x = 0; x < bitmap.width; ++x) {
-            const auto it = palette.find(
-                row.substr(static_cast<size_t>(x * perPixel), static_cast<size_t>(perPixel)));
-            bitmap.pixels.push_back(it == palette.end() ? -1 : it->second);
-        }
-    }
-    return bitmap;
-}
-
-const Bitmap* pictureNamed(std::string_view name) {
-    static const Bitmap large = parseXpm(logo_large_xpm);
-    static const Bitmap small = parseXpm(logo_small_xpm);
-    if (name == "logo-large") return &large;
-    if (name == "logo-small") return &small;
-    return nullptr;
-}
-
-struct PictureData {
-    const Bitmap* bitmap = nullptr;
-    bool scaledToFit = false;
-};
-
-LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    if (message != WM_PAINT) return DefWindowProcA(hwnd, message, wParam, lParam);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-    const auto* data = reinterpret_cast<const PictureData*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (data && data->bitmap && data->bitmap->width > 0) {
-        const Bitmap& b = *data->bitmap;
-        // Transparent pixels take the face colour the picture stands on.
-        const COLORREF face = GetSysColor(COLOR_BTNFACE);
-        const long faceRgb =
-            static_cast<long>((GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face));
-        std::vector<DWORD> bits(b.pixels.size());
-        std::transform(b.pixels.begin(), b.pixels.end(), bits.begin(),
-                       [&](long p) { return static_cast<DWORD>(p < 0 ? faceRgb : p); });
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = b.width;
-        info.bmiHeader.biHeight = -b.height; // top-down rows, as in the source
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        const int areaW = client.right, areaH = client.bottom;
-        int w = scaled(b.width), h = scaled(b.height);
-        if (data->scaledToFit) {
-            // Proportionally, as large as the control allows.
-            w = areaW;
-            h = MulDiv(b.height, areaW, b.width);
-            if (h > areaH) {
-                h = areaH;
-                w = MulDiv(b.width, areaH, b.height);
-            }
-        }
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchDIBits(dc, (areaW - w) / 2, (areaH - h) / 2, w, h, 0, 0, b.width, b.height,
-                      bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
-    }
-    EndPaint(hwnd, &paint);
-    return 0;
-}
-
 // A frame that holds controls: their notifications go on to the form.
 LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -174,22 +67,6 @@ LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-void registerClass(const char* name, WNDPROC proc) {
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance(), name, &existing)) return;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance();
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.hIcon = LoadIconA(instance(), MAKEINTRESOURCEA(1)); // the program's icon, when linked in
-    wc.lpszClassName = name;
-    if (!RegisterClassExA(&wc)) throw std::runtime_error(std::string("Cannot register ") + name);
-}
 
 // ---- widgets --------------------------------------------------------------------------------
 
@@ -376,120 +253,16 @@ class Win32FormView final : public ui::ControlSet {
 public:
     Win32FormView(Win32Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
         : toolkit_(toolkit), handler_(handler), form_(*this) {
-        registerClass(desc.className, formProc);
-        registerClass(kPanelClass, panelProc);
-        registerClass(kPictureClass, pictureProc);
-
-        const bool hasMenu =
-            std::any_of(desc.controls.begin(), desc.controls.end(),
-                        [](const ui::ControlDesc& c) { return c.kind == ui::Kind::MenuCommand; });
-        if (hasMenu) menu_ = CreateMenu();
-
-        DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-        DWORD exStyle = WS_EX_CONTROLPARENT;
-        if (desc.minimizeBox) style |= WS_MINIMIZEBOX;
-        if (desc.border == ui::Border::Dialog) exStyle |= WS_EX_DLGMODALFRAME;
-        RECT outer{0, 0, scaled(desc.clientWidth), scaled(desc.clientHeight)};
-        AdjustWindowRectEx(&outer, style, hasMenu ? TRUE : FALSE, exStyle);
-        hwnd_ = CreateWindowExA(exStyle, desc.className, desc.caption, style, CW_USEDEFAULT,
-                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
-                                nullptr, menu_, instance(), this);
-        if (!hwnd_) throw std::runtime_error(std::string("Cannot create ") + desc.className);
-        SetPropA(hwnd_, kFormProperty, reinterpret_cast<HANDLE>(this));
-        formFont_ = makeFont({}, desc.font);
-        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(formFont_), FALSE);
-
-        std::vector<HWND> frames;
+        createWindow(desc);
         int id = kFirstControlId;
         for (const ui::ControlDesc& c : desc.controls) {
-            const int unitId = c.id; // the window unit's id; `id` is the Win32 one
-            HWND parent = c.parent != ui::kNoParent ? panels_.at(c.parent) : hwnd_;
-            const DWORD shown = c.shown ? WS_VISIBLE : 0;
-            const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | shown;
-            HWND made = nullptr;
-            ++id;
-            switch (c.kind) {
-            case ui::Kind::Button:
-                made = control("BUTTON", c, parent, child | WS_TABSTOP | BS_PUSHBUTTON, 0, id);
-                buttons_[unitId] = std::make_unique<Win32Button>(made);
-                break;
-            case ui::Kind::Label: {
-                const DWORD align = c.align == ui::Align::Center ? SS_CENTER : SS_LEFT;
-                made = control("STATIC", c, parent, child | SS_NOTIFY | SS_NOPREFIX | align, 0, id);
-                auto label = std::make_unique<Win32Label>(made);
-                labelsByWindow_[made] = label.get();
-                labels_[unitId] = std::move(label);
-                break;
-            }
-            case ui::Kind::Picture: {
-                auto picture = std::make_unique<Win32Picture>(
-                    nullptr, PictureData{pictureNamed(c.caption), c.scaled});
-                made =
-                    CreateWindowExA(0, kPictureClass, "", child, scaled(c.rect.left),
-                                    scaled(c.rect.top), scaled(c.rect.width), scaled(c.rect.height),
-                                    parent, controlId(id), instance(), &picture->data);
-                picture->w = made;
-                pictures_[unitId] = std::move(picture);
-                break;
-            }
-            case ui::Kind::ProgressBar:
-                made = control(PROGRESS_CLASSA, c, parent, child, 0, id);
-                SendMessageA(made, PBM_SETRANGE32, 0, 100);
-                SendMessageA(made, PBM_SETPOS, 0, 0);
-                bars_[unitId] = std::make_unique<Win32Progress>(made);
-                toolkit_.addDeferred(static_cast<Win32Progress*>(bars_[unitId].get()));
-                break;
-            case ui::Kind::StatusBar: {
-                made = CreateWindowExA(0, STATUSCLASSNAMEA, "", child, 0, 0, 0, 0, hwnd_,
-                                       controlId(id), instance(), nullptr);
-                SendMessageA(made, SB_SETMINHEIGHT, static_cast<WPARAM>(scaled(c.rect.height)), 0);
-                SendMessageA(made, WM_SIZE, 0, 0);
-                std::vector<int> edges;
-                int right = 0;
-                for (size_t i = 0; i < c.panelWidths.size(); ++i) {
-                    right += scaled(c.panelWidths[i]);
-                    edges.push_back(i + 1 == c.panelWidths.size() ? -1 : right);
-                }
-                SendMessageA(made, SB_SETPARTS, edges.size(),
-                             reinterpret_cast<LPARAM>(edges.data()));
-                statusBars_[unitId] = std::make_unique<Win32Status>(made, c.panelWidths.size());
-                toolkit_.addDeferred(static_cast<Win32Status*>(statusBars_[unitId].get()));
-                statusWindow_ = made;
-                break;
-            }
-            case ui::Kind::ComboBox: {
-                // The height of a drop-down list is that of its opened list.
-                ui::ControlDesc opened = c;
-                opened.rect.height = std::max(c.rect.height, 200);
-                made = control("COMBOBOX", opened, parent,
-                               child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS,
-                               0, id);
-                lists_[unitId] = std::make_unique<Win32List>(made, kComboMessages);
-                break;
-            }
-            case ui::Kind::ListBox:
-                made =
-                    control("LISTBOX", c, parent,
-                            child | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
-                            WS_EX_CLIENTEDGE, id);
-                lists_[unitId] = std::make_unique<Win32List>(made, kListMessages);
-                break;
-            case ui::Kind::Frame:
-                made = control("STATIC", c, parent, child | SS_SUNKEN, 0, id);
-                frames.push_back(made);
-                break;
-            case ui::Kind::Panel:
-                made = control(kPanelClass, c, parent, child | WS_BORDER,
-                               WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
-                panels_[unitId] = made;
-                break;
-            case ui::Kind::MenuCommand:
-                AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), c.caption);
-                menus_[unitId] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
-                commands_[id] = {unitId, ui::Kind::MenuCommand};
+            ++id; // the Win32 id; c.id is the window unit's
+            if (c.kind == ui::Kind::MenuCommand) {
+                addMenuCommand(c, id);
                 continue;
             }
-            commands_[id] = {unitId, c.kind};
+            const HWND made = addControl(c, id);
+            commands_[id] = {c.id, c.kind};
             windows_[c.name] = made;
             const bool ownFont = c.font.family || c.font.pixels || c.font.bold;
             SendMessageA(
@@ -497,13 +270,14 @@ public:
                 reinterpret_cast<WPARAM>(ownFont ? makeFont(c.font, desc.font) : formFont_), FALSE);
         }
         // Frames lie under the controls they surround.
-        for (HWND frame : frames)
+        for (HWND frame : frames_)
             SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (menu_) DrawMenuBar(hwnd_);
     }
 
     ~Win32FormView() override {
-        for (auto& [id, bar] : bars_) toolkit_.removeDeferred(static_cast<Win32Progress*>(bar.get()));
+        for (auto& [id, bar] : bars_)
+            toolkit_.removeDeferred(static_cast<Win32Progress*>(bar.get()));
         for (auto& [id, bar] : statusBars_)
             toolkit_.removeDeferred(static_cast<Win32Status*>(bar.get()));
         RemovePropA(hwnd_, kFormProperty);
@@ -573,11 +347,172 @@ private:
 
     static HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
-    HWND control(const char* cls, const ui::ControlDesc& c, HWND parent, DWORD style, DWORD exStyle,
-                 int id) {
-        HWND w = CreateWindowExA(exStyle, cls, c.caption ? c.caption : "", style,
-                                 scaled(c.rect.left), scaled(c.rect.top), scaled(c.rect.width),
-                                 scaled(c.rect.height), parent, controlId(id), instance(), nullptr);
+    // The form's own window, with its menu bar when a control asks for one.
+    void createWindow(const ui::FormDesc& desc) {
+        registerWindowClass(desc.className, formProc);
+        registerWindowClass(kPanelClass, panelProc);
+        const bool hasMenu =
+            std::any_of(desc.controls.begin(), desc.controls.end(),
+                        [](const ui::ControlDesc& c) { return c.kind == ui::Kind::MenuCommand; });
+        if (hasMenu) menu_ = CreateMenu();
+
+        DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        DWORD exStyle = WS_EX_CONTROLPARENT;
+        if (desc.minimizeBox) style |= WS_MINIMIZEBOX;
+        if (desc.border == ui::Border::Dialog) exStyle |= WS_EX_DLGMODALFRAME;
+        RECT outer{0, 0, scaled(desc.clientWidth), scaled(desc.clientHeight)};
+        AdjustWindowRectEx(&outer, style, hasMenu ? TRUE : FALSE, exStyle);
+        hwnd_ = CreateWindowExA(exStyle, desc.className, desc.caption, style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                                nullptr, menu_, instance(), this);
+        if (!hwnd_) throw std::runtime_error(std::string("Cannot create ") + desc.className);
+        SetPropA(hwnd_, kFormProperty, reinterpret_cast<HANDLE>(this));
+        formFont_ = makeFont({}, desc.font);
+        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(formFont_), FALSE);
+    }
+
+    HWND addControl(const ui::ControlDesc& c, int id) {
+        switch (c.kind) {
+        case ui::Kind::Button:
+            return addButton(c, id);
+        case ui::Kind::Label:
+            return addLabel(c, id);
+        case ui::Kind::Picture:
+            return addPicture(c, id);
+        case ui::Kind::ProgressBar:
+            return addProgressBar(c, id);
+        case ui::Kind::StatusBar:
+            return addStatusBar(c, id);
+        case ui::Kind::ComboBox:
+            return addComboBox(c, id);
+        case ui::Kind::ListBox:
+            return addListBox(c, id);
+        case ui::Kind::Frame:
+            return addFrame(c, id);
+        case ui::Kind::Panel:
+            return addPanel(c, id);
+        case ui::Kind::MenuCommand:
+            break;
+        }
+        throw std::logic_error(std::string("no window for ") + c.name);
+    }
+
+    HWND addButton(const ui::ControlDesc& c, int id) {
+        const HWND made = control("BUTTON", c, childStyle(c) | WS_TABSTOP | BS_PUSHBUTTON, 0, id);
+        buttons_[c.id] = std::make_unique<Win32Button>(made);
+        return made;
+    }
+
+    HWND addLabel(const ui::ControlDesc& c, int id) {
+        const DWORD align = c.align == ui::Align::Center ? SS_CENTER : SS_LEFT;
+        const HWND made =
+            control("STATIC", c, childStyle(c) | SS_NOTIFY | SS_NOPREFIX | align, 0, id);
+        auto label = std::make_unique<Win32Label>(made);
+        labelsByWindow_[made] = label.get();
+        labels_[c.id] = std::move(label);
+        return made;
+    }
+
+    HWND addPicture(const ui::ControlDesc& c, int id) {
+        auto picture =
+            std::make_unique<Win32Picture>(nullptr, PictureData{pictureNamed(c.caption), c.scaled});
+        picture->w =
+            createPictureWindow(parentOf(c), placeOf(c), childStyle(c), id, &picture->data);
+        if (!picture->w) throw std::runtime_error(std::string("Cannot create ") + c.name);
+        const HWND made = picture->w;
+        pictures_[c.id] = std::move(picture);
+        return made;
+    }
+
+    HWND addProgressBar(const ui::ControlDesc& c, int id) {
+        const HWND made = control(PROGRESS_CLASSA, c, childStyle(c), 0, id);
+        SendMessageA(made, PBM_SETRANGE32, 0, 100);
+        SendMessageA(made, PBM_SETPOS, 0, 0);
+        auto bar = std::make_unique<Win32Progress>(made);
+        toolkit_.addDeferred(bar.get());
+        bars_[c.id] = std::move(bar);
+        return made;
+    }
+
+    // Along the form's bottom edge, its height from the description, the last panel taking
+    // what the others leave.
+    HWND addStatusBar(const ui::ControlDesc& c, int id) {
+        const HWND made = CreateWindowExA(0, STATUSCLASSNAMEA, "", childStyle(c), 0, 0, 0, 0, hwnd_,
+                                          controlId(id), instance(), nullptr);
+        if (!made) throw std::runtime_error(std::string("Cannot create ") + c.name);
+        SendMessageA(made, SB_SETMINHEIGHT, static_cast<WPARAM>(scaled(c.rect.height)), 0);
+        SendMessageA(made, WM_SIZE, 0, 0);
+        std::vector<int> edges;
+        int right = 0;
+        for (size_t i = 0; i < c.panelWidths.size(); ++i) {
+            right += scaled(c.panelWidths[i]);
+            edges.push_back(i + 1 == c.panelWidths.size() ? -1 : right);
+        }
+        SendMessageA(made, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+        auto status = std::make_unique<Win32Status>(made, c.panelWidths.size());
+        toolkit_.addDeferred(status.get());
+        statusBars_[c.id] = std::move(status);
+        statusWindow_ = made;
+        return made;
+    }
+
+    HWND addComboBox(const ui::ControlDesc& c, int id) {
+        // The height of a drop-down list is that of its opened list.
+        ui::ControlDesc opened = c;
+        opened.rect.height = std::max(c.rect.height, 200);
+        const HWND made = control(
+            "COMBOBOX", opened,
+            childStyle(c) | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, id);
+        lists_[c.id] = std::make_unique<Win32List>(made, kComboMessages);
+        return made;
+    }
+
+    HWND addListBox(const ui::ControlDesc& c, int id) {
+        const HWND made =
+            control("LISTBOX", c,
+                    childStyle(c) | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
+                    WS_EX_CLIENTEDGE, id);
+        lists_[c.id] = std::make_unique<Win32List>(made, kListMessages);
+        return made;
+    }
+
+    HWND addFrame(const ui::ControlDesc& c, int id) {
+        const HWND made = control("STATIC", c, childStyle(c) | SS_SUNKEN, 0, id);
+        frames_.push_back(made);
+        return made;
+    }
+
+    HWND addPanel(const ui::ControlDesc& c, int id) {
+        const HWND made = control(kPanelClass, c, childStyle(c) | WS_BORDER,
+                                  WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
+        panels_[c.id] = made;
+        return made;
+    }
+
+    void addMenuCommand(const ui::ControlDesc& c, int id) {
+        AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(id), c.caption);
+        menus_[c.id] = std::make_unique<Win32Menu>(hwnd_, menu_, static_cast<UINT>(id));
+        commands_[id] = {c.id, ui::Kind::MenuCommand};
+    }
+
+    HWND parentOf(const ui::ControlDesc& c) const {
+        return c.parent != ui::kNoParent ? panels_.at(c.parent) : hwnd_;
+    }
+
+    static DWORD childStyle(const ui::ControlDesc& c) {
+        return WS_CHILD | WS_CLIPSIBLINGS | (c.shown ? WS_VISIBLE : 0);
+    }
+
+    static RECT placeOf(const ui::ControlDesc& c) {
+        const int left = scaled(c.rect.left), top = scaled(c.rect.top);
+        return {left, top, left + scaled(c.rect.width), top + scaled(c.rect.height)};
+    }
+
+    HWND control(const char* cls, const ui::ControlDesc& c, DWORD style, DWORD exStyle, int id) {
+        const RECT place = placeOf(c);
+        HWND w = CreateWindowExA(exStyle, cls, c.caption ? c.caption : "", style, place.left,
+                                 place.top, place.right - place.left, place.bottom - place.top,
+                                 parentOf(c), controlId(id), instance(), nullptr);
         if (!w) throw std::runtime_error(std::string("Cannot create ") + c.name);
         return w;
     }
@@ -603,6 +538,7 @@ private:
     HWND statusWindow_ = nullptr;
     HFONT formFont_ = nullptr;
     std::vector<HFONT> fonts_;
+    std::vector<HWND> frames_;
     std::map<int, HWND> panels_;
     std::map<std::string, HWND, std::less<>> windows_; // by object name, for tests
     std::map<int, std::pair<int, ui::Kind>> commands_;

@@ -1,17 +1,15 @@
-// Settings on Linux: a machine-wide file read as the default and a per-user file over it; only
-// the per-user file is written, atomically (temporary file, fsync, rename).
-//   machine-wide: $XDG_CONFIG_DIRS (first entry, default /etc/xdg)/trevane/trevane.reg
-//   per user:     $XDG_CONFIG_HOME (default ~/.config)/trevane/trevane.reg
-#include "app/settings_store.h"
+#include "app/posix/settings_files.h"
 #include "app/settings_text.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace app {
 namespace {
@@ -21,22 +19,6 @@ constexpr const char* kFileName = "trevane.reg";
 std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-std::string userDir() {
-    std::string base = env("XDG_CONFIG_HOME");
-    if (base.empty()) {
-        const std::string home = env("HOME");
-        if (home.empty()) return {};
-        base = home + "/.config";
-    }
-    return base + "/trevane";
-}
-
-std::string machineDir() {
-    std::string dirs = env("XDG_CONFIG_DIRS");
-    if (dirs.empty()) dirs = "/etc/xdg";
-    return dirs.substr(0, dirs.find(':')) + "/trevane";
 }
 
 struct FileContent {
@@ -87,8 +69,32 @@ bool writeAll(int fd, const std::string& data) {
 
 } // namespace
 
-std::string readSetting(std::string_view name) {
-    for (const std::string& dir : {userDir(), machineDir()}) {
+SettingsFiles::SettingsFiles(std::string userFolder, std::string machineFolder)
+    : userFolder_(std::move(userFolder)), machineFolder_(std::move(machineFolder)) {}
+
+std::string SettingsFiles::systemUserFolder() {
+    std::string base = env("XDG_CONFIG_HOME");
+    if (base.empty()) {
+        const std::string home = env("HOME");
+        if (home.empty()) return {};
+        base = home + "/.config";
+    }
+    return base + "/trevane";
+}
+
+std::string SettingsFiles::systemMachineFolder() {
+    std::string dirs = env("XDG_CONFIG_DIRS");
+    if (dirs.empty()) dirs = "/etc/xdg";
+    return dirs.substr(0, dirs.find(':')) + "/trevane";
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
+    return std::make_unique<SettingsFiles>(SettingsFiles::systemUserFolder(),
+                                           SettingsFiles::systemMachineFolder());
+}
+
+std::string SettingsFiles::read(std::string_view name) {
+    for (const std::string& dir : {userFolder_, machineFolder_}) {
         if (dir.empty()) continue;
         const FileContent content = slurp(dir + "/" + kFileName);
         if (!content.text) continue;
@@ -100,8 +106,8 @@ std::string readSetting(std::string_view name) {
     return {};
 }
 
-void writeSetting(std::string_view name, std::string_view text) {
-    const std::string dir = userDir();
+void SettingsFiles::write(std::string_view name, std::string_view text) {
+    const std::string& dir = userFolder_;
     if (!makeDirs(dir)) return; // no place to keep settings: nothing stored, as without rights
     const std::string path = dir + "/" + kFileName;
     const Failure failed("Failed to set data for '" + std::string(name) + "'");
