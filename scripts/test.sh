@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the warnings-as-errors build with all tests (the
+# Checks that the C++ code is formatted, then builds everything and runs every test: the
+# warnings-as-errors build with all tests (the
 # whole-program ones under a virtual X display), the address-sanitizer build with the unit
 # tests, the thread-sanitizer build with the tests of sessions on several threads, a bounded
 # run of the parsers' fuzzers, the Debian package with a check of its contents, then the Windows
@@ -8,10 +9,14 @@ source "$(dirname "$0")/setup.sh"
 
 # iproute2: the tests that use the UDP ports or the instance lock bring up the loopback of a
 # network namespace of their own (tests/support/own_network.sh).
-ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib iproute2
+ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool x11-utils python3-xlib iproute2 \
+    clang-format
 
 cd "$TREVANE_ROOT"
 status=0
+
+echo "== format (clang-format, the repository's .clang-format)"
+bash scripts/check_format.sh || status=1
 
 echo "== build (warnings as errors)"
 build_preset ci

@@ -11,9 +11,15 @@ bool contains(std::string_view text, std::string_view code) {
 
 } // namespace
 
-std::string_view productIdentity() { return firmware::thisProduct().identity; }
-std::string_view buildDateText() { return firmware::thisProduct().buildDate; }
-std::string_view buildTimeText() { return firmware::thisProduct().buildTime; }
+std::string_view productIdentity() {
+    return firmware::thisProduct().identity;
+}
+std::string_view buildDateText() {
+    return firmware::thisProduct().buildDate;
+}
+std::string_view buildTimeText() {
+    return firmware::thisProduct().buildTime;
+}
 
 std::string updaterTitle() {
     return "Updater 2.7 - " + std::string(productIdentity()) + "   [ " +

@@ -7,7 +7,8 @@ namespace app {
 
 int16_t leadingNumber(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     uint32_t value = 0;

@@ -21,9 +21,9 @@ constexpr std::size_t kFriendlyNameLimit = 199;
 
 } // namespace
 
-const ui::FormDesc kPortSetupForm{"PortSetupDialog", "Setup", 456, 94,
-                                  {"MS Sans Serif", 11, false}, ui::Border::Dialog, false,
-                                  kControls};
+const ui::FormDesc kPortSetupForm{
+    "PortSetupDialog",  "Setup", 456,      94, {"MS Sans Serif", 11, false},
+    ui::Border::Dialog, false,   kControls};
 
 PortSetupDialog::PortSetupDialog(Application& application)
     : app_(application), view_(application.toolkit().createForm(kPortSetupForm, *this)),
@@ -31,8 +31,10 @@ PortSetupDialog::PortSetupDialog(Application& application)
 
 void PortSetupDialog::onEvent(int control, ui::Event event) {
     if (event != ui::Event::Click) return;
-    if (control == C::Ok) onOkClicked();
-    else if (control == C::Cancel) onCancelClicked();
+    if (control == C::Ok)
+        onOkClicked();
+    else if (control == C::Cancel)
+        onCancelClicked();
 }
 
 void PortSetupDialog::onShow() {

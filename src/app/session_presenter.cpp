@@ -25,7 +25,9 @@ void SessionPresenter::searchTry(int attempt) {
     window_.showSearchTry(attempt);
 }
 
-void SessionPresenter::searchEnded() { progressBar_.setPosition(0); }
+void SessionPresenter::searchEnded() {
+    progressBar_.setPosition(0);
+}
 
 void SessionPresenter::sessionStarted() {
     progressBar_.setPosition(0);
@@ -70,7 +72,9 @@ void SessionPresenter::frameStarted(int32_t address) {
     window_.showFrame(address);
 }
 
-void SessionPresenter::progress(int32_t position) { progressBar_.setPosition(position); }
+void SessionPresenter::progress(int32_t position) {
+    progressBar_.setPosition(position);
+}
 
 void SessionPresenter::resend(int attempt) {
     window_.showResend(attempt);
@@ -88,7 +92,9 @@ void SessionPresenter::eepromByte(int32_t index) {
     window_.showEepromByte(index);
 }
 
-void SessionPresenter::writeEnded() { progressBar_.setPosition(0); }
+void SessionPresenter::writeEnded() {
+    progressBar_.setPosition(0);
+}
 
 void SessionPresenter::finished(const engine::Result& result) {
     using engine::Outcome;

@@ -21,21 +21,56 @@ constexpr ui::ControlDesc kControls[] = {
     {Kind::MenuCommand, C::ChangePort, "changePort", "&Change port", {}},
     {Kind::Button, C::Update, "update", "&Update", {8, 8, 75, 25}},
     {Kind::Button, C::Stop, "stop", "&Stop", {8, 8, 75, 25}, {}, false},
-    {Kind::Picture, C::LargeLogo, "largeLogo", "logo-large", {396, 0, 109, 45}, {}, true,
+    {Kind::Picture,
+     C::LargeLogo,
+     "largeLogo",
+     "logo-large",
+     {396, 0, 109, 45},
+     {},
+     true,
      Align::Center},
-    {Kind::Picture, C::SmallLogo, "smallLogo", "logo-small", {372, 0, 135, 44}, {}, false,
-     Align::Center, ui::kNoParent, {}, true},
+    {Kind::Picture,
+     C::SmallLogo,
+     "smallLogo",
+     "logo-small",
+     {372, 0, 135, 44},
+     {},
+     false,
+     Align::Center,
+     ui::kNoParent,
+     {},
+     true},
     {Kind::Frame, C::IdentityFrame, "identityFrame", "", {8, 48, 497, 50}},
-    {Kind::Label, C::Identity, "identity", "", {10, 51, 493, 45}, {"Times", 40, true}, true,
+    {Kind::Label,
+     C::Identity,
+     "identity",
+     "",
+     {10, 51, 493, 45},
+     {"Times", 40, true},
+     true,
      Align::Center},
     {Kind::Frame, C::ResultFrame, "resultFrame", "", {8, 110, 497, 108}},
     {Kind::Label, C::BiosLine, "biosLine", "", {13, 119, 484, 29}, kBold24, false, Align::Center},
-    {Kind::Label, C::BoardDescription, "boardDescription", "", {13, 156, 484, 20},
-     {nullptr, 16, true}, false, Align::Center},
+    {Kind::Label,
+     C::BoardDescription,
+     "boardDescription",
+     "",
+     {13, 156, 484, 20},
+     {nullptr, 16, true},
+     false,
+     Align::Center},
     {Kind::Label, C::Banner, "banner", "", {13, 182, 484, 29}, kBold24, false, Align::Center},
     {Kind::ProgressBar, C::Progress, "progress", "", {8, 224, 497, 16}},
-    {Kind::StatusBar, C::Status, "statusBar", "", {0, 0, 0, 19}, {}, true, Align::Left,
-     ui::kNoParent, kPanels},
+    {Kind::StatusBar,
+     C::Status,
+     "statusBar",
+     "",
+     {0, 0, 0, 19},
+     {},
+     true,
+     Align::Left,
+     ui::kNoParent,
+     kPanels},
 };
 
 void showPlain(ui::Label& label, std::string_view text) {
@@ -48,8 +83,9 @@ void showPlain(ui::Label& label, std::string_view text) {
 
 } // namespace
 
-const ui::FormDesc kUpdaterForm{"UpdaterWindow", "Updater", 511, 265,
-                                {"MS Sans Serif", 11, false}, ui::Border::Single, true, kControls};
+const ui::FormDesc kUpdaterForm{
+    "UpdaterWindow",    "Updater", 511,      265, {"MS Sans Serif", 11, false},
+    ui::Border::Single, true,      kControls};
 
 UpdaterWindow::UpdaterWindow(ui::Toolkit& toolkit, MainWindowActions& actions)
     : MainWindow(toolkit, kUpdaterForm, C::Progress), actions_(actions),
@@ -98,8 +134,7 @@ void UpdaterWindow::showDevice(std::string_view text) {
 void UpdaterWindow::showBoard(const engine::BoardFound& board) {
     const engine::Identification& id = board.identification;
     const uint8_t boardIndex = board.fullIdentification ? id.boardIndex : lastImage_.boardIndex;
-    const uint8_t preparation =
-        board.fullIdentification ? id.preparation : lastImage_.preparation;
+    const uint8_t preparation = board.fullIdentification ? id.preparation : lastImage_.preparation;
     char text[64];
     std::snprintf(text, sizeof text, "BIOS:%02x - %s - Preparation%02x", id.biosCode,
                   firmware::boardName(boardIndex), preparation);

@@ -17,19 +17,42 @@ constexpr std::array<int, 5> kPanels{50, 130, 130, 140, 20};
 constexpr ui::ControlDesc kControls[] = {
     {Kind::MenuCommand, C::SerialPort, "serialPort", "Serial Port", {}},
     {Kind::Panel, C::ButtonPanel, "buttonPanel", "", {8, 8, 585, 113}},
-    {Kind::Button, C::Start, "start", "START", {175, 25, 249, 65}, kBig, true, Align::Center,
+    {Kind::Button,
+     C::Start,
+     "start",
+     "START",
+     {175, 25, 249, 65},
+     kBig,
+     true,
+     Align::Center,
      C::ButtonPanel},
-    {Kind::Button, C::Stop, "stop", "STOP", {175, 25, 249, 65}, kBig, false, Align::Center,
+    {Kind::Button,
+     C::Stop,
+     "stop",
+     "STOP",
+     {175, 25, 249, 65},
+     kBig,
+     false,
+     Align::Center,
      C::ButtonPanel},
     {Kind::ProgressBar, C::Progress, "progress", "", {5, 128, 596, 17}},
-    {Kind::StatusBar, C::Status, "statusBar", "", {0, 152, 606, 29}, {}, true, Align::Left,
-     ui::kNoParent, kPanels},
+    {Kind::StatusBar,
+     C::Status,
+     "statusBar",
+     "",
+     {0, 152, 606, 29},
+     {},
+     true,
+     Align::Left,
+     ui::kNoParent,
+     kPanels},
 };
 
 } // namespace
 
-const ui::FormDesc kUpgradeForm{"UpgradeWindow", "Upgrade", 606, 181,
-                                {"MS Sans Serif", 11, false}, ui::Border::Single, true, kControls};
+const ui::FormDesc kUpgradeForm{
+    "UpgradeWindow",    "Upgrade", 606,      181, {"MS Sans Serif", 11, false},
+    ui::Border::Single, true,      kControls};
 
 UpgradeWindow::UpgradeWindow(ui::Toolkit& toolkit, MainWindowActions& actions)
     : MainWindow(toolkit, kUpgradeForm, C::Progress), actions_(actions),

@@ -18,7 +18,10 @@ constexpr ui::ControlDesc kControls[] = {
      .caption = "",
      .rect = {8, 10, 373, 184},
      .font = {"Courier", 11, false}},
-    {.kind = ui::Kind::Button, .id = C::Ok, .name = "ok", .caption = "&Ok",
+    {.kind = ui::Kind::Button,
+     .id = C::Ok,
+     .name = "ok",
+     .caption = "&Ok",
      .rect = {303, 204, 75, 26}},
 };
 

@@ -14,7 +14,8 @@ inline constexpr uint16_t kLocalPort = 3004;
 inline constexpr uint16_t kHostPort = 3000;
 
 struct BindError : std::runtime_error {
-    BindError() : std::runtime_error("Could not bind socket. Address and port are already in use.") {}
+    BindError()
+        : std::runtime_error("Could not bind socket. Address and port are already in use.") {}
 };
 
 // Three 32-bit words in network byte order: 4, 0, the result code.

@@ -12,10 +12,10 @@ namespace ui {
 enum class Kind {
     Button,
     Label,
-    Picture,     // logo picture; caption names the picture resource
+    Picture, // logo picture; caption names the picture resource
     ProgressBar,
-    StatusBar,   // panels: widths in panelWidths
-    ComboBox,    // drop-down choice list
+    StatusBar, // panels: widths in panelWidths
+    ComboBox,  // drop-down choice list
     ListBox,
     Frame,       // lowered bevel around other controls
     Panel,       // raised frame that holds other controls (child coordinates are inside it)

@@ -49,7 +49,8 @@ public:
             uint8_t b[64];
             sockaddr_in from{};
             socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(fd_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            const ssize_t n =
+                ::recvfrom(fd_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
             const bool wellFormed = n == 12 && b[3] == 4 && ntohs(from.sin_port) == 3004;
             codes.push_back(wellFormed ? b[11] : -1);
         }
@@ -79,7 +80,9 @@ inline QColor background(QWidget* window, const char* name) {
     return window->findChild<QLabel*>(name)->palette().color(QPalette::Window);
 }
 
-inline void click(QWidget* window, const char* name) { window->findChild<QPushButton*>(name)->click(); }
+inline void click(QWidget* window, const char* name) {
+    window->findChild<QPushButton*>(name)->click();
+}
 
 class QtSession : public ::testing::Test {
 protected:
@@ -110,7 +113,6 @@ protected:
 
     e2e::Sandbox sandbox;
 };
-
 
 // One acknowledged or refused frame of board-sim's dump.
 struct DumpFrame {

@@ -7,7 +7,9 @@ namespace {
 
 using namespace e2e;
 
-const firmware::ImageTable& images() { return firmware::thisProduct().images; }
+const firmware::ImageTable& images() {
+    return firmware::thisProduct().images;
+}
 
 struct Programmed {
     QString banner, device;
@@ -51,10 +53,12 @@ TEST_F(Pic18Update, Pic18F2580WithEepromData) {
         } else if (f.kind == "flash") {
             EXPECT_EQ(f.address, expectedAddress);
             expectedAddress += static_cast<uint32_t>(f.data.size());
-            for (uint8_t b : f.data) flash.push_back(b);
+            for (uint8_t b : f.data)
+                flash.push_back(b);
         }
     }
-    EXPECT_EQ(eeprom, std::vector<uint8_t>(image.eepromData, image.eepromData + image.eepromLength));
+    EXPECT_EQ(eeprom,
+              std::vector<uint8_t>(image.eepromData, image.eepromData + image.eepromLength));
     ASSERT_EQ(flash.size(), static_cast<size_t>(image.flashLength));
     // The reset jump of BIOS code 5 and above, in wire form, then the image as stored.
     const uint8_t jump[4] = {0x40, 0xEF, 0x3F, 0xF0};
@@ -72,8 +76,10 @@ TEST_F(Pic18Update, Pic18F24J10ImageIsCutAtItsApplicationLimit) {
     uint32_t end = 0;
     bool fixFrame = false;
     for (const DumpFrame& f : p.frames) {
-        if (f.address == 0x3BC0) fixFrame = true;
-        else end = std::max(end, f.address + static_cast<uint32_t>(f.data.size()));
+        if (f.address == 0x3BC0)
+            fixFrame = true;
+        else
+            end = std::max(end, f.address + static_cast<uint32_t>(f.data.size()));
     }
     EXPECT_EQ(end, 0x3BC0u);
     EXPECT_TRUE(fixFrame);

@@ -53,7 +53,8 @@ BoardSim::BoardSim(const Sandbox& sandbox, std::vector<std::string> args, std::s
         ::close(out[0]);
         ::close(out[1]);
         std::vector<char*> raw;
-        for (auto& a : argv) raw.push_back(a.data());
+        for (auto& a : argv)
+            raw.push_back(a.data());
         raw.push_back(nullptr);
         ::execv(raw[0], raw.data());
         ::_exit(127);
@@ -62,12 +63,15 @@ BoardSim::BoardSim(const Sandbox& sandbox, std::vector<std::string> args, std::s
     // Wait for its "ready" line.
     std::string line;
     char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
     ::close(out[0]);
     if (line.rfind("ready", 0) != 0) throw std::runtime_error("board-sim did not start: " + line);
 }
 
-BoardSim::~BoardSim() { stop(); }
+BoardSim::~BoardSim() {
+    stop();
+}
 
 void BoardSim::stop() {
     if (pid_ <= 0) return;
@@ -81,7 +85,8 @@ std::vector<std::string> BoardSim::dump() {
     stop();
     std::vector<std::string> lines;
     std::ifstream in(dumpPath_);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
     return lines;
 }
 

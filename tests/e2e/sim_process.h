@@ -23,7 +23,7 @@ class BoardSim {
 public:
     BoardSim(const Sandbox& sandbox, std::vector<std::string> args, std::string port = "COM200");
     ~BoardSim();
-    void stop(); // SIGTERM; the dump is written
+    void stop();                     // SIGTERM; the dump is written
     std::vector<std::string> dump(); // stops first
 
 private:

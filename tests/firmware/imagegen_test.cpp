@@ -327,8 +327,7 @@ TEST_F(ImagegenTool, IdentityTextIsEscapedInTheSource) {
     ASSERT_EQ(run(), 0) << output;
     std::ifstream in(dir / "out.cpp");
     const std::string source{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_NE(source.find("const char kIdentity[] = \"Q\\\"uote\\\\d 01.00\";"),
-              std::string::npos)
+    EXPECT_NE(source.find("const char kIdentity[] = \"Q\\\"uote\\\\d 01.00\";"), std::string::npos)
         << source;
 }
 

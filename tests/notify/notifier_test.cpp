@@ -74,8 +74,8 @@ public:
         std::vector<uint8_t> buf(100);
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), 0,
-                                     reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
         *sourcePort = ntohs(from.sin_port);
         return buf;

@@ -25,19 +25,32 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
     for (const ui::ControlDesc& c : desc.controls) {
         const int name = c.id;
         switch (c.kind) {
-        case ui::Kind::Button: buttons_[name].shown = c.shown; break;
+        case ui::Kind::Button:
+            buttons_[name].shown = c.shown;
+            break;
         case ui::Kind::Label:
             labels_[name].value = c.caption ? c.caption : "";
             labels_[name].shown = c.shown;
             break;
-        case ui::Kind::Picture: pictures_[name].shown = c.shown; break;
-        case ui::Kind::ProgressBar: bars_[name]; break;
-        case ui::Kind::StatusBar: statusBars_[name]; break;
+        case ui::Kind::Picture:
+            pictures_[name].shown = c.shown;
+            break;
+        case ui::Kind::ProgressBar:
+            bars_[name];
+            break;
+        case ui::Kind::StatusBar:
+            statusBars_[name];
+            break;
         case ui::Kind::ComboBox:
-        case ui::Kind::ListBox: lists_[name]; break;
-        case ui::Kind::MenuCommand: menus_[name]; break;
+        case ui::Kind::ListBox:
+            lists_[name];
+            break;
+        case ui::Kind::MenuCommand:
+            menus_[name];
+            break;
         case ui::Kind::Frame:
-        case ui::Kind::Panel: break;
+        case ui::Kind::Panel:
+            break;
         }
     }
 }

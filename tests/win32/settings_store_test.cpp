@@ -38,9 +38,9 @@ protected:
 
     static void storeText(HKEY root, const char* path, const char* text) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, "com", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                                  static_cast<DWORD>(std::strlen(text) + 1)),
                   ERROR_SUCCESS);

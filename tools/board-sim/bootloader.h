@@ -28,13 +28,13 @@ struct Config {
     uint16_t protectLength = 0;
     // Faults. Frame numbers count the frames with a good checksum from 0 over the whole run;
     // a frame equal to the one before it (a resend) keeps its number.
-    std::map<int, int> refusals; // frame number -> times to refuse it
-    std::set<int> silentFrames;  // never answered
-    int answerAfter = 0;         // search bytes to ignore before the first answer
-    bool refuseSearch = false;   // answer "N" to every search byte
+    std::map<int, int> refusals;    // frame number -> times to refuse it
+    std::set<int> silentFrames;     // never answered
+    int answerAfter = 0;            // search bytes to ignore before the first answer
+    bool refuseSearch = false;      // answer "N" to every search byte
     bool silentProgramMode = false; // never answer the program-mode byte
-    int garbage = 0;             // bytes sent before each identification
-    int hangupAfter = -1;        // frames answered before hanging up on the next one
+    int garbage = 0;                // bytes sent before each identification
+    int hangupAfter = -1;           // frames answered before hanging up on the next one
 };
 
 // What one received byte led to.

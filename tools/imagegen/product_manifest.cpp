@@ -246,8 +246,8 @@ std::string emitProductSource(const ProductManifest& product, const std::string&
             out << "const uint8_t flash" << tag << "[1] = {0};\n"
                 << "const uint8_t fix" << tag << "[1] = {0};\n"
                 << "const uint8_t eeprom" << tag << "[1] = {0};\n\n";
-            table << "    {" << p.board << ", " << p.slot << ", {fix" << tag << ", 1, flash"
-                  << tag << ", 1, eeprom" << tag << ", 1}},\n";
+            table << "    {" << p.board << ", " << p.slot << ", {fix" << tag << ", 1, flash" << tag
+                  << ", 1, eeprom" << tag << ", 1}},\n";
             continue;
         }
         emitArray(out, "const ", "flash" + tag, p.flash);
@@ -261,8 +261,7 @@ std::string emitProductSource(const ProductManifest& product, const std::string&
               << p.eeprom.size() << "}},\n";
     }
     out << "constexpr ImagePosition kPositions[] = {\n"
-        << (product.positions.empty() ? std::string("    {0, 8, {}},\n") : table.str())
-        << "};\n\n";
+        << (product.positions.empty() ? std::string("    {0, 8, {}},\n") : table.str()) << "};\n\n";
     // A product without positions still needs an array: one empty record, found by no lookup
     // that matters (slot 8 holds no chip).
     char scramble[8];

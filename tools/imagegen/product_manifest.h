@@ -33,7 +33,7 @@ struct ProductManifest {
     uint8_t scrambleConstant = 0;
     bool filesForbidden = false;
     std::vector<PositionEntry> positions; // in manifest order
-    std::vector<std::string> inputs;     // every file read, for the build's dependency list
+    std::vector<std::string> inputs;      // every file read, for the build's dependency list
 };
 
 // Hex byte values separated by blanks or commas; '#' starts a comment. More than `limit`

@@ -22,7 +22,7 @@ std::string env(const char* name) {
 }
 
 struct FileContent {
-    bool exists = false; // false only when there is no such file
+    bool exists = false;             // false only when there is no such file
     std::optional<std::string> text; // nullopt when it exists but cannot be read
 };
 
@@ -47,7 +47,7 @@ FileContent slurp(const std::string& path) {
 
 bool makeDirs(const std::string& dir) {
     if (dir.empty()) return false;
-    struct stat st{};
+    struct stat st {};
     if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     const size_t slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash))) return false;

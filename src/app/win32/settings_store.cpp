@@ -28,8 +28,8 @@ struct Location {
 };
 
 LONG createKeyForWriting(HKEY root, const char* path, HKEY* key) {
-    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, key, nullptr);
+    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           key, nullptr);
 }
 
 registry::CreateKeyFunction createKey = &createKeyForWriting;
@@ -63,8 +63,8 @@ Lookup readAt(const Location& at, const std::string& name, std::string& text) {
 bool holdsValue(HKEY root, const char* path, const std::string& name) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    const bool found = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                       ERROR_SUCCESS;
+    const bool found =
+        RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
     return found;
 }
@@ -72,9 +72,9 @@ bool holdsValue(HKEY root, const char* path, const std::string& name) {
 bool writeAt(HKEY root, const std::string& name, const std::string& text) {
     HKEY key = nullptr;
     if (createKey(root, kSettingsKey, &key) != ERROR_SUCCESS) return false;
-    const LONG result = RegSetValueExA(key, name.c_str(), 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(text.c_str()),
-                                       static_cast<DWORD>(text.size() + 1));
+    const LONG result =
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }

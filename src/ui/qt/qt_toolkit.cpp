@@ -32,7 +32,9 @@
 namespace ui::qt {
 namespace {
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 QColor toQColor(ui::Color c) {
     switch (c.system) {
@@ -450,7 +452,9 @@ std::unique_ptr<ui::FormView> QtToolkit::createForm(const ui::FormDesc& desc,
     return std::make_unique<QtFormView>(*this, desc, handler);
 }
 
-void QtToolkit::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtToolkit::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtToolkit::messageBox(std::string_view text, std::string_view caption,
                            ui::MessageBoxStyle style) {
@@ -476,6 +480,8 @@ void QtToolkit::run(ui::FormView& mainForm) {
     if (view.window()->isVisible()) QApplication::exec();
 }
 
-QWidget* windowOf(ui::FormView& view) { return static_cast<QtFormView&>(view).window(); }
+QWidget* windowOf(ui::FormView& view) {
+    return static_cast<QtFormView&>(view).window();
+}
 
 } // namespace ui::qt

@@ -614,7 +614,8 @@ void Win32Toolkit::removeDeferred(DeferredWidget* widget) {
 }
 
 void Win32Toolkit::flushDeferred() {
-    for (DeferredWidget* widget : deferred_) widget->flush();
+    for (DeferredWidget* widget : deferred_)
+        widget->flush();
 }
 
 void Win32Toolkit::processEvents() {
