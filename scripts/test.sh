@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks that the C++ code is formatted, then builds everything and runs every test: the
-# warnings-as-errors build with all tests (the
-# whole-program ones under a virtual X display), the address-sanitizer build with the unit
-# tests, the thread-sanitizer build with the tests of sessions on several threads, a bounded
-# run of the parsers' fuzzers, the Debian package with a check of its contents, then the Windows
-# build with its tests under wine and a check that its release repeats byte for byte.
+# warnings-as-errors build with all tests (the whole-program ones under a virtual X display),
+# the address-sanitizer build with the unit tests, the thread-sanitizer build with the tests of
+# sessions on several threads, a bounded run of the parsers' fuzzers, the Debian package with a
+# check of its contents, then the Windows build with its tests under wine and a check that its
+# release repeats byte for byte.
 source "$(dirname "$0")/setup.sh"
 
 # iproute2: the tests that use the UDP ports or the instance lock bring up the loopback of a
