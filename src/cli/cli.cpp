@@ -4,23 +4,20 @@
 #include "cli/cli_options.h"
 #include "cli/journal.h"
 #include "cli/station.h"
+#include "cli/station_pool.h"
 #include "firmware/file_images.h"
 #include "firmware/version_listing.h"
 #include "serial/port_name.h"
 #include "serial/port_watcher.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <list>
-#include <map>
 #include <mutex>
-#include <thread>
 
 namespace cli {
 
@@ -41,14 +38,61 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
     return bytes;
 }
 
-// A station on its thread.
-struct Running {
-    std::unique_ptr<Station> station;
-    std::thread thread;
-    std::atomic<bool> done{false};
+} // namespace
+
+// Ctrl+C, seen by the watch loop as soon as it comes.
+class Cli::Interruption {
+public:
+    void raise() {
+        std::lock_guard lock(mutex_);
+        raised_ = true;
+        wake_.notify_all();
+    }
+    bool raised() const {
+        std::lock_guard lock(mutex_);
+        return raised_;
+    }
+    // Waits up to ms; true when interrupted.
+    bool waitFor(int ms) {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return raised_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool raised_ = false;
 };
 
-} // namespace
+void Cli::watch(const Options& options, StationPool& pool, Interruption& interruption) {
+    serial::PortWatcher watcher(platform_.listPorts);
+    const auto wanted = [&](const serial::PortDescription& port) {
+        if (options.ports.empty()) return true;
+        return std::any_of(options.ports.begin(), options.ports.end(), [&](const auto& name) {
+            return serial::samePortName(name, port.name) || name == port.device;
+        });
+    };
+    // A port that came back before its last station ended waits for it: two stations on one
+    // port would find it busy.
+    std::vector<serial::PortDescription> waiting;
+    do {
+        const serial::PortWatcher::Changes changes = watcher.poll();
+        for (const std::string& name : changes.vanished) {
+            std::erase_if(waiting,
+                          [&](const auto& p) { return serial::samePortName(p.name, name); });
+            pool.retire(name);
+        }
+        for (const serial::PortDescription& port : changes.appeared)
+            if (wanted(port)) waiting.push_back(port);
+        std::erase_if(waiting, [&](const serial::PortDescription& port) {
+            if (pool.runs(port.name)) return false;
+            pool.start(port);
+            return true;
+        });
+        pool.reap();
+        if (journal_ && journal_->failed()) return;
+    } while (!interruption.waitFor(platform_.watchPeriodMs));
+}
 
 Cli::Cli(const firmware::Product& product, const char* version, Platform platform)
     : product_(product), version_(version), platform_(std::move(platform)) {}
@@ -220,138 +264,23 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     setup.report = report.get();
     setup.journal = journal_.get();
 
-    std::mutex mutex; // the stations, and the wake-up of the watch loop
-    std::condition_variable wake;
-    std::list<Running> stations;
-    bool interrupted = false;
-    bool running = true;
-
-    // What the stations of each bay or port did; a port that comes and goes has several.
-    struct Tally {
-        PortTally counts;
-        ReplyTimes times;
-        std::optional<engine::Result> last;
-    };
-    std::vector<Tally> tallies;
-    const auto fold = [&tallies](const Station& s) {
-        auto it = std::find_if(tallies.begin(), tallies.end(), [&](const Tally& t) {
-            return t.counts.port == s.port().name && t.counts.bay == s.bay();
-        });
-        if (it == tallies.end()) {
-            tallies.push_back({{s.port().name, s.bay(), 0, 0, {}}, {}, {}});
-            it = tallies.end() - 1;
-        }
-        it->counts.programmed += s.programmed();
-        it->counts.failed += s.failed();
-        it->times.add(s.replyTimes());
-        if (s.lastResult()) it->last = s.lastResult();
-    };
-
-    const auto start = [&](const serial::PortDescription& port) {
-        const std::string bay = bayOf(bays_, port);
-        const int index = report->addPort(port.name, bay);
-        auto station =
-            std::make_unique<Station>(index, port, bay, platform_.makePort(), setup,
-                                      platform_.latencyFix ? platform_.latencyFix(port.name) : "");
-        std::lock_guard lock(mutex);
-        Running& r = stations.emplace_back();
-        r.station = std::move(station);
-        // One thread a port: a board that fails never holds up the others.
-        r.thread = std::thread([&r] {
-            r.station->run();
-            r.done = true;
-        });
-    };
+    StationPool pool(setup, bays_, {platform_.makePort, platform_.latencyFix});
+    Interruption interruption;
     if (platform_.onInterrupt) {
         platform_.onInterrupt([&] {
-            std::lock_guard lock(mutex);
-            interrupted = true;
-            if (running)
-                for (Running& r : stations)
-                    r.station->interrupt();
-            wake.notify_all();
+            interruption.raise();
+            pool.interrupt();
         });
     }
-
     for (const serial::PortDescription& port : ports)
-        start(port);
-    if (options.watch) {
-        serial::PortWatcher watcher(platform_.listPorts);
-        const auto wanted = [&](const serial::PortDescription& port) {
-            if (options.ports.empty()) return true;
-            return std::any_of(options.ports.begin(), options.ports.end(), [&](const auto& name) {
-                return serial::samePortName(name, port.name) || name == port.device;
-            });
-        };
-        // A port that came back before its last station ended waits for it: two stations on
-        // one port would find it busy.
-        std::vector<serial::PortDescription> waiting;
-        const auto stationOn = [&](const std::string& name) {
-            return std::any_of(stations.begin(), stations.end(), [&](const Running& r) {
-                return !r.done && serial::samePortName(r.station->port().name, name);
-            });
-        };
-        for (;;) {
-            const serial::PortWatcher::Changes changes = watcher.poll();
-            {
-                std::lock_guard lock(mutex);
-                for (const std::string& name : changes.vanished) {
-                    std::erase_if(
-                        waiting, [&](const auto& p) { return serial::samePortName(p.name, name); });
-                    for (Running& r : stations)
-                        if (!r.done && serial::samePortName(r.station->port().name, name))
-                            r.station->retire();
-                }
-                for (const serial::PortDescription& port : changes.appeared)
-                    if (wanted(port)) waiting.push_back(port);
-            }
-            for (auto it = waiting.begin(); it != waiting.end();) {
-                bool busy;
-                {
-                    std::lock_guard lock(mutex);
-                    busy = stationOn(it->name);
-                }
-                if (busy) {
-                    ++it;
-                    continue;
-                }
-                start(*it);
-                it = waiting.erase(it);
-            }
-            std::unique_lock lock(mutex);
-            // Stations that have ended (their port went): their counts kept, their thread and
-            // port given back, so that a shift of plugging and pulling holds nothing.
-            for (auto it = stations.begin(); it != stations.end();) {
-                if (!it->done) {
-                    ++it;
-                    continue;
-                }
-                it->thread.join();
-                fold(*it->station);
-                it = stations.erase(it);
-            }
-            if (interrupted || (journal_ && journal_->failed())) break;
-            wake.wait_for(lock, std::chrono::milliseconds(platform_.watchPeriodMs),
-                          [&] { return interrupted; });
-            if (interrupted) break;
-        }
-        std::lock_guard lock(mutex);
-        for (Running& r : stations)
-            r.station->interrupt();
-    }
-    for (Running& r : stations)
-        if (r.thread.joinable()) r.thread.join();
-    {
-        std::lock_guard lock(mutex);
-        running = false;
-    }
+        pool.start(port);
+    if (options.watch) watch(options, pool, interruption);
+    pool.join();
     if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
-    for (const Running& r : stations)
-        fold(*r.station);
 
     Summary summary;
     summary.dryRun = options.dryRun;
-    for (Tally& t : tallies) {
+    for (StationPool::Tally t : pool.tallies()) {
         if (!t.times.empty()) t.counts.replies = t.times.timing();
         summary.programmed += t.counts.programmed;
         summary.failed += t.counts.failed;
@@ -376,7 +305,7 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
                        << "): the stations stopped\n";
         return kSomeFailed;
     }
-    if (interrupted && !options.repeat) return kInterrupted;
+    if (interruption.raised() && !options.repeat) return kInterrupted;
     return summary.retryPorts.empty() ? kAllProgrammed : kSomeFailed;
 }
 

@@ -23,6 +23,7 @@ namespace cli {
 
 class Journal;
 class Report;
+class StationPool;
 struct Bay;
 struct StationSetup;
 
@@ -66,6 +67,9 @@ private:
     // --doctor: the checks of every port, one line (or JSON object) each.
     int doctor(const Options& options, const std::vector<std::string>& ports);
     int listImages();
+    class Interruption;
+    // --watch: stations for ports as they come, ended as they go, until interrupted.
+    void watch(const Options& options, StationPool& pool, Interruption& interruption);
     // Reads --image, --bays and --journal; false after a usage error said why.
     bool prepare(const Options& options);
 

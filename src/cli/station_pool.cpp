@@ -1,0 +1,89 @@
+#include "cli/station_pool.h"
+
+#include "serial/port_name.h"
+
+#include <algorithm>
+
+namespace cli {
+
+StationPool::StationPool(const StationSetup& setup, const std::vector<Bay>& bays, Services services)
+    : setup_(setup), bays_(bays), services_(std::move(services)) {}
+
+StationPool::~StationPool() {
+    interrupt();
+    join();
+}
+
+void StationPool::start(const serial::PortDescription& port) {
+    const std::string bay = bayOf(bays_, port);
+    const int index = setup_.report->addPort(port.name, bay);
+    auto station = std::make_unique<Station>(index, port, bay, services_.makePort(), setup_,
+                                             services_.latencyFix ? services_.latencyFix(port.name)
+                                                                  : std::string());
+    std::lock_guard lock(mutex_);
+    Running& r = running_.emplace_back();
+    r.station = std::move(station);
+    // One thread a port: a board that fails never holds up the others.
+    r.thread = std::thread([&r] {
+        r.station->run();
+        r.done = true;
+    });
+}
+
+bool StationPool::runs(std::string_view port) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(running_.begin(), running_.end(), [&](const Running& r) {
+        return !r.done && serial::samePortName(r.station->port().name, port);
+    });
+}
+
+void StationPool::retire(std::string_view port) {
+    std::lock_guard lock(mutex_);
+    for (Running& r : running_)
+        if (!r.done && serial::samePortName(r.station->port().name, port)) r.station->retire();
+}
+
+void StationPool::interrupt() {
+    std::lock_guard lock(mutex_);
+    for (Running& r : running_)
+        r.station->interrupt();
+}
+
+void StationPool::reap() {
+    std::lock_guard lock(mutex_);
+    for (auto it = running_.begin(); it != running_.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        fold(*it->station);
+        it = running_.erase(it);
+    }
+}
+
+void StationPool::join() {
+    // Joined without the lock, so that an interruption meanwhile still reaches them.
+    for (Running& r : running_)
+        if (r.thread.joinable()) r.thread.join();
+    std::lock_guard lock(mutex_);
+    for (const Running& r : running_)
+        fold(*r.station);
+    running_.clear();
+}
+
+void StationPool::fold(const Station& s) {
+    auto it = std::find_if(tallies_.begin(), tallies_.end(), [&](const Tally& t) {
+        return t.counts.port == s.port().name && t.counts.bay == s.bay();
+    });
+    if (it == tallies_.end()) {
+        tallies_.push_back({{s.port().name, s.bay(), 0, 0, {}}, {}, {}});
+        it = tallies_.end() - 1;
+    }
+    it->counts.programmed += s.programmed();
+    it->counts.failed += s.failed();
+    it->times.add(s.replyTimes());
+    if (s.lastResult()) it->last = s.lastResult();
+}
+
+} // namespace cli

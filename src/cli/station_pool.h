@@ -1,0 +1,72 @@
+// The stations of a run, each on a thread of its own: started as ports come, retired as they go,
+// and, once ended, folded into the counts of their bay or port so that a long shift of plugging
+// and pulling holds no thread or port.
+#pragma once
+
+#include "cli/bays.h"
+#include "cli/station.h"
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace cli {
+
+class StationPool {
+public:
+    // What each station is given besides the shared setup.
+    struct Services {
+        std::function<std::unique_ptr<serial::SerialPort>()> makePort;
+        std::function<std::string(std::string_view port)> latencyFix; // may be empty
+    };
+
+    StationPool(const StationSetup& setup, const std::vector<Bay>& bays, Services services);
+    ~StationPool(); // interrupts and joins what still runs
+    StationPool(const StationPool&) = delete;
+    StationPool& operator=(const StationPool&) = delete;
+
+    void start(const serial::PortDescription& port);
+    // Whether a station still runs on the port.
+    bool runs(std::string_view port) const;
+    // The port has gone: its station ends after the board in progress.
+    void retire(std::string_view port);
+    // From any thread: every station stops at its next wait.
+    void interrupt();
+    // Joins the stations that have ended, keeping their counts.
+    void reap();
+    // Waits for every station to end.
+    void join();
+
+    // What the stations of each bay or port did, in the order they first started.
+    struct Tally {
+        PortTally counts;
+        ReplyTimes times;
+        std::optional<engine::Result> last;
+    };
+    // After join().
+    const std::vector<Tally>& tallies() const { return tallies_; }
+
+private:
+    struct Running {
+        std::unique_ptr<Station> station;
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+    void fold(const Station& station);
+
+    const StationSetup& setup_;
+    const std::vector<Bay>& bays_;
+    const Services services_;
+    mutable std::mutex mutex_;
+    std::list<Running> running_;
+    std::vector<Tally> tallies_;
+};
+
+} // namespace cli
