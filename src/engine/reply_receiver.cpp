@@ -49,11 +49,13 @@ void ReplyReceiver::feedIdle(uint8_t byte) {
     } else if (byte == kReplyRefused) {
         refused_ = true;
     } else if (byte == kReplyIdentification) {
+        heardIdentification_ = true;
         fullIdentification_ = true;
         pending_.biosCode = 1;
         collectPosition_ = 0;
         record_.complete = false;
     } else {
+        heardIdentification_ = true;
         takeIdentificationByte(byte);
     }
 }

@@ -53,9 +53,13 @@ public:
     void clearAnswer() {
         acknowledged_ = false;
         refused_ = false;
+        heardIdentification_ = false;
     }
 
     bool acknowledged() const { return acknowledged_; }
+    // Whether identification bytes ("V" or any other) came since the last clearAnswer(): an
+    // answer to a search carries some, a stray "K" none.
+    bool heardIdentification() const { return heardIdentification_; }
     bool refused() const { return refused_; }
     const Identification& identification() const { return identification_; }
     // True after a "V" identification; false for an older bootloader's lone chip code.
@@ -73,6 +77,7 @@ private:
     State state_ = State::Idle;
     bool acknowledged_ = false;
     bool refused_ = false;
+    bool heardIdentification_ = false;
     Identification identification_; // latched at every idle "K"
     Identification pending_;        // collected since the last "V"
     uint8_t collectPosition_ = kNotCollecting;

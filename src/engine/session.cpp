@@ -108,12 +108,16 @@ void Session::receive() {
     if (count < 0) portGone_ = true;
 }
 
-Session::Answer Session::waitReply(int32_t timeoutMs) {
+Session::Answer Session::waitReply(int32_t timeoutMs, bool identification) {
     // Whole steps: a wait of 100 ms is 20 of them, one of 4 ms none.
     for (int32_t left = timeoutMs / kStepMs * kStepMs; left > 0 && !portGone_;) {
         left -= wait_.pass(port_, left);
         receive();
         if (abortRequested_.exchange(false, std::memory_order_relaxed)) return Answer::Aborted;
+        // A lone "K" answers no search: it is the late answer to a frame of an update stopped
+        // a moment ago. The board's own answer may still follow in this wait.
+        if (identification && receiver_.acknowledged() && !receiver_.heardIdentification())
+            receiver_.clearAnswer();
         if (receiver_.acknowledged()) return Answer::Acknowledged;
         if (receiver_.refused()) return Answer::Refused;
     }
@@ -126,22 +130,7 @@ void Session::sendByte(uint8_t byte) {
     if (!port_.write(&byte, 1) && !port_.isOpen()) portGone_ = true;
 }
 
-void Session::settleLine() {
-    port_.discardInput();
-    for (int quiet = 0, steps = 0; quiet < kQuietLineSteps && steps < kMostSettleSteps; ++steps) {
-        if (abortRequested_.load(std::memory_order_relaxed)) return; // the search's wait ends it
-        wait_.step(port_);
-        const int32_t count = port_.read(receiveBuffer_, kReceiveBufferSize);
-        if (count < 0) {
-            portGone_ = true;
-            return;
-        }
-        quiet = count > 0 ? 0 : quiet + 1;
-    }
-}
-
 Session::Found Session::search(int tries) {
-    settleLine();
     receiver_.reset();
     for (int attempt = 0; attempt < tries; ++attempt) {
         // Whatever arrived before this try is not an answer to it.
@@ -149,7 +138,7 @@ Session::Found Session::search(int tries) {
         receiver_.clearIdentification();
         observer_.searchTry(attempt);
         sendByte(options_.searchByte);
-        switch (waitReply(kSearchReplyMs)) {
+        switch (waitReply(kSearchReplyMs, true)) {
         case Answer::Aborted:
             observer_.searchEnded();
             return Found::Aborted;
@@ -172,7 +161,7 @@ bool Session::boardAnswers() {
     port_.discardInput();
     receiver_.reset();
     sendByte(options_.searchByte);
-    return waitReply(kSearchReplyMs) == Answer::Acknowledged;
+    return waitReply(kSearchReplyMs, true) == Answer::Acknowledged;
 }
 
 Result Session::decide(Plan& plan) {

@@ -66,11 +66,6 @@ inline constexpr int32_t kSearchReplyMs = 100;
 inline constexpr int32_t kCommandReplyMs = 1000;
 inline constexpr int32_t kProgramModeReplyMs = 2000;
 inline constexpr int kBoardRecordWaitSteps = 251;
-// Before its first search byte a session waits for the line to be quiet this long (but no
-// longer than the second number): an answer to a frame of an update stopped a moment ago would
-// otherwise be taken for the board's answer to the search.
-inline constexpr int kQuietLineSteps = 10;
-inline constexpr int kMostSettleSteps = 100;
 inline constexpr int kMaxSends = 5; // a refused frame is sent at most this often in all
 inline constexpr uint8_t kProgramModeByte = 0xCC;
 inline constexpr uint8_t kEepromCommand = 0x40;
@@ -168,7 +163,6 @@ private:
     // Searches and decides: Ok with `plan` filled when the image is to be written.
     Result searchAndDecide(Plan& plan, int tries);
     Found search(int tries);
-    void settleLine();
     Result decide(Plan& plan);
     Result program(const Plan& plan);
     Outcome write(const Plan& plan);
@@ -179,7 +173,8 @@ private:
     // Appends the checksum, sends the frame and waits for its answer; resends on refusal.
     Outcome sendCommand(int32_t length);
     void sendByte(uint8_t byte);
-    Answer waitReply(int32_t timeoutMs);
+    // identification: the answer must carry the board's identification (a search's answer).
+    Answer waitReply(int32_t timeoutMs, bool identification = false);
     void receive();
     // A frame the board has taken (or that the protected range leaves out).
     void frameDone() { ++framesDone_; }

@@ -251,7 +251,7 @@ TEST_F(SessionTest, AStopThatNoWaitMeetsEndsWithItsSession) {
     board.sendRecord = false;
     prepare();
     port().onWait([this](int64_t wait) {
-        if (wait == engine::kQuietLineSteps + 10) session().requestAbort();
+        if (wait == 10) session().requestAbort();
     });
     EXPECT_EQ(session().run().outcome(), Outcome::NoImage);
 }
