@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <pty.h>
@@ -103,16 +104,20 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
     return boards;
 }
 
-// Processor time of a process so far, in seconds.
+// Processor time of a process so far, in seconds: the sum over its threads of the time the
+// scheduler ran them, in nanoseconds (clock ticks would be too coarse for a process that idles).
+// Threads that have ended are not counted; the stations of an idle watch do not end.
 double processCpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) ticks += std::stol(field); // utime, stime
-    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    namespace fs = std::filesystem;
+    double seconds = 0;
+    std::error_code error;
+    for (const auto& task :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream in(task.path() / "schedstat");
+        long long ns = 0;
+        if (in >> ns) seconds += static_cast<double>(ns) / 1e9;
+    }
+    return seconds;
 }
 
 // trevane-cli --watch on `ports` ports that no board answers: the share of a core it takes.

@@ -167,12 +167,14 @@ std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
     const std::string udevRoot = (fs::path(root) / "run/udev").string();
     const fs::path ttyClass = fs::path(root) / "sys/class/tty";
     for (const std::string& kernelName : sortedNames(ttyClass)) {
-        const fs::path tty = ttyClass / kernelName;
-        struct stat st {};
-        if (stat((tty / "device").c_str(), &st) != 0) continue; // virtual terminals and such
+        // The name first: it costs no file, and most ttys (the virtual terminals) have no COM
+        // name. A watch lists the ports twice a second.
         const int32_t number = portNumberOfDevice(kernelName.c_str());
         if (number < 0) continue;               // no COM name for it
         if (linkTaken(links, number)) continue; // that name reaches the link's device instead
+        const fs::path tty = ttyClass / kernelName;
+        struct stat st {};
+        if (stat((tty / "device").c_str(), &st) != 0) continue; // no device behind it
         // A serial8250 slot with no UART behind it reports type 0.
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
         std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
