@@ -21,6 +21,9 @@ void StationPool::start(const serial::PortDescription& port) {
                                              services_.latencyFix ? services_.latencyFix(port.name)
                                                                   : std::string());
     std::lock_guard lock(mutex_);
+    // A port that came as Ctrl+C did gets a station that ends at once, not one that would
+    // wait for boards with nothing left to stop it.
+    if (interrupted_) station->interrupt();
     Running& r = running_.emplace_back();
     r.station = std::move(station);
     // One thread a port: a board that fails never holds up the others.
@@ -45,6 +48,7 @@ void StationPool::retire(std::string_view port) {
 
 void StationPool::interrupt() {
     std::lock_guard lock(mutex_);
+    interrupted_ = true;
     for (Running& r : running_)
         r.station->interrupt();
 }

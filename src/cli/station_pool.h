@@ -37,7 +37,7 @@ public:
     bool runs(std::string_view port) const;
     // The port has gone: its station ends after the board in progress.
     void retire(std::string_view port);
-    // From any thread: every station stops at its next wait.
+    // From any thread: every station stops at its next wait, and those started later at once.
     void interrupt();
     // Joins the stations that have ended, keeping their counts.
     void reap();
@@ -66,6 +66,7 @@ private:
     const Services services_;
     mutable std::mutex mutex_;
     std::list<Running> running_;
+    bool interrupted_ = false;
     std::vector<Tally> tallies_;
 };
 

@@ -261,6 +261,27 @@ TEST(Cli, InterruptionStopsEveryBoardAtItsNextWait) {
     EXPECT_EQ(first.writes().size(), writtenAtCtrlC);
 }
 
+TEST(Cli, CtrlCAsPortsComeEndsTheWatchAndTheirStations) {
+    Machine machine;
+    machine.add("COM200");
+    std::ostringstream out, err;
+    cli::Platform platform = machine.platform(out, err);
+    // The port comes in the listing that Ctrl+C interrupts: its station starts after the
+    // interruption, and a station at a watch ends only when something stops it.
+    int listings = 0;
+    const auto everyPort = platform.listPorts;
+    platform.listPorts = [&] {
+        if (++listings == 1) return std::vector<serial::PortDescription>{};
+        if (listings == 2) machine.interrupt();
+        return everyPort();
+    };
+    platform.watchPeriodMs = 1;
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    const char* args[] = {"trevane-cli", "--watch"};
+    // Ctrl+C is how a watch ends: no board failed.
+    EXPECT_EQ(program.run(2, args), cli::kAllProgrammed) << err.str();
+}
+
 TEST(Cli, RepeatCountsBoardAfterBoardAndWaitsForEachToLeave) {
     Machine machine;
     boardsim::SimulatedPort& port = machine.add("COM200");
