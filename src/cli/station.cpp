@@ -125,12 +125,14 @@ void Station::interrupt() {
     interrupted_ = true;
     std::lock_guard lock(sessionMutex_);
     if (running_) running_->requestAbort();
+    stopped_.notify_all();
 }
 
 void Station::retire() {
     retired_ = true;
     std::lock_guard lock(sessionMutex_);
     if (running_ && !runningMetBoard_) running_->requestAbort();
+    stopped_.notify_all();
 }
 
 bool Station::stopping() const {
@@ -152,6 +154,7 @@ bool Station::openPort() {
     if (!portProblemShown_ && !(setup_.watch && gone))
         report_.problem(index_, serial::describe(error, port_.name));
     portProblemShown_ = true;
+    deviceAbsent_ = gone;
     return false;
 }
 
@@ -171,7 +174,10 @@ void Station::run() {
     int board = 0;
     while (!stopping()) {
         if (!openPort()) {
-            pause(1000);
+            // An absent device costs nothing to look for, and an adapter plugged in again is
+            // taken up at once; a port that exists but would not open (busy, refused) is tried
+            // again only once a second.
+            pause(deviceAbsent_ ? 100 : 1000);
             continue;
         }
         if (!updateOneBoard(board + 1)) continue; // no board yet: search again
@@ -318,7 +324,14 @@ void Station::waitUntilBoardIsGone() {
 void Station::pause(int ms) {
     const int slice = engine::PatientWait::kSliceMs;
     for (int waited = 0; waited < ms && !stopping(); waited += slice) {
-        if (serialPort_->waitReadable(slice)) serialPort_->discardInput();
+        if (serialPort_->isOpen()) {
+            if (serialPort_->waitReadable(slice)) serialPort_->discardInput();
+            continue;
+        }
+        // A port that is closed or gone has nothing to wait on: wait for the stop instead, so
+        // that a port plugged in again gets its new station at once.
+        std::unique_lock lock(sessionMutex_);
+        stopped_.wait_for(lock, std::chrono::milliseconds(slice), [this] { return stopping(); });
     }
 }
 

@@ -10,6 +10,7 @@
 #include "serial/serial_port.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -82,12 +83,14 @@ private:
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> retired_{false};
     std::mutex sessionMutex_;
+    std::condition_variable stopped_; // told when interrupted or retired
     engine::Session* running_ = nullptr;
     std::atomic<bool> runningMetBoard_{false};
     std::optional<engine::Result> last_;
     int programmed_ = 0;
     int failed_ = 0;
     bool portProblemShown_ = false;
+    bool deviceAbsent_ = false; // the last open found no device
     bool timerHintShown_ = false;
     bool slowRepliesHintShown_ = false;
     ReplyTimes replyTimes_;

@@ -53,11 +53,11 @@ public:
     void step(serial::SerialPort& port) override;
 };
 
-// A station's wait: it blocks on the port for up to 50 ms at a time, so that a port waiting
+// A station's wait: it blocks on the port for up to 100 ms at a time, so that a port waiting
 // for its next board costs little; a Stop from another thread is seen within that time.
 class PatientWait final : public WaitStrategy {
 public:
-    static constexpr int32_t kSliceMs = 50;
+    static constexpr int32_t kSliceMs = 100;
     void step(serial::SerialPort& port) override;
     int32_t pass(serial::SerialPort& port, int32_t leftMs) override;
 };

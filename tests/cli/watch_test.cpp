@@ -16,6 +16,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <pty.h>
 #include <random>
 #include <sstream>
@@ -56,6 +57,9 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     fs::create_directory(folder / "ports");
     testing_support::ScopedEnv ports("TREVANE_PORTS", folder / "ports");
     std::ostringstream out, err;
+    // As the console's does, the handler runs under a lock that its removal waits for: the run
+    // ends, and removes it, while Ctrl+C is still on its way out.
+    std::mutex interruptLock;
     std::function<void()> interrupt;
     cli::Platform platform;
     platform.makePort = [] { return serial::makeSystemPort(); };
@@ -64,7 +68,10 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     platform.watchPeriodMs = 2;
     platform.out = &out;
     platform.err = &err;
-    platform.onInterrupt = [&](std::function<void()> handler) { interrupt = std::move(handler); };
+    platform.onInterrupt = [&](std::function<void()> handler) {
+        std::lock_guard lock(interruptLock);
+        interrupt = std::move(handler);
+    };
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
     int status = -1;
     std::thread run([&] {
@@ -102,8 +109,14 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") <= descriptors + 2; }));
     // The last station's thread may still be on its way out.
     EXPECT_TRUE(eventually([&] { return entries("/proc/self/task") <= threads; }));
-    ASSERT_TRUE(eventually([&] { return static_cast<bool>(interrupt); }));
-    interrupt();
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(interruptLock);
+        return static_cast<bool>(interrupt);
+    }));
+    {
+        std::lock_guard lock(interruptLock);
+        interrupt();
+    }
     run.join();
     EXPECT_EQ(status, cli::kAllProgrammed) << err.str();
     EXPECT_EQ(err.str().find("COM200:"), std::string::npos) << err.str();

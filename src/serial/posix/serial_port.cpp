@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace serial {
 
@@ -204,6 +205,7 @@ public:
     }
 
     void close() override {
+        waitedQuietly_ = false;
         if (fd_ < 0) return;
         closeDescriptor(fd_);
         fd_ = -1;
@@ -212,6 +214,7 @@ public:
     bool isOpen() const override { return fd_ >= 0; }
 
     bool usable() override {
+        waitedQuietly_ = false;
         if (fd_ < 0) return false;
         if ((tcdrain(fd_) != 0 && deviceGone(errno)) || hungUp(fd_)) {
             close();
@@ -221,6 +224,7 @@ public:
     }
 
     int32_t read(uint8_t* buffer, int32_t size) override {
+        const bool afterQuietWait = std::exchange(waitedQuietly_, false);
         if (fd_ < 0) return -1;
         if (buffer == nullptr || size <= 0) return 0;
         const ssize_t count = ::read(fd_, buffer, static_cast<size_t>(size));
@@ -230,15 +234,23 @@ public:
             if (deviceGone(errno)) close();
             return -1;
         }
-        // Zero bytes is both "nothing queued" and "the other side hung up".
-        if (hungUp(fd_)) {
+        // Zero bytes is both "nothing queued" and "the other side hung up". A wait that has just
+        // ended with nothing has asked already; a hang-up since then ends the next wait.
+        if (!afterQuietWait && hungUp(fd_)) {
             close();
             return -1;
         }
         return 0;
     }
 
+    // One call, where reading the queue empty would cost a read and a hang-up check.
+    void discardInput() override {
+        waitedQuietly_ = false;
+        if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+    }
+
     bool write(const uint8_t* bytes, int32_t count) override {
+        waitedQuietly_ = false;
         if (fd_ < 0 || count < 0 || (bytes == nullptr && count > 0)) return false;
         const int64_t deadline = nowMs() + 10 * static_cast<int64_t>(count) + 1000;
         int32_t sent = 0;
@@ -271,17 +283,26 @@ public:
     }
 
     bool waitReadable(int ms) override {
+        waitedQuietly_ = false;
         const int64_t deadline = nowMs() + ms;
         while (fd_ >= 0) {
             if (queuedInput(fd_) > 0) return true;
             const int64_t left = deadline - nowMs();
             if (left <= 0) return false;
             pollfd entry{fd_, POLLIN, 0};
-            if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) break;
-            // A device that went away would end every later wait at once: close it now, and
-            // let the wait keep its time as on a closed port.
-            if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queuedInput(fd_) == 0)
+            const int ready = poll(&entry, 1, static_cast<int>(left));
+            if (ready < 0 && errno != EINTR) break;
+            if (ready == 0) { // the whole time passed, with nothing to read and the line up
+                waitedQuietly_ = true;
+                return false;
+            }
+            // A device that went away would end every later wait at once: close it now. This
+            // wait ends here, so that its caller learns of it at once from its next read; later
+            // waits keep their time, as on any closed port.
+            if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && queuedInput(fd_) == 0) {
                 close();
+                return false;
+            }
         }
         sleepMs(deadline - nowMs());
         return false;
@@ -297,7 +318,8 @@ public:
 
 private:
     int fd_ = -1;
-    std::string path_; // what the last open opened
+    std::string path_;           // what the last open opened
+    bool waitedQuietly_ = false; // the last call was a wait that ended with nothing
 };
 
 } // namespace
