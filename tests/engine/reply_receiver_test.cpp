@@ -93,43 +93,18 @@ struct IdleCase {
 
 TEST(ReplyReceiver, IdleStateRules) {
     const std::vector<uint8_t> earlier{'V', 3, 'C', 7, 0x12, 'K'};
+    // clang-format off
     const IdleCase cases[] = {
-        {"V then K latches BIOS 1 and the old rest",
-         earlier,
-         {'V', 'K'},
-         1,
-         'C',
-         7,
-         0x12,
-         true,
-         true,
-         false},
+        {"V then K latches BIOS 1 and the old rest", earlier, {'V', 'K'}, 1, 'C', 7, 0x12, true, true, false},
         {"older bootloader chip code", earlier, {'E', 'K'}, 0, 'E', 7, 0x12, false, true, false},
-        {"fifth byte is an older chip code",
-         {},
-         {'V', 9, 'B', 3, 4, 'D', 'K'},
-         0,
-         'D',
-         3,
-         4,
-         false,
-         true,
-         false},
+        {"fifth byte is an older chip code", {}, {'V', 9, 'B', 3, 4, 'D', 'K'}, 0, 'D', 3, 4, false, true, false},
         {"N sets only the refusal", earlier, {'N'}, 3, 'C', 7, 0x12, true, false, true},
         {"75 in the identification is an ack", {}, {'V', 9, 75}, 9, 0, 0, 0, true, true, false},
         {"78 in the identification is a refusal", {}, {'V', 9, 78}, 0, 0, 0, 0, true, false, true},
-        {"86 in the identification restarts it",
-         {},
-         {'V', 9, 86, 'K'},
-         1,
-         0,
-         0,
-         0,
-         true,
-         true,
-         false},
+        {"86 in the identification restarts it", {}, {'V', 9, 86, 'K'}, 1, 0, 0, 0, true, true, false},
         {"K and N in one read", {}, {'V', 2, 'B', 1, 1, 'K', 'N'}, 2, 'B', 1, 1, true, true, true},
     };
+    // clang-format on
     for (const IdleCase& c : cases) {
         SCOPED_TRACE(c.name);
         ReplyReceiver r;

@@ -1,6 +1,7 @@
 // The host notifier against a real UDP listener on 127.0.0.1:3000, in a network namespace of
 // the test's own.
 #include "notify/host_notifier.h"
+#include "udp_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -10,49 +11,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
-// What the kernel holds for the UDP socket bound to `port` (this namespace's /proc/net/udp):
-// the bytes waiting to be read and the datagrams dropped for want of room. Nothing when no
-// socket is bound there.
-struct SocketQueue {
-    long waiting = 0;
-    long dropped = 0;
-};
-std::optional<SocketQueue> queueOf(uint16_t port) {
-    std::ifstream table("/proc/net/udp");
-    std::string line;
-    std::getline(table, line); // the column names
-    while (std::getline(table, line)) {
-        std::istringstream in(line);
-        std::string slot, local, remote, state, queues, field;
-        in >> slot >> local >> remote >> state >> queues;
-        if (std::stoul(local.substr(local.find(':') + 1), nullptr, 16) != port) continue;
-        SocketQueue queue;
-        queue.waiting = std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
-        while (in >> field)
-            queue.dropped = std::stol(field); // the last column
-        return queue;
-    }
-    return std::nullopt;
-}
-
-bool emptiedSoon(uint16_t port) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const auto queue = queueOf(port);
-        if (queue && queue->waiting == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
+// This namespace's sockets.
+constexpr const char* kUdpTable = "/proc/net/udp";
+using testing_support::udpQueueEmptiedSoon;
+using testing_support::udpQueueOf;
 
 class Listener {
 public:
@@ -118,7 +84,7 @@ TEST(HostNotifier, SecondEndpointOnTheSamePortCannotBind) {
 TEST(HostNotifier, DatagramsArrivingAreReadAndTheThreadStopsAtTheEnd) {
     auto notifier = std::make_unique<notify::HostNotifier>(notify::kLocalPort);
     notifier->activate();
-    ASSERT_TRUE(queueOf(notify::kLocalPort));
+    ASSERT_TRUE(udpQueueOf(kUdpTable, notify::kLocalPort));
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -129,12 +95,13 @@ TEST(HostNotifier, DatagramsArrivingAreReadAndTheThreadStopsAtTheEnd) {
         ASSERT_EQ(
             ::sendto(s, big.data(), big.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
             static_cast<ssize_t>(big.size()));
-        ASSERT_TRUE(emptiedSoon(notify::kLocalPort)) << "datagram " << i << " was never read";
+        ASSERT_TRUE(udpQueueEmptiedSoon(kUdpTable, notify::kLocalPort))
+            << "datagram " << i << " was never read";
     }
     ::close(s);
-    EXPECT_EQ(queueOf(notify::kLocalPort)->dropped, 0);
+    EXPECT_EQ(udpQueueOf(kUdpTable, notify::kLocalPort)->dropped, 0);
     notifier.reset(); // joins the receive thread; a hang here would time the test out
-    EXPECT_FALSE(queueOf(notify::kLocalPort)); // and the port is given back
+    EXPECT_FALSE(udpQueueOf(kUdpTable, notify::kLocalPort)); // and the port is given back
 }
 
 } // namespace

@@ -1,14 +1,13 @@
 // The host notifier over Winsock against a real UDP listener on the loopback address.
 #include "notify/host_notifier.h"
+#include "udp_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,31 +78,10 @@ uint16_t freePort() {
     return UdpSocket().port();
 }
 
-// Wine's sockets are those of the machine it runs on: the bytes waiting in the queue of the UDP
-// socket bound to `port`, from the machine's /proc/net/udp (through wine's drive Z:); -1 when
-// no socket is bound there.
-long waitingBytes(uint16_t port) {
-    std::ifstream table("Z:\\proc\\net\\udp");
-    std::string line;
-    std::getline(table, line); // the column names
-    while (std::getline(table, line)) {
-        std::istringstream in(line);
-        std::string slot, local, remote, state, queues;
-        in >> slot >> local >> remote >> state >> queues;
-        if (std::stoul(local.substr(local.find(':') + 1), nullptr, 16) != port) continue;
-        return std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
-    }
-    return -1;
-}
-
-bool emptiedSoon(uint16_t port) {
-    const DWORD deadline = GetTickCount() + 5000;
-    while (GetTickCount() < deadline) {
-        if (waitingBytes(port) == 0) return true;
-        Sleep(1);
-    }
-    return false;
-}
+// Wine's sockets are those of the machine it runs on, seen through wine's drive Z:.
+constexpr const char* kUdpTable = "Z:\\proc\\net\\udp";
+using testing_support::udpQueueEmptiedSoon;
+using testing_support::udpQueueOf;
 
 // The ports the system chooses: under wine the sockets are the machine's, where the program's
 // own ports may be taken by a copy that someone runs.
@@ -152,15 +130,15 @@ TEST_F(Winsock, IncomingDatagramsAreReadAndTheThreadStopsWithTheNotifier) {
     auto notifier = std::make_unique<notify::HostNotifier>(0);
     notifier->activate();
     const uint16_t port = notifier->localPort();
-    ASSERT_EQ(waitingBytes(port), 0) << "no socket of port " << port << " in /proc/net/udp";
+    ASSERT_TRUE(udpQueueOf(kUdpTable, port)) << "no socket of port " << port << " in /proc/net/udp";
     UdpSocket sender;
     ASSERT_TRUE(sender.bound());
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(sender.sendTo(port, std::vector<char>(60000, 'x')));
-        ASSERT_TRUE(emptiedSoon(port)) << "datagram " << i << " was never read";
+        ASSERT_TRUE(udpQueueEmptiedSoon(kUdpTable, port)) << "datagram " << i << " was never read";
     }
     notifier.reset(); // ends the receive thread; a thread left waiting would hang the test here
-    EXPECT_EQ(waitingBytes(port), -1); // and gives the port back
+    EXPECT_FALSE(udpQueueOf(kUdpTable, port)); // and gives the port back
 }
 
 } // namespace
