@@ -9,6 +9,7 @@
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "notify/host_notifier.h"
+#include "serial/port_doctor.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 
@@ -103,12 +104,9 @@ void Application::openSelectedPort() {
     }
     // An adapter that holds every reply back slows each frame down: said once a port, on
     // standard error, for whoever looks into why updates are slow.
-    const std::optional<serial::AdapterLatency> latency = port.adapterLatency();
-    if (latency && latency->timerMs > serial::kLowLatencyMs && latencyToldFor_.insert(name).second)
-        std::fprintf(stderr,
-                     "trevane: %s: the adapter's latency timer is %d ms, and every reply of the "
-                     "board waits for it. Fix: %s\n",
-                     name.c_str(), latency->timerMs, latency->fix.c_str());
+    const std::optional<std::string> advice = serial::latencyAdvice(name, port.adapterLatency());
+    if (advice && latencyToldFor_.insert(name).second)
+        std::fprintf(stderr, "trevane: %s\n", advice->c_str());
 }
 
 void Application::explainPortFailure(const serial::PortError& error, const std::string& name) {

@@ -1,6 +1,7 @@
 #include "cli/station.h"
 
 #include "chips/chip_table.h"
+#include "serial/port_doctor.h"
 
 #include <algorithm>
 #include <chrono>
@@ -292,12 +293,9 @@ void Station::planOneBoard() {
 
 void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
     const std::optional<serial::AdapterLatency> timer = serialPort_->adapterLatency();
-    if (!timerHintShown_ && timer && timer->timerMs > serial::kLowLatencyMs) {
+    if (const auto advice = serial::latencyAdvice(port_.name, timer); advice && !timerHintShown_) {
         timerHintShown_ = true;
-        report_.hint(index_,
-                     port_.name + ": the adapter's latency timer is " +
-                         std::to_string(timer->timerMs) +
-                         " ms, and every reply of the board waits for it. Fix: " + timer->fix);
+        report_.hint(index_, *advice);
     }
     if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
     slowRepliesHintShown_ = true;

@@ -3,6 +3,9 @@
 // One source per operating system; the board itself is checked by the caller.
 #pragma once
 
+#include "serial/serial_port.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +33,10 @@ std::vector<PortCheck> checkPort(std::string_view name);
 
 // How to lower the latency timer of a USB adapter that provides the port, on this system.
 std::string latencyFix(std::string_view name);
+
+// What to tell of an opened port whose adapter holds every reply back longer than
+// kLowLatencyMs, with the fix; nothing for a port whose timer is low or unknown.
+std::optional<std::string> latencyAdvice(std::string_view name,
+                                         const std::optional<AdapterLatency>& timer);
 
 } // namespace serial
