@@ -3,6 +3,7 @@
 #include "cli/bays.h"
 #include "cli/cli_options.h"
 #include "cli/journal.h"
+#include "cli/retry_line.h"
 #include "cli/station.h"
 #include "cli/station_pool.h"
 #include "firmware/file_images.h"
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -25,17 +27,25 @@ namespace {
 
 // A file's bytes; none, with the system's words in error, when it cannot be read.
 std::optional<std::string> readFile(const std::string& path, std::string& error) {
+    // A folder opens as a stream on some systems and fails only when read.
+    std::error_code code;
+    if (std::filesystem::is_directory(path, code)) {
+        error = std::make_error_code(std::errc::is_a_directory).message();
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = std::strerror(errno);
         return std::nullopt;
     }
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        error = std::strerror(errno);
-        return std::nullopt;
+    try {
+        // The stream's buffer throws when the system's read fails (EIO, a folder).
+        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (!in.bad()) return bytes;
+    } catch (const std::ios_base::failure&) {
     }
-    return bytes;
+    error = std::strerror(errno);
+    return std::nullopt;
 }
 
 } // namespace
@@ -234,7 +244,8 @@ int Cli::listImages() {
         const firmware::ImageIdentity identity = file_->identityOf(image, chip);
         out << firmware::imageLine(lineNumber++, chip.listingLabel,
                                    static_cast<int8_t>(identity.boardIndex), identity.preparation)
-            << "  (" << file_->fileName() << ")\n";
+            << "  (" << file_->fileName() << "; reset vector " << file_->resetVectorText(chip.code)
+            << ")\n";
     }
     if (lineNumber == 0) {
         *platform_.err << "trevane-cli: " << file_->fileName() << " suits no chip:\n";
@@ -288,15 +299,9 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
         // With --repeat a port that never met a board has nothing to retry.
         if (t.last ? !t.last->ok() : !options.repeat) summary.retryPorts.push_back(t.counts.port);
     }
-    if (!summary.retryPorts.empty() && !options.dryRun) {
-        summary.retryCommand = argc > 0 ? argv[0] : "trevane-cli";
-        if (options.upgrade) summary.retryCommand += " --upgrade";
-        if (options.json) summary.retryCommand += " --json";
-        if (!options.imageFile.empty()) summary.retryCommand += " --image " + options.imageFile;
-        if (options.repeat) summary.retryCommand += " --repeat";
-        for (const std::string& port : summary.retryPorts)
-            summary.retryCommand += " " + port;
-    }
+    if (!summary.retryPorts.empty() && !options.dryRun)
+        summary.retryCommand = retryCommand(argc > 0 ? argv[0] : "trevane-cli", options,
+                                            summary.retryPorts, platform_.shellRules);
     report->finish(summary);
 
     if (journal_ && journal_->failed()) {

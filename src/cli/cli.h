@@ -3,6 +3,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/record_file.h"
+#include "cli/retry_line.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
 #include "serial/port_list.h"
@@ -45,9 +46,10 @@ struct Platform {
     std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>
         openJournal;
     std::string hostName;
-    int watchPeriodMs = 500;    // how often --watch looks at the port listing
-    bool devicePaths = false;   // ports may be named by device path
-    bool outIsTerminal = false; // progress lines are redrawn in place
+    int watchPeriodMs = 500;                   // how often --watch looks at the port listing
+    bool devicePaths = false;                  // ports may be named by device path
+    bool outIsTerminal = false;                // progress lines are redrawn in place
+    ShellRules shellRules = ShellRules::Posix; // how the retry line quotes its arguments
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     // Installs what runs when the user interrupts (Ctrl+C): may be called from any thread.

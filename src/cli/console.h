@@ -1,6 +1,8 @@
 // What trevane-cli needs of the console it runs in. One source per operating system.
 #pragma once
 
+#include "cli/retry_line.h"
+
 #include <functional>
 #include <string>
 
@@ -21,6 +23,9 @@ bool outputIsTerminal();
 
 // Ports may also be named by their device path (/dev/ttyUSB0).
 bool portsHaveDevicePaths();
+
+// How this system's shell reads a command line, for the retry line.
+ShellRules shellRules();
 
 // This machine's name, for the records of a station.
 std::string hostName();

@@ -58,7 +58,7 @@ void writeSummary(std::ostream& to, const Summary& s) {
         }
     }
     to << countsText(s.programmed, s.failed, s.dryRun) << '\n';
-    if (!s.retryPorts.empty()) to << "retry: " << s.retryCommand << '\n';
+    if (!s.retryCommand.empty()) to << "retry: " << s.retryCommand << '\n';
     to.flush();
 }
 
@@ -190,8 +190,11 @@ std::vector<std::string> planLines(const DryRun& p) {
             lines.push_back("protected " + hex(p.protectedStart) + "-" +
                             hex(p.protectedStart + p.protectedLength - 1) + ": " +
                             std::to_string(p.skippedFrames) + " frames left out");
-        lines.push_back("fix frame at " + hex(p.fixAddress) + "; EEPROM " +
-                        std::to_string(p.eepromBytes) + " bytes" +
+        lines.push_back("fix frame at " + hex(p.fixAddress) +
+                        (p.resetVector.empty()
+                             ? std::string()
+                             : " (the application's reset vector: " + p.resetVector + ")") +
+                        "; EEPROM " + std::to_string(p.eepromBytes) + " bytes" +
                         (p.programMode ? "; the program-mode byte first" : ""));
         char time[64];
         std::snprintf(time, sizeof time, "about %.1f s at 115200 baud", p.seconds);
@@ -472,6 +475,7 @@ private:
                                   {"length", p.protectedLength},
                                   {"frames", p.skippedFrames}};
             e["fix"] = p.fixAddress;
+            e["resetVector"] = p.resetVector;
             e["eeprom"] = p.eepromBytes;
             e["programMode"] = p.programMode;
             e["seconds"] = std::round(p.seconds * 1000.0) / 1000.0;

@@ -40,10 +40,7 @@ struct BoardResult {
 };
 
 // What a dry run found: whether the image would be written, and how.
-struct AddressRange {
-    int32_t first = 0;
-    int32_t end = 0; // just past the last address
-};
+using engine::AddressRange;
 struct DryRun {
     engine::Result result{engine::Outcome::Ok}; // Ok: the image would be written
     std::optional<engine::BoardFound> board;
@@ -55,6 +52,7 @@ struct DryRun {
     int32_t protectedStart = 0;
     int32_t protectedLength = 0;
     int32_t fixAddress = 0;
+    std::string resetVector; // the application's, which the fix frame carries: "GOTO 0x0202"
     int32_t eepromBytes = 0;
     bool programMode = false;
     double seconds = 0; // the bytes' time on a 115200 line

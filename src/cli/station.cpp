@@ -1,6 +1,7 @@
 #include "cli/station.h"
 
 #include "chips/chip_table.h"
+#include "firmware/reset_vector.h"
 #include "serial/port_doctor.h"
 
 #include <algorithm>
@@ -32,17 +33,28 @@ public:
         board_ = board;
         const uint8_t chip = board.identification.chipCode;
         report_.boardFound(index_, board, chips::chipByCode(chip));
+        if (!file_ || chips::chipByCode(chip) == nullptr) return;
         // A file that does not suit the chip: why, before the session ends without an image.
-        if (file_ && chips::chipByCode(chip) && !file_->chipError(chip).empty())
+        if (!file_->chipError(chip).empty()) {
             report_.problem(index_, file_->chipError(chip));
+            return;
+        }
+        // One too big for the chip's application area: where, before the session refuses it.
+        if (file_->plan(chip, board.identification.biosCode).tooBig)
+            for (const std::string& line : file_->planLines(chip, board.identification.biosCode))
+                report_.note(index_, line);
+    }
+    void planned(const engine::Plan& plan) override {
+        // Before anything is written: what the file gives this chip, and what it leaves out.
+        if (!file_) return;
+        const engine::Identification& id = plan.board.identification;
+        const firmware::ProtectedRange range{plan.protectedStart, plan.protectedLength,
+                                             plan.skippedFrames};
+        for (const std::string& line : file_->planLines(id.chipCode, id.biosCode, range))
+            report_.note(index_, line);
     }
     void imageLoaded(const engine::LoadedImage& image) override {
         report_.imageLoaded(index_, image);
-        // Before anything is written: what the file gives this chip, and what it leaves out.
-        if (file_ && board_)
-            for (const std::string& line :
-                 file_->planLines(board_->identification.chipCode, board_->identification.biosCode))
-                report_.note(index_, line);
     }
     void programModeEntry() override { report_.phase(index_, engine::Phase::ProgramModeEntry); }
     void programmingStarted() override { report_.phase(index_, engine::Phase::Programming); }
@@ -83,34 +95,11 @@ private:
     ReplyTimes replyTimes_;
 };
 
-// The time the bytes of a plan need on a 115200 8N2 line (11 bits a byte), both ways: the
-// search's answer, the program-mode byte, each frame with its checksum and its "K".
-double wireSeconds(const engine::Plan& plan) {
-    const int32_t header = plan.chip->lengthFieldBytes == 1 ? 4 : 5;
-    long bytes = 1 + 6; // search byte; "V", four identification bytes, "K"
-    if (engine::sendsBoardRecord(plan.board.identification.biosCode)) bytes += 4 + 28;
-    if (plan.programMode) bytes += 2;
-    engine::forEachFlashFrame(plan, [&](const engine::FlashFrame& f) {
-        if (!f.skipped) bytes += header + f.count + 2;
-        return true;
-    });
-    bytes += header + plan.blockSize + 2; // the fix frame
-    bytes += static_cast<long>(plan.eepromBytes) * 7;
-    return static_cast<double>(bytes) * 11.0 / serial::kBaudRate;
-}
-
-// The address ranges the flash frames of a plan write, protected frames left out.
-std::vector<AddressRange> flashRanges(const engine::Plan& plan) {
-    std::vector<AddressRange> ranges;
-    engine::forEachFlashFrame(plan, [&](const engine::FlashFrame& f) {
-        if (f.skipped) return true;
-        if (!ranges.empty() && ranges.back().end == f.first)
-            ranges.back().end = f.end;
-        else
-            ranges.push_back({f.first, f.end});
-        return true;
-    });
-    return ranges;
+// The application's reset vector that the fix frame carries, for a person: "GOTO 0x0202".
+std::string describeFix(const firmware::FirmwareImage& image, const chips::Chip& chip) {
+    if (image.fixData == nullptr || image.fixLength <= 0) return {};
+    return firmware::describeResetVector({image.fixData, static_cast<size_t>(image.fixLength)},
+                                         chip.family);
 }
 
 } // namespace
@@ -276,7 +265,7 @@ void Station::planOneBoard() {
     if (dryRun.board) dryRun.image = imageInfo(*dryRun.board);
     if (result.ok()) {
         dryRun.chip = plan.chip;
-        dryRun.ranges = flashRanges(plan);
+        dryRun.ranges = engine::flashRanges(plan);
         dryRun.flashFrames = plan.flashFrames;
         dryRun.skippedFrames = plan.skippedFrames;
         dryRun.protectedStart = plan.protectedStart;
@@ -284,7 +273,8 @@ void Station::planOneBoard() {
         dryRun.fixAddress = plan.applicationLimit;
         dryRun.eepromBytes = plan.eepromBytes;
         dryRun.programMode = plan.programMode;
-        dryRun.seconds = wireSeconds(plan);
+        dryRun.seconds = engine::wireSeconds(plan, serial::kBaudRate);
+        dryRun.resetVector = describeFix(*plan.image, *plan.chip);
     }
     last_ = result;
     ++(result.ok() ? programmed_ : failed_);

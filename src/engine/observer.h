@@ -2,7 +2,7 @@
 // front end overrides only what it shows. Events come on the thread that runs the session.
 #pragma once
 
-#include "engine/reply_receiver.h"
+#include "engine/plan.h"
 #include "engine/result.h"
 #include "firmware/image_table.h"
 
@@ -23,21 +23,6 @@ enum class Phase : uint8_t {
 // "Fix Program", "Program EEP".
 std::string_view phaseText(Phase phase);
 
-// The image that will be written: its size, and the addresses its flash frames cover.
-struct LoadedImage {
-    int32_t bytes = 0;       // image bytes
-    int32_t addressUnit = 1; // image bytes per program-memory address
-    int32_t firstAddress = 0;
-    int32_t endAddress = 0; // the address just past the last byte written
-};
-
-// The board that answered the search, once its board data record (if it sends one) is in.
-struct BoardFound {
-    Identification identification; // an older bootloader's board index reads 2
-    bool fullIdentification = false;
-    BoardRecord record; // meaningful when sendsBoardRecord(identification.biosCode)
-};
-
 class SessionObserver {
 public:
     virtual ~SessionObserver() = default;
@@ -54,6 +39,8 @@ public:
     virtual void chipNamed(const chips::Chip& /*chip*/) {}
     // Read from the image chosen for the board, before the compatibility check.
     virtual void imageIdentified(const firmware::ImageIdentity& /*image*/) {}
+    // Everything decided, nothing written yet: the plan the write phase follows.
+    virtual void planned(const Plan& /*plan*/) {}
     virtual void imageLoaded(const LoadedImage& /*image*/) {}
     virtual void programModeEntry() {}
     virtual void programmingStarted() {}

@@ -221,6 +221,7 @@ Result Session::decide(Plan& plan) {
     plan.eepromBytes = image.eepromLength <= 0 ? 0 : std::min(image.eepromLength, kMaxEepromLength);
     plan.programMode = board.fullIdentification && id.biosCode >= kFirstBiosWithProgramMode;
     plan.loaded = {image.flashLength, unit, 0, plan.programLength / unit};
+    observer_.planned(plan);
     observer_.imageLoaded(plan.loaded);
     return Result(Outcome::Ok);
 }

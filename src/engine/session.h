@@ -73,59 +73,6 @@ inline constexpr int32_t kMaxEepromLength = 256; // EEPROM addresses are one byt
 inline constexpr int32_t kReceiveBufferSize = 3072;
 inline constexpr int32_t kFrameBufferSize = 300; // 5 header + 256 data bytes + the checksum
 
-// What a session decided for the board that answered, before anything is written: the board,
-// its chip, the image and how the write phase would send it.
-struct Plan {
-    BoardFound board;
-    const chips::Chip* chip = nullptr; // nullptr: a chip this program does not know
-    const firmware::FirmwareImage* image = nullptr;
-    firmware::ImageIdentity imageIdentity;
-    LoadedImage loaded;
-    int32_t blockSize = 0;        // image bytes a flash frame carries
-    int32_t applicationLimit = 0; // the fix frame's address
-    int32_t programLength = 0;    // image bytes the flash frames carry
-    int32_t protectedStart = 0;   // addresses whose frames are skipped; a start of 0 skips none
-    int32_t protectedLength = 0;
-    int32_t flashFrames = 0;   // flash frames sent, the protected ones left out
-    int32_t skippedFrames = 0; // flash frames left out for the protected range
-    int32_t eepromBytes = 0;
-    bool programMode = false; // the program-mode byte goes first
-
-    // Frames the write phase sends: flash, the fix frame, EEPROM.
-    int32_t frames() const { return flashFrames + 1 + eepromBytes; }
-};
-
-// One flash frame of a plan: the image bytes it carries and the addresses it covers.
-struct FlashFrame {
-    int32_t start = 0; // index of its first image byte
-    int32_t count = 0; // image bytes it carries
-    int32_t first = 0; // its address
-    int32_t end = 0;   // the address just past it
-    bool last = false;
-    bool skipped = false; // it touches the board's protected range: not sent
-};
-
-// Calls `visit` with each flash frame of a plan (whose chip is known), in the order they go
-// out, while it returns true. False when a visit stopped it.
-template <typename Visit> bool forEachFlashFrame(const Plan& plan, Visit visit) {
-    const int32_t unit = plan.chip->addressUnit;
-    for (int32_t start = 0; start < plan.programLength; start += plan.blockSize) {
-        FlashFrame f;
-        f.start = start;
-        f.count = plan.programLength - start < plan.blockSize ? plan.programLength - start
-                                                              : plan.blockSize;
-        f.first = start / unit;
-        f.end = (start + f.count + unit - 1) / unit;
-        f.last = start + f.count >= plan.programLength;
-        // A start of 0 protects nothing.
-        f.skipped = plan.protectedStart != 0 &&
-                    f.first < plan.protectedStart + plan.protectedLength &&
-                    plan.protectedStart < f.end;
-        if (!visit(f)) return false;
-    }
-    return true;
-}
-
 // Whether an image made for (imageBoard, imagePreparation) suits the identified board.
 bool imageSuitsBoard(const Identification& board, bool fullIdentification,
                      const firmware::ImageIdentity& image);

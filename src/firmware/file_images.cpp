@@ -2,6 +2,9 @@
 
 #include "firmware/digest.h"
 #include "firmware/hex_reader.h"
+#include "firmware/reset_vector.h"
+
+#include <algorithm>
 
 namespace firmware {
 
@@ -26,27 +29,41 @@ FileImages::FileImages(std::string fileName, std::string_view fileBytes, const P
         return;
     }
 
+    // Without its reset vector no board could start the application: refused whatever the
+    // chip, before anything is sent.
+    if (std::none_of(hex.chunks.begin(), hex.chunks.end(),
+                     [](const HexChunk& c) { return c.address == 0 && !c.bytes.empty(); })) {
+        readError_ = where(0) +
+                     "no data at address 0, the application's reset vector: a board written "
+                     "with this file could never start it";
+        return;
+    }
+    for (const HexChunk& c : hex.chunks)
+        records_.push_back({c.address, static_cast<uint32_t>(c.bytes.size()), c.line});
+
     entries_.reserve(chips::allChips().size());
     for (const chips::Chip& chip : chips::allChips()) {
         ChipEntry& entry = entries_.emplace_back();
         entry.chip = &chip;
         entry.image = buildChipImage(hex.chunks, chip);
         if (!entry.image.ok()) continue;
+        std::optional<std::vector<uint8_t>> vector = resetVectorOf(entry.image, chip);
+        if (!vector) {
+            entry.image.errorLine = 0;
+            entry.image.error = "the file gives only part of the reset vector (image bytes 0 to " +
+                                std::to_string(resetVectorLength(chip) - 1) + ") of the " +
+                                chip.part + ": a board written with it could never start";
+            continue;
+        }
+        entry.fix = std::move(*vector);
         entry.wire = entry.image.flash;
         applyWireMask(entry.wire, chip, scrambleConstant_);
         entry.record.flashData = entry.wire.data();
         entry.record.flashLength = static_cast<int32_t>(entry.wire.size());
         entry.record.eepromData = entry.image.eeprom.data();
         entry.record.eepromLength = static_cast<int32_t>(entry.image.eeprom.size());
-        // The fix block of the product's own general image of the chip, which belongs to the
-        // product's boards rather than to the firmware.
-        if (chip.imageSlot != chips::kNoSlot) {
-            const FirmwareImage& own = product.images.at(0, chip.imageSlot);
-            if (own.hasImage()) {
-                entry.record.fixData = own.fixData;
-                entry.record.fixLength = own.fixLength;
-            }
-        }
+        entry.record.fixData = entry.fix.data();
+        entry.record.fixLength = static_cast<int32_t>(entry.fix.size());
         entry.sha256 = flashSha256(entry.record, chip, *this);
     }
 }
@@ -86,16 +103,34 @@ std::string FileImages::imageSha256(uint8_t chipCode) const {
     return entry != nullptr ? entry->sha256 : std::string();
 }
 
-WritePlan FileImages::plan(uint8_t chipCode, uint8_t biosCode) const {
+std::string FileImages::resetVectorText(uint8_t chipCode) const {
     const ChipEntry* entry = entryOf(chipCode);
     if (entry == nullptr || !entry->image.ok()) return {};
-    return planWrite(entry->image, *entry->chip, biosCode);
+    return describeResetVector(entry->fix, entry->chip->family);
 }
 
-std::vector<std::string> FileImages::planLines(uint8_t chipCode, uint8_t biosCode) const {
+int FileImages::lineOf(uint32_t address) const {
+    int line = 0;
+    for (const RecordPlace& r : records_)
+        if (address >= r.address && address - r.address < r.length && (line == 0 || r.line < line))
+            line = r.line;
+    return line;
+}
+
+WritePlan FileImages::plan(uint8_t chipCode, uint8_t biosCode,
+                           ProtectedRange protectedRange) const {
     const ChipEntry* entry = entryOf(chipCode);
     if (entry == nullptr || !entry->image.ok()) return {};
-    return describePlan(planWrite(entry->image, *entry->chip, biosCode), *entry->chip);
+    WritePlan plan = planWrite(entry->image, *entry->chip, biosCode, protectedRange);
+    if (plan.firstPastLimit) plan.pastLimitLine = lineOf(*plan.firstPastLimit);
+    return plan;
+}
+
+std::vector<std::string> FileImages::planLines(uint8_t chipCode, uint8_t biosCode,
+                                               ProtectedRange protectedRange) const {
+    const ChipEntry* entry = entryOf(chipCode);
+    if (entry == nullptr || !entry->image.ok()) return {};
+    return describePlan(plan(chipCode, biosCode, protectedRange), *entry->chip, fileName_);
 }
 
 } // namespace firmware

@@ -31,7 +31,16 @@ HexResult readIntelHex(std::string_view text) {
         return result;
     };
 
+    // Files from Windows editors: a UTF-8 byte order mark before the first record, and the old
+    // end-of-file mark Ctrl-Z (0x1A) after the last one.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (const size_t eofMark = text.find('\x1A');
+        eofMark != std::string_view::npos &&
+        text.find_first_not_of("\x1A\r\n \t", eofMark) == std::string_view::npos)
+        text = text.substr(0, eofMark);
+
     uint32_t base = 0;
+    bool segmented = false; // the base came from a segment record: addresses wrap at 64 KiB
     bool ended = false;
     int lineNumber = 0;
     int lastRecordLine = 0;
@@ -80,9 +89,10 @@ HexResult readIntelHex(std::string_view text) {
         switch (type) {
         case 0x00: {
             if (count == 0) break;
-            // Addresses wrap inside the 64 KiB window of the current base, as the format says.
+            // Under a segment base, addresses wrap inside the 64 KiB window; under a linear one
+            // they go on past it.
             const uint32_t first = base + offset;
-            if (offset + count <= 0x10000) {
+            if (!segmented || offset + count <= 0x10000) {
                 result.chunks.push_back({first, lineNumber, {data, data + count}});
             } else {
                 const size_t head = 0x10000 - offset;
@@ -99,10 +109,12 @@ HexResult readIntelHex(std::string_view text) {
             if (count != 2)
                 return fail(lineNumber, "extended segment address record needs 2 bytes");
             base = static_cast<uint32_t>(data[0] << 8 | data[1]) << 4;
+            segmented = true;
             break;
         case 0x04:
             if (count != 2) return fail(lineNumber, "extended linear address record needs 2 bytes");
             base = static_cast<uint32_t>(data[0] << 8 | data[1]) << 16;
+            segmented = false;
             break;
         case 0x03:
         case 0x05:

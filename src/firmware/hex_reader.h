@@ -25,8 +25,10 @@ struct HexResult {
 
 // Reads record types 00 (data), 01 (end of file), 02 (extended segment address) and
 // 04 (extended linear address); 03 and 05 (start address) carry no memory contents and are
-// skipped. Anything else, a bad checksum, a malformed line, data after the end record or a
-// missing end record is an error with the line it was found on.
+// skipped. A record that crosses a 64 KiB boundary goes on past it under a linear base and
+// wraps inside its window under a segment base. A UTF-8 byte order mark at the start and
+// Ctrl-Z marks at the end are skipped. Anything else, a bad checksum, a malformed line, data
+// after the end record or a missing end record is an error with the line it was found on.
 HexResult readIntelHex(std::string_view text);
 
 // A fault of a file: its 1-based line (0: the file as a whole) and what is wrong.

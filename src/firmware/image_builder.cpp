@@ -132,6 +132,19 @@ ChipImage buildChipImage(const std::vector<HexChunk>& chunks, const chips::Chip&
         else if (p.first < chip.memoryBytes)
             std::copy(from, to, result.flash.begin() + static_cast<ptrdiff_t>(p.first));
     }
+    if (chip.family == chips::Family::Pic24) {
+        // The chip has no fourth byte: it reads back 0 whatever was sent, so the image (and
+        // its digest) holds 0 there.
+        for (const Piece& p : pieces) {
+            if (p.place.use == DataUse::Eeprom || p.first >= chip.memoryBytes) continue;
+            for (uint64_t at = p.first; at < p.place.end; ++at) {
+                if (at % 4 != 3 || result.flash[static_cast<size_t>(at)] == 0) continue;
+                result.flash[static_cast<size_t>(at)] = 0;
+                if (result.phantomLine == 0 || p.chunk->line < result.phantomLine)
+                    result.phantomLine = p.chunk->line;
+            }
+        }
+    }
 
     std::sort(pieces.begin(), pieces.end(),
               [](const Piece& a, const Piece& b) { return a.first < b.first; });

@@ -43,6 +43,9 @@ struct ChipImage {
     // Where the file's data lie, ascending, adjacent bytes of one use joined: Flash for all of
     // program memory, and the chip's other regions.
     std::vector<DataRange> ranges;
+    // PIC24: the first line that gives a fourth (phantom) byte of an instruction other than 0;
+    // the image holds 0 there, as the chip does. 0: none.
+    int phantomLine = 0;
     int errorLine = 0; // line of the HEX file at fault, 0 when the fault has no line
     std::string error;
     bool ok() const { return error.empty(); }
@@ -51,7 +54,7 @@ struct ChipImage {
 // The chip's image from the data records of a file. Conflicting data (findConflict), data
 // outside the chip's regions and a flash image below the chip's floor (its identity bytes)
 // are errors; data in a region inside program memory (configuration words at its top) stay
-// part of the flash image.
+// part of the flash image. PIC24 phantom bytes are 0 in the image whatever the file gives.
 ChipImage buildChipImage(const std::vector<HexChunk>& chunks, const chips::Chip& chip);
 
 } // namespace firmware

@@ -1,5 +1,7 @@
 #include "firmware/write_plan.h"
 
+#include "firmware/reset_vector.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -30,6 +32,27 @@ std::string address(int64_t value) {
     return text;
 }
 
+// One image byte address, with its program address for the PIC24 family:
+// "0x15000 (program address 0xA800)".
+std::string byteAddress(const chips::Chip& chip, uint64_t byte) {
+    std::string text = address(static_cast<int64_t>(byte));
+    if (chip.addressUnit > 1)
+        text += " (program address " +
+                address(static_cast<int64_t>(byte / static_cast<uint64_t>(chip.addressUnit))) + ")";
+    return text;
+}
+
+uint64_t limitBytesOf(const WritePlan& plan, const chips::Chip& chip) {
+    return uint64_t{static_cast<uint32_t>(plan.applicationLimit)} *
+           static_cast<uint32_t>(chip.addressUnit);
+}
+
+// "app.hex:12: ", "app.hex: ", or nothing for a plan without a file.
+std::string lineOf(const std::string& source, int line) {
+    if (source.empty()) return line > 0 ? "line " + std::to_string(line) + ": " : std::string();
+    return source + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": ";
+}
+
 bool hasEeprom(const chips::Chip& chip) {
     return std::any_of(
         chip.otherRegions.begin(), chip.otherRegions.end(),
@@ -38,11 +61,14 @@ bool hasEeprom(const chips::Chip& chip) {
 
 } // namespace
 
-WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t biosCode) {
+WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t biosCode,
+                    ProtectedRange protectedRange) {
     WritePlan plan;
     plan.imageBytes = static_cast<uint32_t>(image.flash.size());
     plan.applicationLimit = chips::applicationLimit(chip, biosCode);
     plan.jumpBytes = chips::resetJump(chip, biosCode).length;
+    plan.resetVector = resetVectorOf(image, chip).value_or(std::vector<uint8_t>{});
+    plan.phantomLine = image.phantomLine;
     // In image bytes; for the PIC24 family twice the limit, the most an image may hold.
     const auto limitBytes =
         static_cast<uint32_t>(plan.applicationLimit) * static_cast<uint32_t>(chip.addressUnit);
@@ -53,8 +79,15 @@ WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t bio
         plan.flashBytes = plan.tooBig ? 0 : plan.imageBytes;
     }
     const auto block = static_cast<uint32_t>(chip.blockSize);
-    plan.flashFrames = (plan.flashBytes + block - 1) / block;
+    plan.protectedRange = protectedRange;
+    plan.flashFrames = (plan.flashBytes + block - 1) / block -
+                       static_cast<uint32_t>(std::max(protectedRange.frames, 0));
     if (!plan.tooBig) plan.eepromBytes = static_cast<uint32_t>(image.eeprom.size());
+    for (const DataRange& r : image.ranges) {
+        if (r.use != DataUse::Flash || uint64_t{r.first} + r.length <= limitBytes) continue;
+        const uint32_t first = std::max(r.first, limitBytes);
+        if (!plan.firstPastLimit || first < *plan.firstPastLimit) plan.firstPastLimit = first;
+    }
 
     for (const DataRange& r : image.ranges) {
         if (plan.tooBig) {
@@ -88,15 +121,19 @@ WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t bio
     return plan;
 }
 
-std::vector<std::string> describePlan(const WritePlan& plan, const chips::Chip& chip) {
+std::vector<std::string> describePlan(const WritePlan& plan, const chips::Chip& chip,
+                                      const std::string& source) {
     std::vector<std::string> lines;
     if (plan.tooBig) {
         lines.push_back("refused: the image of " + bytes(plan.imageBytes) +
                         " is longer than the application area of the " + chip.part + " (" +
-                        bytes(uint64_t{static_cast<uint32_t>(plan.applicationLimit)} *
-                              static_cast<uint32_t>(chip.addressUnit)) +
-                        ", below program address " + address(plan.applicationLimit) +
-                        "): nothing is written");
+                        bytes(limitBytesOf(plan, chip)) + ", below program address " +
+                        address(plan.applicationLimit) + "): nothing is written");
+        if (plan.firstPastLimit)
+            lines.push_back(lineOf(source, plan.pastLimitLine) + "data at " +
+                            byteAddress(chip, *plan.firstPastLimit) +
+                            " lie past the application area, whose last byte is " +
+                            byteAddress(chip, limitBytesOf(plan, chip) - 1));
         return lines;
     }
     uint64_t eepromData = 0;
@@ -117,8 +154,20 @@ std::vector<std::string> describePlan(const WritePlan& plan, const chips::Chip& 
                     bytes(plan.flashBytes) + " written in " + std::to_string(plan.flashFrames) +
                     " frames of " + bytes(static_cast<uint32_t>(chip.blockSize)) +
                     "; gaps filled with " + gapFill(chip.family));
+    if (plan.protectedRange.frames > 0)
+        lines.push_back(
+            "left out: program addresses " + address(plan.protectedRange.start) + "-" +
+            address(int64_t{plan.protectedRange.start} + plan.protectedRange.length - 1) +
+            ", the board's protected range: " + std::to_string(plan.protectedRange.frames) +
+            " frames not sent");
     lines.push_back("image bytes 0 to " + std::to_string(plan.jumpBytes - 1) +
-                    ": the jump into the bootloader, in place of the file's own");
+                    ": the jump into the bootloader; the file's own reset vector (" +
+                    describeResetVector(plan.resetVector, chip.family) +
+                    ") goes at the end of the fix frame at " + address(plan.applicationLimit));
+    if (plan.phantomLine > 0)
+        lines.push_back(lineOf(source, plan.phantomLine) +
+                        "the fourth byte of an instruction is not 0 (the first such line); "
+                        "every such byte is sent as 0, as the chip holds it");
     for (const DataRange& r : plan.ranges)
         if (r.use == DataUse::Eeprom)
             lines.push_back("EEPROM " + range(chip, r.first, r.length) + ": " + bytes(r.length) +

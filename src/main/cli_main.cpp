@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     platform.hostName = cli::hostName();
     platform.devicePaths = cli::portsHaveDevicePaths();
     platform.outIsTerminal = cli::outputIsTerminal();
+    platform.shellRules = cli::shellRules();
     platform.out = &std::cout;
     platform.err = &std::cerr;
     platform.onInterrupt = &cli::setInterruptHandler;

@@ -7,6 +7,7 @@
 #include "cli/json_text.h"
 #include "cli/record_file.h"
 #include "cli/report.h"
+#include "cli/retry_line.h"
 #include "engine/session.h"
 #include "simulated_port.h"
 
@@ -204,6 +205,43 @@ TEST(Cli, SeveralBoardsAtOnceWithOneFailing) {
          {"COM200: Found 24HJ64", "COM200: Program Ok", "COM201: not Response",
           "COM202: Program Ok", "2 programmed, 1 failed", "retry: trevane-cli COM201"})
         EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+}
+
+// The retry line is pasted back into the shell the run came from: every argument must come
+// back whole, and the options that shaped the run (records above all) must come back too.
+TEST(RetryLine, QuotedForTheShellWithEveryOptionOfTheRun) {
+    const struct {
+        const char* argument;
+        const char* posix;
+        const char* windows;
+    } words[] = {
+        {"COM201", "COM201", "COM201"},
+        {"/dev/serial/by-id/usb-FTDI_A5-if00", "/dev/serial/by-id/usb-FTDI_A5-if00",
+         "/dev/serial/by-id/usb-FTDI_A5-if00"},
+        {"new build.hex", "'new build.hex'", "\"new build.hex\""},
+        {"it's", "'it'\\''s'", "\"it's\""},
+        {"a&b|c", "'a&b|c'", "\"a&b|c\""},
+        {"C:\\fw\\", "'C:\\fw\\'", "C:\\fw\\"},
+        {"C:\\my fw\\", "'C:\\my fw\\'", "\"C:\\my fw\\\\\""},
+        {"say \"hi\"", "'say \"hi\"'", "\"say \\\"hi\\\"\""},
+        {"", "''", "\"\""},
+    };
+    for (const auto& w : words) {
+        EXPECT_EQ(cli::quoteArgument(w.argument, cli::ShellRules::Posix), w.posix) << w.argument;
+        EXPECT_EQ(cli::quoteArgument(w.argument, cli::ShellRules::Windows), w.windows)
+            << w.argument;
+    }
+    cli::Options options;
+    options.json = true;
+    options.repeat = true;
+    options.imageFile = "fw 2.hex";
+    options.baysFile = "bays.txt";
+    options.journalFile = "shift log.jsonl";
+    options.operatorName = "A. Smith";
+    EXPECT_EQ(cli::retryCommand("/opt/trevane-cli", options, {"COM201", "COM203"},
+                                cli::ShellRules::Posix),
+              "/opt/trevane-cli --json --image 'fw 2.hex' --bays bays.txt --journal "
+              "'shift log.jsonl' --operator 'A. Smith' --repeat COM201 COM203");
 }
 
 TEST(Cli, JsonIsOneObjectALineAndEndsEachPortWithItsResult) {

@@ -150,6 +150,36 @@ class Cli(unittest.TestCase):
         self.assertLess(kinds.index(next(k for k in kinds if k.startswith("noteflash"))),
                         kinds.index("phaseEntry in PrgMode"))
 
+    def test_the_fix_frame_carries_each_files_own_reset_vector(self):
+        # Two builds of one firmware that differ only in where their start-up code lies.
+        moved = self.demo_with_reset_vector("000304")
+        for image, entry in ((DEMO_HEX, "GOTO 0x0202"), (moved, "GOTO 0x0300")):
+            sim = self.sim("COM200", *DEMO_BOARD)
+            run = self.cli("--image", image, "COM200")
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertIn("reset vector (%s) goes at the end of the fix frame" % entry, run.stdout)
+            sim.stop()
+            address, data = flash_frames(sim.dump_lines())[-1]
+            self.assertEqual(address, 0xA780)
+            mask = (0x80 + 0x3C) & 0xFF  # the scramble mask of the fix frame's address
+            target = int(entry.split("0x")[1], 16)
+            self.assertEqual(bytes(b ^ mask for b in data[-8:]),
+                             bytes([target & 0xFF, target >> 8, 0x04, 0, 0, 0, 0, 0]))
+            listing = self.cli("--list-images", "--image", image)
+            self.assertIn("reset vector " + entry, listing.stdout)
+
+    def demo_with_reset_vector(self, first_three):
+        """The demo file with another first instruction (three bytes, hex), saved in the sandbox."""
+        with open(DEMO_HEX) as f:
+            lines = f.readlines()
+        body = bytes.fromhex(lines[1].strip()[1:-2])  # line 2: the record at address 0
+        body = body[:4] + bytes.fromhex(first_three) + body[7:]
+        lines[1] = ":" + (body + bytes([-sum(body) & 0xFF])).hex().upper() + "\n"
+        path = os.path.join(self.sandbox.root, "moved reset.hex")  # a name with a blank
+        with open(path, "w") as f:
+            f.writelines(lines)
+        return path
+
     def test_firmware_files_refused_before_anything_is_sent(self):
         bad = os.path.join(self.sandbox.root, "bad.hex")
         with open(DEMO_HEX) as f:
@@ -157,9 +187,15 @@ class Cli(unittest.TestCase):
         lines[2] = lines[2][:-4] + "00\n"  # a wrong checksum on line 3
         with open(bad, "w") as f:
             f.writelines(lines)
+        no_vector = os.path.join(self.sandbox.root, "no-vector.hex")
+        with open(no_vector, "w") as f:
+            f.writelines(lines[0:1] + lines[3:])  # lines 2 and 3: the reset vector and more
         sim = self.sim("COM200", *DEMO_BOARD)
         for product, image, says in (("zq710c", bad, bad + ":3: "),
                                      ("zq710c", "/no/such.hex", "cannot be read"),
+                                     ("zq710c", self.sandbox.root,
+                                      self.sandbox.root + ": cannot be read: Is a directory"),
+                                     ("zq710c", no_vector, no_vector + ": no data at address 0"),
                                      ("hbd200", DEMO_HEX, "takes no firmware files")):
             run = subprocess.run([os.path.join(BIN, product, "trevane-cli"), "--image", image,
                                   "COM200"], env=self.sandbox.env(), capture_output=True,
@@ -177,9 +213,10 @@ class Cli(unittest.TestCase):
             self.assertEqual(run.returncode, status, run.stderr)
             plan = next(json.loads(l) for l in run.stdout.splitlines() if '"plan"' in l)
             self.assertEqual((plan["write"], plan["written"]), (write, False))
+            self.assertNotIn("retry:", run.stderr)  # nothing was written: nothing to retry
             if write:
-                self.assertEqual((plan["frames"], plan["fix"], plan["flash"]),
-                                 (255, 0xA780, [{"first": 0, "end": 0x7F4C}]))
+                self.assertEqual((plan["frames"], plan["fix"], plan["flash"], plan["resetVector"]),
+                                 (255, 0xA780, [{"first": 0, "end": 0x7F4C}], "GOTO 0x0202"))
             sim.stop()
             self.assertEqual(sim.dump_lines()[-1], SEARCH_ONLY)
 

@@ -1,6 +1,6 @@
 // Firmware files in place of the built-in images: strict reading, each chip's image from files
-// laid out as the PIC18 and PIC24 toolchains write them, what an update writes of them, and the
-// digests that name files and images.
+// laid out as the PIC18 and PIC24 toolchains write them, what an update writes of them (the
+// fix block is each file's own reset vector), and the digests that name files and images.
 #include "chips/chip_table.h"
 #include "firmware/digest.h"
 #include "firmware/file_images.h"
@@ -51,8 +51,9 @@ std::string pic18File() {
 // a zero fourth byte per instruction, configuration words at 0xF80000.
 std::string pic24File() {
     return upper(0, true) + rec(0x0000, 0, {0x00, 0x02, 0x04, 0, 0, 0, 0, 0}, true) +
-           rec(0x0400, 0, {0x07, 0x81, 0, 0, 0x11, 0x22, 0x33, 0}, true) + // board 7, prep 0x81
-           upper(1, true) + rec(0x0000, 0, {0xAA, 0xBB, 0xCC, 0}, true) +  // 5: at 0x8000
+           // Board 7, preparation 0x81; a fourth byte of an instruction that is not 0.
+           rec(0x0400, 0, {0x07, 0x81, 0, 0, 0x11, 0x22, 0x33, 0x44}, true) + upper(1, true) +
+           rec(0x0000, 0, {0xAA, 0xBB, 0xCC, 0}, true) + // 5: at 0x8000
            rec(0x5000, 0, {0x01, 0x02, 0x03, 0}, true) + // 6: the PIC24HJ64's bootloader area
            upper(0x01F0, true) + rec(0x0000, 0, {0xCF, 0, 0, 0}, true) +
            rec(0x000C, 0, {0x83, 0, 0, 0}, true) + ":00000001ff\n";
@@ -73,6 +74,10 @@ TEST(FileImages, MalformedFilesAreRefusedNamingFileAndLine) {
         // A linear and a segment address that meet at one byte.
         {upper(1) + rec(1, 0, {0x22}) + rec(0, 2, {0x10, 0x00}) + rec(1, 0, {0x23}) + kEof,
          "app.hex:4: overlapping data at 0x10001 (also written at line 2): 0x23 here, 0x22 there"},
+        // No reset vector: no board could start what the file holds.
+        {rec(0x10, 0, counting(16, 0)) + kEof,
+         "app.hex: no data at address 0, the application's reset vector: a board written with "
+         "this file could never start it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
@@ -105,6 +110,10 @@ TEST(FileImages, ChipsTheFileDoesNotSuitHaveNoImageAndTheirOwnError) {
          "app.hex: the image holds 15 bytes, below the 16 bytes an image of the PIC18F258 needs "
          "(its identity bytes)"},
         {pic24File(), 'C', "app.hex:5: data at 0x10000 lie outside the regions of the PIC18F2580"},
+        // Enough of a reset vector for a PIC18, half of one for a PIC24.
+        {rec(0, 0, counting(4, 0)) + rec(0x400, 0, counting(4, 0)) + kEof, 253,
+         "app.hex: the file gives only part of the reset vector (image bytes 0 to 7) of the "
+         "dsPIC33FJ128: a board written with it could never start"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
@@ -129,9 +138,10 @@ TEST(FileImages, Pic18ImageEepromAndPlan) {
     EXPECT_EQ(id.preparation, 4);
     EXPECT_EQ(std::vector<uint8_t>(image.eepromData, image.eepromData + image.eepromLength),
               (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0x66}));
-    EXPECT_EQ(image.fixData, kFix); // the product's, for its own board-0 image of the chip
-    EXPECT_EQ(image.fixLength, 4);
-    EXPECT_EQ(files.select('B', 0).fixLength, 0); // the product has no image of the PIC18F258
+    // The fix block is the file's reset vector, whatever the product's own image has.
+    EXPECT_EQ(std::vector<uint8_t>(image.fixData, image.fixData + image.fixLength),
+              (std::vector<uint8_t>{0x10, 0xEF, 0x00, 0xF0}));
+    EXPECT_EQ(files.resetVectorText('C'), "GOTO 0x0020");
 
     const firmware::WritePlan plan = files.plan('C', 5);
     const std::vector<DataRange> ranges{
@@ -163,6 +173,8 @@ TEST(FileImages, Pic18ImageEepromAndPlan) {
                         "the bootloader's own area");
     EXPECT_EQ(lines[12], "left out: configuration 0x300006-0x300006, 1 byte: the bootloader does "
                          "not write configuration words");
+    EXPECT_EQ(lines[5], "image bytes 0 to 3: the jump into the bootloader; the file's own reset "
+                        "vector (GOTO 0x0020) goes at the end of the fix frame at 0x7E40");
 }
 
 TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
@@ -176,7 +188,8 @@ TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
     // Erased instructions in the gaps; 256-byte frames at program addresses 0x80 apart.
     EXPECT_EQ(image.flashData[0x900] ^ (0x80 + 0x3C), 0xFF);
     EXPECT_EQ(image.flashData[0x903] ^ (0x80 + 0x3C), 0x00);
-    EXPECT_EQ(image.fixLength, 0);
+    EXPECT_EQ(image.flashData[0x407] ^ 0x3C, 0x00); // the file's 0x44: the chip holds 0
+    EXPECT_EQ(files.resetVectorText(253), "GOTO 0x0200");
 
     const firmware::WritePlan plan = files.plan(253, 10);
     EXPECT_EQ(plan.ranges, (std::vector<DataRange>{{DataUse::Flash, 0, 8},
@@ -185,24 +198,32 @@ TEST(FileImages, Pic24ImagePlanAndTheChipItIsTooBigFor) {
                                                    {DataUse::Flash, 0x15000, 4},
                                                    {DataUse::Configuration, 0x1F00000, 4},
                                                    {DataUse::Configuration, 0x1F0000C, 4}}));
-    const std::vector<std::string> lines = files.planLines(253, 10);
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[4], "flash in all: 24 bytes of data in 86020 bytes written in 337 frames of "
+    // A board that protects 0x1000-0x13FF: the frames the update leaves out are said here too.
+    const std::vector<std::string> lines = files.planLines(253, 10, {0x1000, 0x400, 8});
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[4], "flash in all: 24 bytes of data in 86020 bytes written in 329 frames of "
                         "256 bytes; gaps filled with 0xFF 0xFF 0xFF 0x00 per instruction");
-    EXPECT_EQ(lines[7], "left out: configuration 0x1F0000C-0x1F0000F (program addresses "
+    EXPECT_EQ(lines[5], "left out: program addresses 0x1000-0x13FF, the board's protected range: "
+                        "8 frames not sent");
+    EXPECT_EQ(lines[7], "app.hex:3: the fourth byte of an instruction is not 0 (the first such "
+                        "line); every such byte is sent as 0, as the chip holds it");
+    EXPECT_EQ(lines[9], "left out: configuration 0x1F0000C-0x1F0000F (program addresses "
                         "0xF80006-0xF80007), 4 bytes: the bootloader does not write "
                         "configuration words");
 
     // The PIC24HJ64's application area ends at program address 0xA780: nothing is written.
     EXPECT_EQ(files.plan(254, 10).leftOutBytes, 32u);
     EXPECT_EQ(files.planLines(254, 10),
-              std::vector<std::string>{"refused: the image of 86020 bytes is longer than the "
-                                       "application area of the PIC24HJ64 (85760 bytes, below "
-                                       "program address 0xA780): nothing is written"});
+              (std::vector<std::string>{"refused: the image of 86020 bytes is longer than the "
+                                        "application area of the PIC24HJ64 (85760 bytes, below "
+                                        "program address 0xA780): nothing is written",
+                                        "app.hex:6: data at 0x15000 (program address 0xA800) lie "
+                                        "past the application area, whose last byte is 0x14EFF "
+                                        "(program address 0xA77F)"}));
 }
 
 // The same HEX file built into the program and given at run time: the same bytes in wire form,
-// the same digest, and the product's fix block only for chips the product has an image of.
+// the same digest and the same fix block, for every chip of the family.
 TEST(FileImages, DemoFileGivesTheBuiltInImage) {
     std::ifstream in(DEMO_HEX_PATH, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -223,9 +244,11 @@ TEST(FileImages, DemoFileGivesTheBuiltInImage) {
     EXPECT_EQ(digest, firmware::sha256Hex(plain));
     EXPECT_EQ(digest, firmware::flashSha256(builtIn, *chips::chipByCode(254), product.images));
     EXPECT_EQ(files.imageSha256(252), digest); // the same layout, no slot of its own
-    EXPECT_EQ(fromFile.fixData, builtIn.fixData);
-    EXPECT_EQ(files.select(252, 0).fixLength, 0); // slot 0 is another chip's
-    EXPECT_EQ(files.select(253, 0).fixLength, 0); // a placeholder in this product
+    const auto fixOf = [](const firmware::FirmwareImage& image) {
+        return std::vector<uint8_t>(image.fixData, image.fixData + image.fixLength);
+    };
+    EXPECT_EQ(fixOf(fromFile), fixOf(builtIn));
+    EXPECT_EQ(fixOf(files.select(253, 0)), fixOf(builtIn)); // a placeholder in this product
     EXPECT_NE(files.fileSha256(), digest);
 }
 

@@ -68,16 +68,21 @@ TEST(HexReader, RejectsBadRecordsNamingTheLine) {
 }
 
 TEST(HexReader, ExtendedAddressesGiveAbsoluteByteAddresses) {
-    const std::string text = rec(0x0010, 0, {1, 2}) +  // line 1: 0x00010
-                             rec(0, 4, {0x00, 0x01}) + // linear base 0x10000
-                             rec(0x0020, 0, {3}) +     // line 3: 0x10020
-                             rec(0, 2, {0x12, 0x34}) + // segment base 0x12340
-                             rec(0xFFFF, 0, {4, 5}) +  // wraps inside the segment
-                             rec(0, 5, {0, 0, 2, 0}) + // start address: skipped
-                             "\r\n" + kEof;
+    // As a Windows editor saves it: a byte order mark first, Ctrl-Z last.
+    const std::string text = "\xEF\xBB\xBF" + rec(0x0010, 0, {1, 2}) + // line 1: 0x00010
+                             rec(0, 4, {0x00, 0x01}) +                 // linear base 0x10000
+                             rec(0x0020, 0, {3}) +                     // line 3: 0x10020
+                             rec(0, 2, {0x12, 0x34}) +                 // segment base 0x12340
+                             rec(0xFFFF, 0, {4, 5}) +                  // wraps inside the segment
+                             rec(0, 5, {0, 0, 2, 0}) +                 // start address: skipped
+                             rec(0, 4, {0x00, 0x02}) +                 // linear base 0x20000
+                             rec(0xFFFF, 0, {6, 7}) +                  // goes on past the window
+                             "\r\n" + kEof + "\x1A";
     const firmware::HexResult r = firmware::readIntelHex(text);
     ASSERT_TRUE(r.ok()) << r.error;
-    ASSERT_EQ(r.chunks.size(), 4u);
+    ASSERT_EQ(r.chunks.size(), 5u);
+    EXPECT_EQ(r.chunks[4].address, 0x2FFFFu);
+    EXPECT_EQ(r.chunks[4].bytes, (std::vector<uint8_t>{6, 7}));
     EXPECT_EQ(r.chunks[0].address, 0x10u);
     EXPECT_EQ(r.chunks[0].line, 1);
     EXPECT_EQ(r.chunks[1].address, 0x10020u);
@@ -180,10 +185,16 @@ TEST(WireMask, RoundTripGivesTheHexDataBack) {
             for (size_t i = frame * block; i < std::min(wire.size(), (frame + 1) * block); ++i)
                 wire[i] ^= firmware::frameMask(address, constant);
         }
+        // The PIC24's fourth byte of an instruction is 0 whatever the file says: the chip has
+        // none.
+        const auto given = [family](size_t at, uint8_t byte) {
+            return family == Family::Pic24 && at % 4 == 3 ? uint8_t{0} : byte;
+        };
         for (size_t i = 0; i < low.size(); ++i)
-            ASSERT_EQ(wire[i], low[i]) << i;
+            ASSERT_EQ(wire[i], given(i, low[i])) << i;
         for (size_t i = 0; i < high.size(); ++i)
-            ASSERT_EQ(wire[0x410 + i], high[i]) << i;
+            ASSERT_EQ(wire[0x410 + i], given(0x410 + i, high[i])) << i;
+        EXPECT_EQ(image.phantomLine, family == Family::Pic24 ? 2 : 0);
         EXPECT_EQ(wire[300], family == Family::Pic18 || 300 % 4 != 3 ? 0xFF : 0x00);
     }
 }
@@ -257,16 +268,20 @@ TEST_F(ImagegenTool, BadInputsStopTheBuildNamingFileAndLine) {
          "", "product.txt:4: error: ", "a.hex: the image holds 200 bytes, below the 1026 bytes"},
         {"fix too long", header + "image 0 1 a.hex fix.txt\n", pic18, byteText(65), "",
          "fix.txt:6: error: ", "the fix block is longer than 64 bytes"},
-        {"eeprom too long", header + "image 0 1 a.hex fix.txt ee.txt\n", pic18, "", byteText(257),
-         "ee.txt:18: error: ", "the EEPROM data are longer than 256 bytes"},
+        {"eeprom too long", header + "image 0 1 a.hex fix.txt ee.txt\n", pic18, "00 01 02 03",
+         byteText(257), "ee.txt:18: error: ", "the EEPROM data are longer than 256 bytes"},
         {"twice", header + "placeholder 3 1 2\nplaceholder 3 2\n", pic18, "", "",
          "product.txt:4: error: ", "position 3/2 is defined twice"},
         {"no scramble", "identity identity.txt\n", pic18, "", "",
          "product.txt: error: ", "no 'scramble' line"},
         {"files", header + "files sometimes\n", pic18, "", "",
          "product.txt:3: error: ", "usage: files forbidden|allowed"},
+        {"fix not the reset vector", header + "image 0 1 a.hex fix.txt\n", pic18, "01 02 03 04", "",
+         "product.txt:3: error: ",
+         "the fix block fix.txt (01 02 03 04) is not the reset vector of a.hex (00 01 02 03)"},
         {"eeprom twice", header + "image 0 1 a.hex fix.txt ee.txt\n",
-         rec(0, 0, counting(16)) + hextest::upper(0xF0) + rec(0, 0, {1}) + kEof, "", "01\n",
+         rec(0, 0, counting(16)) + hextest::upper(0xF0) + rec(0, 0, {1}) + kEof, "00 01 02 03",
+         "01\n",
          "product.txt:3: error: ", "a.hex holds EEPROM data of its own: name no EEPROM file"},
     };
     for (const Case& c : cases) {
@@ -286,12 +301,12 @@ TEST_F(ImagegenTool, LimitsThemselvesAreAccepted) {
     write("product.txt", "identity identity.txt\nscramble 0x10\nimage 7 5 a.hex fix.txt ee.txt\n"
                          "placeholder 0 5 9\n");
     write("a.hex", rec(0, 0, counting(16)) + kEof);
-    write("fix.txt", byteText(64));
+    write("fix.txt", "00 01 02 03");
     write("ee.txt", byteText(256));
     ASSERT_EQ(run(), 0) << output;
     std::ifstream in(dir / "out.cpp");
     const std::string source{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_NE(source.find("{7, 5, {fix_b7_s5, 64, flash_b7_s5, 16, eeprom_b7_s5, 256}}"),
+    EXPECT_NE(source.find("{7, 5, {fix_b7_s5, 4, flash_b7_s5, 16, eeprom_b7_s5, 256}}"),
               std::string::npos);
     EXPECT_NE(source.find("{0, 9, {fix_b0_s9, 1, flash_b0_s9, 1, eeprom_b0_s9, 1}}"),
               std::string::npos);
@@ -310,12 +325,13 @@ TEST_F(ImagegenTool, LimitsThemselvesAreAccepted) {
 
 TEST_F(ImagegenTool, FilesForbiddenAndEepromDataFromTheHexFile) {
     write("product.txt", "identity identity.txt\nscramble 0x10\nfiles forbidden\n"
-                         "image 0 1 a.hex -\n");
+                         "image 0 1 a.hex fix.txt\n");
     write("a.hex", rec(0, 0, counting(16)) + hextest::upper(0xF0) + rec(2, 0, {7}) + kEof);
+    write("fix.txt", "0x00, 0x01, 0x02, 0x03 # the reset vector");
     ASSERT_EQ(run(), 0) << output;
     std::ifstream in(dir / "out.cpp");
     const std::string source{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_NE(source.find("{0, 1, {fix_b0_s1, 0, flash_b0_s1, 16, eeprom_b0_s1, 3}}"),
+    EXPECT_NE(source.find("{0, 1, {fix_b0_s1, 4, flash_b0_s1, 16, eeprom_b0_s1, 3}}"),
               std::string::npos);
     EXPECT_NE(source.find("eeprom_b0_s1[3] = {\n    0xFF, 0xFF, 0x07,\n};"), std::string::npos);
     EXPECT_NE(source.find("ImageTable(kPositions, 0x10), true};"), std::string::npos) << source;

@@ -3,6 +3,7 @@
 #include "chips/chip_table.h"
 #include "firmware/hex_reader.h"
 #include "firmware/image_builder.h"
+#include "firmware/reset_vector.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -89,6 +90,17 @@ void emitArray(std::ostringstream& out, const char* qualifier, const std::string
         out << buf;
     }
     out << "\n};\n";
+}
+
+std::string byteList(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return "empty";
+    std::string text;
+    for (uint8_t b : bytes) {
+        char buf[4];
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        text += (text.empty() ? "" : " ") + std::string(buf);
+    }
+    return text;
 }
 
 } // namespace
@@ -192,14 +204,24 @@ ProductManifest loadProduct(const std::string& dir) {
                             throw InputError(hexPath, built.errorLine, built.error);
                         fail(words[3] + ": " + built.error);
                     }
-                    position.flash = std::move(built.flash);
-                    position.eeprom = std::move(built.eeprom);
                     if (words[4] != "-") {
                         const std::string fixPath = relativeTo(dir, words[4]);
                         product.inputs.push_back(fixPath);
                         position.fix = readByteText(fixPath, static_cast<size_t>(chip->blockSize),
                                                     "the fix block is");
                     }
+                    // The fix frame hands the board back to the application through this block:
+                    // it must be the image's own reset vector.
+                    const std::vector<uint8_t> vector =
+                        firmware::resetVectorOf(built, *chip).value_or(std::vector<uint8_t>{});
+                    if (position.fix != vector)
+                        fail("the fix block " + words[4] + " (" + byteList(position.fix) +
+                             ") is not the reset vector of " + words[3] + " (" +
+                             (vector.empty() ? std::string("none: no data at address 0")
+                                             : byteList(vector)) +
+                             ")");
+                    position.flash = std::move(built.flash);
+                    position.eeprom = std::move(built.eeprom);
                     if (words.size() == 6) {
                         // EEPROM data come from the HEX file or from an EEPROM file, not both.
                         if (!position.eeprom.empty())

@@ -48,6 +48,10 @@ bool portsHaveDevicePaths() {
     return true;
 }
 
+ShellRules shellRules() {
+    return ShellRules::Posix;
+}
+
 std::string hostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) return {};

@@ -53,6 +53,10 @@ bool portsHaveDevicePaths() {
     return false;
 }
 
+ShellRules shellRules() {
+    return ShellRules::Windows;
+}
+
 std::string hostName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
