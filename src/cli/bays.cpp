@@ -7,6 +7,18 @@
 
 namespace cli {
 
+namespace {
+
+// Where a comment starts: a '#' at the start of the line or after a blank. Windows places
+// hold '#' inside a word ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)", "Port_#0002.Hub_#0001").
+size_t commentStart(const std::string& line) {
+    for (size_t at = line.find('#'); at != std::string::npos; at = line.find('#', at + 1))
+        if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') return at;
+    return std::string::npos;
+}
+
+} // namespace
+
 BaysFile parseBays(std::string_view fileName, std::string_view text) {
     BaysFile file;
     std::istringstream in{std::string(text)};
@@ -17,7 +29,7 @@ BaysFile parseBays(std::string_view fileName, std::string_view text) {
             file.error = std::string(fileName) + ":" + std::to_string(lineNumber) + ": " + message;
             file.bays.clear();
         };
-        std::istringstream words(line.substr(0, line.find('#')));
+        std::istringstream words(line.substr(0, commentStart(line)));
         std::vector<std::string> fields;
         for (std::string word; words >> word;)
             fields.push_back(word);
@@ -45,7 +57,7 @@ std::string bayOf(const std::vector<Bay>& bays, const serial::PortDescription& p
     const auto it = std::find_if(bays.begin(), bays.end(), [&](const Bay& bay) {
         return (!port.place.empty() && bay.match == port.place) ||
                (!port.serial.empty() && bay.match == port.serial) ||
-               serial::samePortName(bay.match, port.name) || bay.match == port.device;
+               serial::namesPort(bay.match, port);
     });
     return it == bays.end() ? std::string() : it->label;
 }

@@ -7,7 +7,9 @@
 //     B1       COM5
 //
 // A place (as --list-ports shows it) stays with the socket whatever adapter is plugged in; a
-// serial number follows one adapter into any socket. Blank lines and '#' comments are allowed.
+// serial number follows one adapter into any socket. Blank lines and comments are allowed: a
+// comment starts with '#' at the start of a line or after a blank, so that a Windows place,
+// which holds '#' ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)"), is read whole.
 #pragma once
 
 #include "serial/port_list.h"

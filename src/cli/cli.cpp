@@ -50,57 +50,94 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
 
 } // namespace
 
-// Ctrl+C, seen by the watch loop as soon as it comes.
+// Why a run stops before its stations have ended by themselves; seen by the watch loop as soon
+// as it comes. The first reason stays.
 class Cli::Interruption {
 public:
-    void raise() {
+    enum class Reason {
+        None,
+        UserInterrupt, // Ctrl+C, SIGTERM, SIGHUP, a console closed
+        OutputLost,    // standard output closed (a pipe whose reader ended): as Ctrl+C
+        RecordLost,    // the journal could not take a record
+    };
+    void raise(Reason reason) {
         std::lock_guard lock(mutex_);
-        raised_ = true;
+        if (reason_ == Reason::None) reason_ = reason;
         wake_.notify_all();
     }
-    bool raised() const {
+    Reason reason() const {
         std::lock_guard lock(mutex_);
-        return raised_;
+        return reason_;
     }
-    // Waits up to ms; true when interrupted.
+    // Waits up to ms; true when the run is to stop.
     bool waitFor(int ms) {
         std::unique_lock lock(mutex_);
-        return wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return raised_; });
+        return wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this] { return reason_ != Reason::None; });
     }
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    bool raised_ = false;
+    Reason reason_ = Reason::None;
 };
 
 void Cli::watch(const Options& options, StationPool& pool, Interruption& interruption) {
+    using Clock = std::chrono::steady_clock;
+    // udev describes a device a moment after it appears: its station waits for that (its first
+    // record then has its place and bay), but not for long.
+    constexpr auto kSettleAtMost = std::chrono::seconds(1);
+    // A port named on the command line that never shows is most likely misspelt.
+    constexpr auto kNamedPortGrace = std::chrono::seconds(5);
+
     serial::PortWatcher watcher(platform_.listPorts);
     const auto wanted = [&](const serial::PortDescription& port) {
         if (options.ports.empty()) return true;
-        return std::any_of(options.ports.begin(), options.ports.end(), [&](const auto& name) {
-            return serial::samePortName(name, port.name) || name == port.device;
-        });
+        return std::any_of(options.ports.begin(), options.ports.end(),
+                           [&](const auto& name) { return serial::namesPort(name, port); });
     };
-    // A port that came back before its last station ended waits for it: two stations on one
-    // port would find it busy.
-    std::vector<serial::PortDescription> waiting;
+    std::vector<std::string> neverSeen = options.ports;
+    const Clock::time_point started = Clock::now();
+    // Ports that wait for their station: until udev has described them, and a port that came
+    // back before its last station ended, for that one (two stations on one port would find it
+    // busy).
+    struct Waiting {
+        serial::PortDescription port;
+        Clock::time_point since;
+    };
+    std::vector<Waiting> waiting;
     do {
         const serial::PortWatcher::Changes changes = watcher.poll();
+        const Clock::time_point now = Clock::now();
         for (const std::string& name : changes.vanished) {
-            std::erase_if(waiting,
-                          [&](const auto& p) { return serial::samePortName(p.name, name); });
+            std::erase_if(
+                waiting, [&](const Waiting& w) { return serial::samePortName(w.port.name, name); });
             pool.retire(name);
         }
-        for (const serial::PortDescription& port : changes.appeared)
-            if (wanted(port)) waiting.push_back(port);
-        std::erase_if(waiting, [&](const serial::PortDescription& port) {
-            if (pool.runs(port.name)) return false;
-            pool.start(port);
+        for (const serial::PortDescription& port : changes.updated) {
+            for (Waiting& w : waiting)
+                if (serial::samePortName(w.port.name, port.name)) w.port = port;
+            pool.describe(port);
+        }
+        for (const serial::PortDescription& port : changes.appeared) {
+            if (!wanted(port)) continue;
+            std::erase_if(neverSeen,
+                          [&](const std::string& name) { return serial::namesPort(name, port); });
+            waiting.push_back({port, now});
+        }
+        std::erase_if(waiting, [&](const Waiting& w) {
+            if (!w.port.settled && now - w.since < kSettleAtMost) return false;
+            if (pool.runs(w.port.name)) return false;
+            pool.start(w.port);
             return true;
         });
         pool.reap();
-        if (journal_ && journal_->failed()) return;
+        if (!neverSeen.empty() && now - started >= kNamedPortGrace) {
+            for (const std::string& name : neverSeen)
+                *platform_.err << "trevane-cli: --watch: " << name
+                               << " matches no port present; --list-ports shows the names\n";
+            neverSeen.clear();
+        }
     } while (!interruption.waitFor(platform_.watchPeriodMs));
 }
 
@@ -161,9 +198,8 @@ int Cli::run(int argc, const char* const* argv) {
         const std::vector<serial::PortDescription> present = platform_.listPorts();
         for (const std::string& name : options.ports) {
             // A port the listing describes carries its place and adapter, for bays and records.
-            const auto it = std::find_if(present.begin(), present.end(), [&](const auto& p) {
-                return serial::samePortName(p.name, name) || p.device == name;
-            });
+            const auto it = std::find_if(present.begin(), present.end(),
+                                         [&](const auto& p) { return serial::namesPort(name, p); });
             ports.push_back(it != present.end() ? *it : serial::PortDescription{name, name, ""});
         }
         if (options.all) ports = present;
@@ -219,6 +255,9 @@ bool Cli::prepare(const Options& options) {
                 << ": cannot be opened for appending: " << error << '\n';
             return false;
         }
+        if (const std::string kind = file->notOnDisk(); !kind.empty())
+            err << "trevane-cli: --journal " << options.journalFile << " is " << kind
+                << ", not a file on a disk: its records are written without a sync\n";
         journal_ = std::make_unique<Journal>(
             std::move(file),
             JournalContext{platform_.hostName, options.operatorName, product_.identity, version_});
@@ -262,7 +301,16 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     const ReportForm form = options.json              ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
-    const std::unique_ptr<Report> report = makeReport(form, *platform_.out, *platform_.err);
+    // Whatever stops the run early stops every station at its next wait: nothing is sent after
+    // it, and every board met gets its record.
+    Interruption interruption;
+    StationPool* stations = nullptr; // set before the first station starts
+    const auto stopAll = [&](Interruption::Reason why) {
+        interruption.raise(why);
+        if (stations) stations->interrupt();
+    };
+    const std::unique_ptr<Report> report = makeReport(
+        form, *platform_.out, *platform_.err, [&] { stopAll(Interruption::Reason::OutputLost); });
     StationSetup setup;
     setup.images =
         file_ ? static_cast<const firmware::ImageSource*>(file_.get()) : &product_.images;
@@ -276,18 +324,16 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     setup.journal = journal_.get();
 
     StationPool pool(setup, bays_, {platform_.makePort, platform_.latencyFix});
-    Interruption interruption;
-    if (platform_.onInterrupt) {
-        platform_.onInterrupt([&] {
-            interruption.raise();
-            pool.interrupt();
-        });
-    }
+    stations = &pool;
+    if (platform_.onInterrupt)
+        platform_.onInterrupt([&] { stopAll(Interruption::Reason::UserInterrupt); });
+    if (journal_) journal_->onFailure([&] { stopAll(Interruption::Reason::RecordLost); });
     for (const serial::PortDescription& port : ports)
         pool.start(port);
     if (options.watch) watch(options, pool, interruption);
     pool.join();
     if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
+    if (journal_) journal_->onFailure(nullptr);
 
     Summary summary;
     summary.dryRun = options.dryRun;
@@ -295,9 +341,15 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
         if (!t.times.empty()) t.counts.replies = t.times.timing();
         summary.programmed += t.counts.programmed;
         summary.failed += t.counts.failed;
+        summary.programmedNotRecorded += t.counts.programmedNotRecorded;
         summary.ports.push_back(t.counts);
-        // With --repeat a port that never met a board has nothing to retry.
-        if (t.last ? !t.last->ok() : !options.repeat) summary.retryPorts.push_back(t.counts.port);
+        // With --repeat a port that never met a board has nothing to retry, unless it never
+        // even opened (busy, refused, not a port): that station did no work at all. A board
+        // programmed without its record is retried, so that it gets one.
+        const bool lastFailed = t.last && !t.last->ok();
+        const bool retry = t.last ? lastFailed || t.counts.programmedNotRecorded > 0
+                                  : !options.repeat || t.neverOpened;
+        if (retry) summary.retryPorts.push_back(t.counts.port);
     }
     if (!summary.retryPorts.empty() && !options.dryRun)
         summary.retryCommand = retryCommand(argc > 0 ? argv[0] : "trevane-cli", options,
@@ -310,7 +362,12 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
                        << "): the stations stopped\n";
         return kSomeFailed;
     }
-    if (interruption.raised() && !options.repeat) return kInterrupted;
+    // A lost output ends the run as Ctrl+C does; with --repeat, Ctrl+C is how a station's shift
+    // ends, and the boards say how it went.
+    const Interruption::Reason stopped = interruption.reason();
+    if (stopped == Interruption::Reason::OutputLost ||
+        (stopped == Interruption::Reason::UserInterrupt && !options.repeat))
+        return kInterrupted;
     return summary.retryPorts.empty() ? kAllProgrammed : kSomeFailed;
 }
 

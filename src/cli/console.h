@@ -30,9 +30,11 @@ ShellRules shellRules();
 // This machine's name, for the records of a station.
 std::string hostName();
 
-// Runs `handler` (on a thread of its own) when the user interrupts the program: Ctrl+C or
-// SIGTERM; on Windows Ctrl+C, Ctrl+Break or closing the console. nullptr removes it; once that
-// returns, the handler is not running and will not run.
+// Runs `handler` (on a thread of its own) when the user interrupts the program: Ctrl+C, SIGTERM
+// or SIGHUP; on Windows Ctrl+C, Ctrl+Break or closing the console. nullptr removes it; once that
+// returns, the handler is not running and will not run. A closing console is held until the
+// handler is removed (the run has stopped its boards and written their records), within the
+// few seconds the system grants.
 void setInterruptHandler(std::function<void()> handler);
 
 } // namespace cli

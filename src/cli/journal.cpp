@@ -24,6 +24,7 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time) {
 Json journalRecord(const BoardEntry& e, const JournalContext& context,
                    std::chrono::system_clock::time_point time) {
     Json r;
+    r["event"] = e.board ? "board" : "no-board";
     r["time"] = utcTimestamp(time);
     r["host"] = jsonText(context.host);
     if (!context.operatorName.empty()) r["operator"] = jsonText(context.operatorName);
@@ -82,14 +83,17 @@ Journal::Journal(std::unique_ptr<RecordFile> file, JournalContext context)
     : file_(std::move(file)), context_(std::move(context)) {}
 
 bool Journal::record(const BoardEntry& entry) {
-    std::lock_guard lock(mutex_);
-    if (failed_) return false;
-    const std::string line =
-        dumpLine(journalRecord(entry, context_, std::chrono::system_clock::now()));
-    std::string error;
-    if (file_->append(line, error)) return true;
-    error_ = error;
-    failed_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (failed_) return false;
+        const std::string line =
+            dumpLine(journalRecord(entry, context_, std::chrono::system_clock::now()));
+        std::string error;
+        if (file_->append(line, error)) return true;
+        error_ = error;
+        failed_ = true;
+    }
+    if (onFailure_) onFailure_();
     return false;
 }
 

@@ -1,5 +1,7 @@
 // The journal of a production station: one JSON line per board met, with when and where it
-// was programmed, which board it was, which image it got and how it went. Lines are written
+// was programmed, which board it was, which image it got and how it went ("event": "board");
+// an update that met no board (the port would not open, nothing answered) writes an
+// "event": "no-board" line. Lines are written
 // through a RecordFile, whole and on the disk before the station takes its next board; a
 // station that cannot write its record programs no further board.
 #pragma once
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,6 +53,9 @@ public:
 
     // Writes the board's record. False once a write has failed, for this and every later call.
     bool record(const BoardEntry& entry);
+    // Called once, on the thread whose record failed first, so that every station stops before
+    // it programs a board that could not be recorded.
+    void onFailure(std::function<void()> stopEverything) { onFailure_ = std::move(stopEverything); }
     bool failed() const { return failed_; }
     // Why the last write failed.
     std::string error() const;
@@ -60,6 +66,7 @@ private:
     mutable std::mutex mutex_; // the stations of this process, one line at a time
     std::atomic<bool> failed_{false};
     std::string error_;
+    std::function<void()> onFailure_;
 };
 
 } // namespace cli

@@ -13,6 +13,9 @@ public:
     virtual ~RecordFile() = default;
     // False, with the system's words in error, when the line could not be written whole.
     virtual bool append(const std::string& line, std::string& error) = 0;
+    // Why lines are not put on a disk before append returns: "" for a file on a disk; for a
+    // pipe, a FIFO or a device, which cannot be synced, what it is ("a pipe").
+    virtual std::string notOnDisk() const { return {}; }
 };
 
 // Opens (or creates) the file for appending; none, with the reason in error, when it cannot.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 namespace cli {
@@ -18,11 +19,20 @@ std::string portLabel(const std::string& port, int board) {
     return board > 0 ? port + " #" + std::to_string(board) : port;
 }
 
-std::string countsText(int programmed, int failed, bool dryRun = false) {
+std::string countsText(int programmed, int failed, int notRecorded = 0, bool dryRun = false) {
     if (dryRun)
         return "dry run: " + std::to_string(programmed) + " would be written, " +
                std::to_string(failed) + " would not; nothing was written";
-    return std::to_string(programmed) + " programmed, " + std::to_string(failed) + " failed";
+    return std::to_string(programmed) + " programmed, " + std::to_string(failed) + " failed" +
+           (notRecorded > 0 ? " (" + std::to_string(notRecorded) + " programmed, not recorded)"
+                            : std::string());
+}
+
+// A board's ending as the plain lines give it: "Program Ok (programmed, not recorded)".
+std::string boardText(const BoardResult& board) {
+    if (!board.notRecorded) return resultText(board.result);
+    return resultText(board.result) +
+           (board.result.ok() ? " (programmed, not recorded)" : " (not recorded)");
 }
 
 std::string milliseconds(double ms) {
@@ -51,13 +61,14 @@ std::string imageText(const BoardResult& board) {
 void writeSummary(std::ostream& to, const Summary& s) {
     if (!s.dryRun && (s.ports.size() > 1 || (s.ports.size() == 1 && s.ports[0].replies))) {
         for (const PortTally& p : s.ports) {
-            to << labelOf(p.port, p.bay) << ": " << countsText(p.programmed, p.failed);
+            to << labelOf(p.port, p.bay) << ": "
+               << countsText(p.programmed, p.failed, p.programmedNotRecorded);
             if (p.yieldPercent()) to << ", yield " << percentText(*p.yieldPercent());
             if (p.replies) to << ", replies " << milliseconds(p.replies->medianMs) << " median";
             to << '\n';
         }
     }
-    to << countsText(s.programmed, s.failed, s.dryRun) << '\n';
+    to << countsText(s.programmed, s.failed, s.programmedNotRecorded, s.dryRun) << '\n';
     if (!s.retryCommand.empty()) to << "retry: " << s.retryCommand << '\n';
     to.flush();
 }
@@ -66,64 +77,59 @@ void writeSummary(std::ostream& to, const Summary& s) {
 // lines. The forms implement the on... members, called under it.
 class LockedReport : public Report {
 public:
-    LockedReport(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    LockedReport(std::ostream& out, std::ostream& err, std::function<void()> outputLost)
+        : out_(out), err_(err), outputLost_(std::move(outputLost)) {}
 
     int addPort(const std::string& port, const std::string& bay) final {
-        std::lock_guard lock(mutex_);
-        for (size_t i = 0; i < ports_.size(); ++i)
-            if (ports_[i] == port && bays_[i] == bay) return static_cast<int>(i);
-        ports_.push_back(port);
-        bays_.push_back(bay);
-        onPortAdded(static_cast<int>(ports_.size() - 1));
-        return static_cast<int>(ports_.size() - 1);
+        int index = 0;
+        serve([&] {
+            for (size_t i = 0; i < ports_.size(); ++i)
+                if (ports_[i] == port && bays_[i] == bay) {
+                    index = static_cast<int>(i);
+                    return;
+                }
+            ports_.push_back(port);
+            bays_.push_back(bay);
+            index = static_cast<int>(ports_.size() - 1);
+            onPortAdded(index);
+        });
+        return index;
     }
     void searchTry(int port, int attempt) final {
-        std::lock_guard lock(mutex_);
-        onSearchTry(port, attempt);
+        serve([&] { onSearchTry(port, attempt); });
     }
     void boardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) final {
-        std::lock_guard lock(mutex_);
-        onBoardFound(port, board, chip);
+        serve([&] { onBoardFound(port, board, chip); });
     }
     void imageLoaded(int port, const engine::LoadedImage& image) final {
-        std::lock_guard lock(mutex_);
-        onImageLoaded(port, image);
+        serve([&] { onImageLoaded(port, image); });
     }
     void phase(int port, engine::Phase phase) final {
-        std::lock_guard lock(mutex_);
-        onPhase(port, std::string(engine::phaseText(phase)));
+        serve([&] { onPhase(port, std::string(engine::phaseText(phase))); });
     }
     void progress(int port, Stage stage, int32_t done, int32_t total) final {
-        std::lock_guard lock(mutex_);
-        onProgress(port, stage, done, total);
+        serve([&] { onProgress(port, stage, done, total); });
     }
     void resend(int port, int attempt) final {
-        std::lock_guard lock(mutex_);
-        onResend(port, attempt);
+        serve([&] { onResend(port, attempt); });
     }
     void result(int port, const BoardResult& board, int programmed, int failed) final {
-        std::lock_guard lock(mutex_);
-        onResult(port, board, programmed, failed);
+        serve([&] { onResult(port, board, programmed, failed); });
     }
     void problem(int port, const std::string& text) final {
-        std::lock_guard lock(mutex_);
-        onProblem(port, text);
+        serve([&] { onProblem(port, text); });
     }
     void hint(int port, const std::string& text) final {
-        std::lock_guard lock(mutex_);
-        onHint(port, text);
+        serve([&] { onHint(port, text); });
     }
     void note(int port, const std::string& text) final {
-        std::lock_guard lock(mutex_);
-        onNote(port, text);
+        serve([&] { onNote(port, text); });
     }
     void plan(int port, const DryRun& plan) final {
-        std::lock_guard lock(mutex_);
-        onPlan(port, plan);
+        serve([&] { onPlan(port, plan); });
     }
     void finish(const Summary& summary) final {
-        std::lock_guard lock(mutex_);
-        onFinish(summary);
+        serve([&] { onFinish(summary); });
     }
 
 protected:
@@ -156,9 +162,22 @@ protected:
     std::ostream& err_;
 
 private:
+    // Runs a form's member under the lock; a standard output that no longer takes lines (its
+    // reader has gone) is told once, so that the run can end as on Ctrl+C.
+    template <typename Write> void serve(Write write) {
+        std::lock_guard lock(mutex_);
+        write();
+        if (out_.fail() && !outputLostTold_) {
+            outputLostTold_ = true;
+            if (outputLost_) outputLost_();
+        }
+    }
+
     std::mutex mutex_;
     std::vector<std::string> ports_;
     std::vector<std::string> bays_;
+    const std::function<void()> outputLost_;
+    bool outputLostTold_ = false;
 };
 
 std::string hex(int32_t value, int digits = 4) {
@@ -253,13 +272,13 @@ private:
     }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         update(port, true, [&](PortLine& l) {
-            l.phase = resultText(board.result);
+            l.phase = boardText(board);
             if (board.board > 0)
                 l.phase = "#" + std::to_string(board.board) + " " + l.phase + "; " +
                           countsText(programmed, failed);
             if (board.result.ok()) l.done = l.total = l.total > 0 ? l.total : 1;
-            l.last = portLabel(label(port), board.board) + ": " + resultText(board.result) +
-                     imageText(board);
+            l.last =
+                portLabel(label(port), board.board) + ": " + boardText(board) + imageText(board);
         });
     }
     void onProblem(int port, const std::string& text) override {
@@ -345,7 +364,7 @@ private:
         line(port, "Resend " + std::to_string(attempt));
     }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
-        out_ << portLabel(label(port), board.board) << ": " << resultText(board.result);
+        out_ << portLabel(label(port), board.board) << ": " << boardText(board);
         if (board.board > 0) out_ << " (" << countsText(programmed, failed) << ")";
         out_ << imageText(board) << '\n';
         out_.flush();
@@ -428,7 +447,8 @@ private:
     }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         Json e = event(port, "result");
-        e["ok"] = board.result.ok();
+        e["ok"] = board.ok();
+        if (board.notRecorded) e["recorded"] = false;
         e["text"] = std::string(board.result.text());
         e["seconds"] = std::round(board.seconds * 1000.0) / 1000.0;
         if (board.result.cause() == engine::Cause::PortGone) {
@@ -510,6 +530,8 @@ private:
         e["ports"] = ports;
         e["programmed"] = summary.programmed;
         e["failed"] = summary.failed;
+        if (summary.programmedNotRecorded > 0)
+            e["programmedNotRecorded"] = summary.programmedNotRecorded;
         write(e);
         writeSummary(err_, summary); // for a person
     }
@@ -545,14 +567,15 @@ std::string resultText(const engine::Result& result) {
     return text;
 }
 
-std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err) {
+std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err,
+                                   std::function<void()> outputLost) {
     switch (form) {
     case ReportForm::Terminal:
-        return std::make_unique<TerminalReport>(out, err);
+        return std::make_unique<TerminalReport>(out, err, std::move(outputLost));
     case ReportForm::Lines:
-        return std::make_unique<LineReport>(out, err);
+        return std::make_unique<LineReport>(out, err, std::move(outputLost));
     case ReportForm::Json:
-        return std::make_unique<JsonReport>(out, err);
+        return std::make_unique<JsonReport>(out, err, std::move(outputLost));
     }
     return nullptr;
 }

@@ -8,6 +8,7 @@
 #include "engine/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -34,6 +35,9 @@ struct ImageInfo {
 struct BoardResult {
     int board = 0; // counted from 1 on each port (--repeat); 0 for a single update
     engine::Result result{engine::Outcome::NotResponse};
+    // The journal could not take its record: a board programmed so counts as failed.
+    bool notRecorded = false;
+    bool ok() const { return result.ok() && !notRecorded; }
     double seconds = 0;
     std::optional<ReplyTiming> replies; // when the board answered frames
     std::optional<ImageInfo> image;     // when an image was chosen for the board
@@ -64,6 +68,7 @@ struct PortTally {
     std::string bay; // empty: the port matches no bay
     int programmed = 0;
     int failed = 0;
+    int programmedNotRecorded = 0;      // of those failed
     std::optional<ReplyTiming> replies; // every frame of every board on the port
 
     // Boards programmed of those met, in percent; none before the first board.
@@ -79,6 +84,7 @@ struct Summary {
     bool dryRun = false;
     int programmed = 0;
     int failed = 0;
+    int programmedNotRecorded = 0; // of those failed
     std::vector<PortTally> ports;
     std::vector<std::string> retryPorts; // whose last board failed
     std::string retryCommand;            // the command line that retries just those
@@ -111,8 +117,10 @@ public:
 
 enum class ReportForm { Terminal, Lines, Json };
 
-// out: what the form writes (stdout); err: messages for a person (stderr).
-std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err);
+// out: what the form writes (stdout); err: messages for a person (stderr). outputLost is called
+// once (under the report's lock, on the thread that wrote) when out stops taking lines.
+std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err,
+                                   std::function<void()> outputLost = nullptr);
 
 // The text without its leading and trailing blanks (" Program Ok " -> "Program Ok").
 std::string trimmed(std::string_view text);

@@ -107,9 +107,16 @@ std::string describeFix(const firmware::FirmwareImage& image, const chips::Chip&
 Station::Station(int index, serial::PortDescription port, std::string bay,
                  std::unique_ptr<serial::SerialPort> serialPort, const StationSetup& setup,
                  std::string latencyFix)
-    : index_(index), port_(std::move(port)), bay_(std::move(bay)),
+    : index_(index), name_(port.name), port_(std::move(port)), bay_(std::move(bay)),
       serialPort_(std::move(serialPort)), setup_(setup), report_(*setup.report),
       latencyFix_(std::move(latencyFix)) {}
+
+void Station::describe(const serial::PortDescription& port, const std::string& bay) {
+    std::lock_guard lock(descriptionMutex_);
+    port_ = port;
+    port_.name = name_; // the same port, whatever spelling the listing gave it this time
+    bay_ = bay;
+}
 
 void Station::interrupt() {
     interrupted_ = true;
@@ -131,8 +138,10 @@ bool Station::stopping() const {
 
 bool Station::openPort() {
     if (serialPort_->usable()) return true;
-    const serial::PortError error = serialPort_->open(port_.name);
+    openTried_ = true;
+    const serial::PortError error = serialPort_->open(name_);
     if (!error) {
+        everOpened_ = true;
         portProblemShown_ = false;
         adviseOnLatency(std::nullopt);
         return true;
@@ -142,7 +151,7 @@ bool Station::openPort() {
     const bool gone = error.kind == serial::PortError::Kind::NotFound ||
                       error.kind == serial::PortError::Kind::InvalidName;
     if (!portProblemShown_ && !(setup_.watch && gone))
-        report_.problem(index_, serial::describe(error, port_.name));
+        report_.problem(index_, serial::describe(error, name_));
     portProblemShown_ = true;
     deviceAbsent_ = gone;
     return false;
@@ -213,8 +222,6 @@ bool Station::updateOneBoard(int board) {
     }
     // At a station, searching is waiting for the next board: only a board met counts.
     if (setup_.repeat && !runningMetBoard_) return false;
-    last_ = result;
-    ++(result.ok() ? programmed_ : failed_);
     BoardResult ended;
     ended.board = board;
     ended.result = result;
@@ -222,24 +229,34 @@ bool Station::updateOneBoard(int board) {
     if (!observer.replyTimes().empty()) ended.replies = observer.replyTimes().timing();
     if (observer.board()) ended.image = imageInfo(*observer.board());
     replyTimes_.add(observer.replyTimes());
-    report_.result(index_, ended, programmed_, failed_);
-    adviseOnLatency(ended.replies);
 
+    // The record first: a board programmed without one counts as failed, and says so.
     BoardEntry entry;
-    entry.bay = bay_;
-    entry.port = port_;
+    {
+        std::lock_guard lock(descriptionMutex_);
+        entry.bay = bay_;
+        entry.port = port_;
+    }
     entry.board = observer.board();
     if (entry.board) entry.chip = chips::chipByCode(entry.board->identification.chipCode);
     entry.result = ended;
     entry.resends = observer.resends();
-    keepRecord(entry);
+    ended.notRecorded = !keepRecord(entry);
+    last_ = result;
+    if (ended.ok())
+        ++programmed_;
+    else
+        ++failed_;
+    if (ended.notRecorded && result.ok()) ++programmedNotRecorded_;
+    report_.result(index_, ended, programmed_, failed_);
+    adviseOnLatency(ended.replies);
     return true;
 }
 
 bool Station::keepRecord(const BoardEntry& entry) {
     if (setup_.journal == nullptr || setup_.journal->record(entry)) return true;
-    report_.problem(index_, port_.name + ": the journal cannot be written (" +
-                                setup_.journal->error() + "): no further board is programmed");
+    report_.problem(index_, name_ + ": the journal cannot be written (" + setup_.journal->error() +
+                                "): no further board is programmed");
     return false;
 }
 
@@ -283,7 +300,7 @@ void Station::planOneBoard() {
 
 void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
     const std::optional<serial::AdapterLatency> timer = serialPort_->adapterLatency();
-    if (const auto advice = serial::latencyAdvice(port_.name, timer); advice && !timerHintShown_) {
+    if (const auto advice = serial::latencyAdvice(name_, timer); advice && !timerHintShown_) {
         timerHintShown_ = true;
         report_.hint(index_, *advice);
     }
@@ -292,7 +309,7 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
     char median[32];
     std::snprintf(median, sizeof median, "%.1f ms", replies->medianMs);
     const std::string fix = timer ? timer->fix : latencyFix_;
-    report_.hint(index_, port_.name + ": the board's replies took " + median +
+    report_.hint(index_, name_ + ": the board's replies took " + median +
                              " (median); the likely cause is a USB adapter's latency timer." +
                              (fix.empty() ? "" : " Fix: " + fix));
 }

@@ -47,12 +47,26 @@ public:
     // gone); a search for the next board stops at once, quietly.
     void retire();
 
+    // The port's name, which never changes.
+    const std::string& name() const { return name_; }
+    // The rest may (describe): read it on the station's thread or once the station has ended.
     const serial::PortDescription& port() const { return port_; }
     const std::string& bay() const { return bay_; }
+    // From any thread: the port, the same one, is described anew (udev has named it, or given
+    // its place), and so may be in another bay. The next record carries it.
+    void describe(const serial::PortDescription& port, const std::string& bay);
     // The last board's result; none when no board was met (--repeat).
     const std::optional<engine::Result>& lastResult() const { return last_; }
     int programmed() const { return programmed_; }
+    // Boards that failed, and those programmed whose record could not be written among them.
     int failed() const { return failed_; }
+    int programmedNotRecorded() const { return programmedNotRecorded_; }
+    // The port was tried but never opened in the whole run, for a reason of its own (busy,
+    // refused, not a port); at a watch, a port that went before it could be opened does not
+    // count.
+    bool neverOpened() const {
+        return openTried_ && !everOpened_ && !(setup_.watch && deviceAbsent_);
+    }
     // The reply times of every frame of every board so far.
     const ReplyTimes& replyTimes() const { return replyTimes_; }
 
@@ -74,8 +88,10 @@ private:
     bool keepRecord(const BoardEntry& entry);
 
     const int index_;
-    const serial::PortDescription port_;
-    const std::string bay_;
+    const std::string name_;
+    serial::PortDescription port_;
+    std::string bay_;
+    mutable std::mutex descriptionMutex_; // port_ but its name, and bay_
     std::unique_ptr<serial::SerialPort> serialPort_;
     const StationSetup& setup_;
     Report& report_;
@@ -89,6 +105,9 @@ private:
     std::optional<engine::Result> last_;
     int programmed_ = 0;
     int failed_ = 0;
+    int programmedNotRecorded_ = 0;
+    bool openTried_ = false;
+    bool everOpened_ = false;
     bool portProblemShown_ = false;
     bool deviceAbsent_ = false; // the last open found no device
     bool timerHintShown_ = false;

@@ -36,14 +36,22 @@ void StationPool::start(const serial::PortDescription& port) {
 bool StationPool::runs(std::string_view port) const {
     std::lock_guard lock(mutex_);
     return std::any_of(running_.begin(), running_.end(), [&](const Running& r) {
-        return !r.done && serial::samePortName(r.station->port().name, port);
+        return !r.done && serial::samePortName(r.station->name(), port);
     });
 }
 
 void StationPool::retire(std::string_view port) {
     std::lock_guard lock(mutex_);
     for (Running& r : running_)
-        if (!r.done && serial::samePortName(r.station->port().name, port)) r.station->retire();
+        if (!r.done && serial::samePortName(r.station->name(), port)) r.station->retire();
+}
+
+void StationPool::describe(const serial::PortDescription& port) {
+    const std::string bay = bayOf(bays_, port);
+    std::lock_guard lock(mutex_);
+    for (Running& r : running_)
+        if (!r.done && serial::samePortName(r.station->name(), port.name))
+            r.station->describe(port, bay);
 }
 
 void StationPool::interrupt() {
@@ -78,14 +86,19 @@ void StationPool::join() {
 
 void StationPool::fold(const Station& s) {
     auto it = std::find_if(tallies_.begin(), tallies_.end(), [&](const Tally& t) {
-        return t.counts.port == s.port().name && t.counts.bay == s.bay();
+        return t.counts.port == s.name() && t.counts.bay == s.bay();
     });
     if (it == tallies_.end()) {
-        tallies_.push_back({{s.port().name, s.bay(), 0, 0, {}}, {}, {}});
+        Tally tally;
+        tally.counts.port = s.name();
+        tally.counts.bay = s.bay();
+        tallies_.push_back(std::move(tally));
         it = tallies_.end() - 1;
     }
     it->counts.programmed += s.programmed();
     it->counts.failed += s.failed();
+    it->counts.programmedNotRecorded += s.programmedNotRecorded();
+    it->neverOpened = it->neverOpened && s.neverOpened();
     it->times.add(s.replyTimes());
     if (s.lastResult()) it->last = s.lastResult();
 }

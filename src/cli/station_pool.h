@@ -37,6 +37,8 @@ public:
     bool runs(std::string_view port) const;
     // The port has gone: its station ends after the board in progress.
     void retire(std::string_view port);
+    // The port, still the same, is described anew: its station's next record carries it.
+    void describe(const serial::PortDescription& port);
     // From any thread: every station stops at its next wait, and those started later at once.
     void interrupt();
     // Joins the stations that have ended, keeping their counts.
@@ -49,6 +51,7 @@ public:
         PortTally counts;
         ReplyTimes times;
         std::optional<engine::Result> last;
+        bool neverOpened = true; // see Station::neverOpened
     };
     // After join().
     const std::vector<Tally>& tallies() const { return tallies_; }

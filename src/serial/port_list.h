@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace serial {
@@ -18,9 +19,24 @@ struct PortDescription {
     std::string vendorId = {};  // "0403"
     std::string productId = {}; // "6001"
     std::string serial = {};    // "A50285BI"
+    // What the system knows the device by while it stays plugged in: on Linux its character
+    // device numbers ("188:0"), on Windows its device instance id. Empty where it cannot tell.
+    std::string deviceId = {};
+    // False while the system is still describing a device just plugged in (on Linux: udev has
+    // not yet written its data, so its place and name may still come).
+    bool settled = true;
 
     bool operator==(const PortDescription&) const = default;
 };
+
+// Whether two descriptions are of one port that stays plugged in: the same name, device and
+// adapter. Its place, friendly name and the text of its device path may still change (udev
+// describes a new device a moment after it appears).
+bool samePort(const PortDescription& a, const PortDescription& b);
+
+// Whether the name a person gave means the port: its COM name in any letter case, or a path
+// that leads to its device (a /dev/serial/by-id link, a udev alias, the device itself).
+bool namesPort(std::string_view name, const PortDescription& port);
 
 // COM ports only, in the order the system lists its serial devices, never sorted.
 std::vector<PortDescription> listPorts();

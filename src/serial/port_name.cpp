@@ -1,6 +1,9 @@
 #include "serial/port_name.h"
 
+#include "serial/port_list.h"
+
 #include <cctype>
+#include <filesystem>
 
 namespace serial {
 
@@ -29,6 +32,27 @@ bool samePortName(std::string_view a, std::string_view b) {
         if (comNames ? std::toupper(x) != std::toupper(y) : x != y) return false;
     }
     return true;
+}
+
+bool samePort(const PortDescription& a, const PortDescription& b) {
+    if (!samePortName(a.name, b.name)) return false;
+    if (a.vendorId != b.vendorId || a.productId != b.productId || a.serial != b.serial)
+        return false;
+    // Where the system cannot name the device, its path has to do.
+    if (a.deviceId.empty() || b.deviceId.empty()) return a.device == b.device;
+    return a.deviceId == b.deviceId;
+}
+
+bool namesPort(std::string_view name, const PortDescription& port) {
+    if (samePortName(name, port.name) || name == port.device) return true;
+    if (name.empty() || name.front() != '/' || port.device.empty()) return false;
+    // Links (by-id, by-path, udev aliases, the port-link folder) followed on both sides.
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path given = fs::canonical(fs::path(name), error);
+    if (error) return false;
+    const fs::path device = fs::canonical(fs::path(port.device), error);
+    return !error && given == device;
 }
 
 } // namespace serial

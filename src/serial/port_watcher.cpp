@@ -18,11 +18,14 @@ PortWatcher::Changes PortWatcher::poll() {
     };
     for (const PortDescription& old : known_) {
         const auto it = std::find_if(now.begin(), now.end(), sameAs(old));
-        if (it == now.end() || !(*it == old)) changes.vanished.push_back(old.name);
+        if (it == now.end() || !samePort(*it, old)) changes.vanished.push_back(old.name);
     }
     for (const PortDescription& port : now) {
         const auto it = std::find_if(known_.begin(), known_.end(), sameAs(port));
-        if (it == known_.end() || !(*it == port)) changes.appeared.push_back(port);
+        if (it == known_.end() || !samePort(*it, port))
+            changes.appeared.push_back(port);
+        else if (!(*it == port))
+            changes.updated.push_back(port);
     }
     known_ = std::move(now);
     return changes;

@@ -18,9 +18,11 @@ public:
     struct Changes {
         std::vector<std::string> vanished;     // by name
         std::vector<PortDescription> appeared; // in the listing's order
+        std::vector<PortDescription> updated;  // the same port (samePort), described anew
     };
     // What changed since the last poll; at the first, every port present appears. A port whose
-    // name stays but whose device or adapter changed has vanished and appeared again.
+    // name stays but whose device or adapter changed has vanished and appeared again; one that
+    // stays but is described otherwise (udev has named it, or given its place) is updated.
     Changes poll();
 
 private:

@@ -444,12 +444,22 @@ TEST(Bays, MalformedFilesAreRefusedWithTheirLine) {
         {"A1 x y\n", "bays.txt:1: a bay is a label"},
         {"A1 COM5\n\nA1 COM6\n", "bays.txt:3: the bay A1 is named twice"},
         {"A1 COM5\nA2 com5\n", "bays.txt:2: com5 is the bay A1 already"},
+        // Places as Windows gives them, '#' and all; a comment still follows a blank.
+        {"A1 PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)\n"
+         "A2 PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(2)\t# the lower socket\n"
+         "A3 Port_#0002.Hub_#0001 #hub\n",
+         nullptr},
+        {"A1 x#y #z\nA2 x#y\n", "bays.txt:2: x#y is the bay A1 already"},
     };
     for (const Case& c : cases) {
         const cli::BaysFile file = cli::parseBays("bays.txt", c.text);
         EXPECT_EQ(file.error.rfind(c.error ? c.error : "", 0), 0u) << c.text << file.error;
         EXPECT_EQ(file.bays.empty(), c.error != nullptr);
     }
+    const cli::BaysFile windows = cli::parseBays("bays.txt", cases[5].text);
+    serial::PortDescription port{"COM7", "\\\\.\\COM7", ""};
+    port.place = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(2)";
+    EXPECT_EQ(cli::bayOf(windows.bays, port), "A2");
 }
 
 // A journal file in the system's temporary folder, removed afterwards.
@@ -491,8 +501,8 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
     const char* args[] = {"trevane-cli", "--json",        "--bays",     bays.c_str(),
                           "--journal",   journal.c_str(), "--operator", "J\xC3\xB6rg",
-                          "COM200",      "COM201",        "COM202"};
-    ASSERT_EQ(program.run(11, args), cli::kSomeFailed) << err.str();
+                          "COM200",      "COM201",        "COM202",     "COM209"};
+    ASSERT_EQ(program.run(12, args), cli::kSomeFailed) << err.str();
 
     std::map<std::string, std::string> bayOfPort;
     std::istringstream lines(out.str());
@@ -500,11 +510,12 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
         const cli::Json e = cli::Json::parse(line);
         if (e["event"] == "result") bayOfPort[e["port"]] = e.value("bay", "-");
     }
-    EXPECT_EQ(bayOfPort, (std::map<std::string, std::string>{
-                             {"COM200", "A1"}, {"COM201", "A2"}, {"COM202", "-"}}));
+    EXPECT_EQ(bayOfPort,
+              (std::map<std::string, std::string>{
+                  {"COM200", "A1"}, {"COM201", "A2"}, {"COM202", "-"}, {"COM209", "-"}}));
 
     const std::vector<cli::Json> records = files.records("journal.jsonl");
-    ASSERT_EQ(records.size(), 3u);
+    ASSERT_EQ(records.size(), 4u);
     std::map<std::string, cli::Json> byPort;
     for (const cli::Json& r : records)
         byPort[r["port"]] = r;
@@ -522,6 +533,10 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     EXPECT_EQ(failed["image"]["sha256"].get<std::string>().size(), 64u);
     EXPECT_EQ(failed["trevane"], "9.9.9");
     EXPECT_EQ(byPort["COM202"]["bay"], nullptr);
+    // A port with no board on it: a record that says so, told apart from the boards'.
+    EXPECT_EQ(byPort["COM200"]["event"], "board");
+    EXPECT_EQ(byPort["COM209"]["event"], "no-board");
+    EXPECT_EQ(byPort["COM209"]["result"]["text"], "Invalid Port Com");
     EXPECT_EQ(failed["time"].get<std::string>().size(), 24u); // 2026-12-09T14:03:11.123Z
 }
 
@@ -550,6 +565,10 @@ TEST(Station, NoRecordNoProgramming) {
     const char* args[] = {"trevane-cli", "--journal", "j", "COM200"};
     EXPECT_EQ(program.run(4, args), cli::kSomeFailed);
     EXPECT_TRUE(contains(err.str(), "No space left on device")) << err.str();
+    // The board took its image but has no record: it counts as failed, and is retried.
+    EXPECT_TRUE(contains(out.str(), "COM200: Program Ok (programmed, not recorded)")) << out.str();
+    EXPECT_TRUE(contains(out.str(), "0 programmed, 1 failed (1 programmed, not recorded)"));
+    EXPECT_TRUE(contains(out.str(), "retry: trevane-cli --journal j COM200")) << out.str();
     EXPECT_EQ(board.opens(), 1) << "only the run that could keep records touched the port";
 }
 
@@ -599,7 +618,9 @@ TEST(TerminalReport, EachPortKeepsItsLineAsPortsComeAndResultsArrive) {
     ok.result = engine::Result(engine::Outcome::Ok);
     report->result(second, ok, 1, 0);
     report->problem(third, "COM202: busy");
-    report->finish({false, 1, 0, {}, {}, {}});
+    cli::Summary summary;
+    summary.programmed = 1;
+    report->finish(summary);
     const std::vector<std::string> shown = screen(out.str());
     ASSERT_GE(shown.size(), 5u) << out.str();
     EXPECT_EQ(shown[0].rfind("COM200", 0), 0u);

@@ -83,18 +83,24 @@ class Cli(unittest.TestCase):
 
     def test_ctrl_c_during_a_write_aborts_and_frees_the_port(self):
         sim = self.sim("COM200", *DEMO_BOARD, "--baud", "115200")
-        proc = subprocess.Popen([CLI, "COM200"], env=self.sandbox.env(), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
-        # Writing takes about six seconds at this rate: stop it in the middle.
-        deadline = time.time() + 20
-        out = ""
-        while "Programming" not in out and time.time() < deadline:
-            out += proc.stdout.readline()
-        time.sleep(1.0)
-        proc.send_signal(signal.SIGINT)
-        rest, err = proc.communicate(timeout=20)
-        self.assertEqual(proc.returncode, 130, err)
-        self.assertIn("COM200: User Abort !!", out + rest)
+        journal = os.path.join(self.sandbox.root, "journal.jsonl")
+        # Ctrl+C, and a terminal that closes (SIGHUP), end the same way.
+        for stop in (signal.SIGINT, signal.SIGHUP):
+            proc = subprocess.Popen([CLI, "--journal", journal, "COM200"], env=self.sandbox.env(),
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            # Writing takes about six seconds at this rate: stop it in the middle.
+            deadline = time.time() + 20
+            out = ""
+            while "Programming" not in out and time.time() < deadline:
+                out += proc.stdout.readline()
+            time.sleep(1.0)
+            proc.send_signal(stop)
+            rest, err = proc.communicate(timeout=20)
+            self.assertEqual(proc.returncode, 130, err)
+            self.assertIn("COM200: User Abort !!", out + rest)
+            time.sleep(0.5)
+        with open(journal) as f:
+            self.assertEqual([json.loads(l)["result"]["text"] for l in f], [" User Abort !! "] * 2)
         # The port is free: the next run opens it and programs the board. (The board first
         # finishes the frame it was given and answers it; that late answer is not for the next
         # run's search.)
@@ -114,6 +120,59 @@ class Cli(unittest.TestCase):
         self.assertEqual(result["percent"], 39)  # 100 of 256 frames
         sim.stop()
         self.assertIn("hangup", sim.dump_lines())
+
+    def test_an_adapter_that_stops_taking_data_counts_as_gone(self):
+        sim = self.sim("COM200", *DEMO_BOARD, "--stall-after", "20")
+        journal = os.path.join(self.sandbox.root, "journal.jsonl")
+        started = time.time()
+        run = self.cli("--json", "--journal", journal, "COM200", timeout=30)
+        self.assertLess(time.time() - started, 15)  # the write's time-out, not for ever
+        self.assertEqual(run.returncode, 1, run.stderr)
+        result = [e for e in map(json.loads, run.stdout.splitlines()) if e["event"] == "result"][0]
+        self.assertEqual((result["text"], result["cause"]), (" not Response ", "port-gone"))
+        with open(journal) as f:
+            self.assertEqual(len(f.readlines()), 1)
+        sim.stop()
+        self.assertIn("stall", sim.dump_lines())
+
+    def test_a_failed_record_stops_every_stations_search(self):
+        # COM201's board answers three seconds late: by then the journal has failed on COM200's
+        # record, and no frame may reach COM201's board.
+        for mode in ("--watch", "--repeat"):
+            first = self.sim("COM200", *DEMO_BOARD)
+            late = self.sim("COM201", *DEMO_BOARD, "--answer-after", "30")
+            run = self.cli(mode, "--journal", "/dev/full", "COM200", "COM201", timeout=60)
+            self.assertEqual(run.returncode, 1, mode + run.stderr)
+            self.assertIn("no space left on device", run.stderr.lower())
+            self.assertIn("/dev/full is a device, not a file on a disk", run.stderr)
+            self.assertIn("0 programmed, 1 failed (1 programmed, not recorded)", run.stdout)
+            first.stop()
+            late.stop()
+            counts = late.dump_lines()[-1]
+            self.assertIn(" progmode=0 frames=0 ", counts, mode)
+
+    def test_a_closed_output_ends_the_run_as_ctrl_c_with_every_record(self):
+        sim = self.sim("COM200", *DEMO_BOARD, "--baud", "115200")
+        journal = os.path.join(self.sandbox.root, "journal.jsonl")
+        # As `trevane-cli --repeat --json ... | head -n 8`.
+        proc = subprocess.Popen([CLI, "--repeat", "--json", "--journal", journal, "COM200"],
+                                env=self.sandbox.env(), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        for _ in range(8):
+            proc.stdout.readline()
+        time.sleep(1.0)  # into the frames
+        proc.stdout.close()
+        proc.wait(timeout=20)
+        err = proc.stderr.read()
+        proc.stderr.close()
+        self.assertEqual(proc.returncode, 130, err)
+        with open(journal) as f:
+            records = [json.loads(l) for l in f]
+        self.assertEqual([r["result"]["text"] for r in records], [" User Abort !! "])
+        sim.stop()
+        frames = sum(1 for l in sim.dump_lines() if l.startswith("flash "))
+        self.assertGreater(frames, 0)
+        self.assertLess(frames, 256)
 
     def test_doctor_checks_a_port_with_search_bytes_only(self):
         sim = self.sim("COM200", *DEMO_BOARD)

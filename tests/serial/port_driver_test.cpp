@@ -256,6 +256,18 @@ TEST_F(PortDriverTest, APortHeldByAnotherProgramIsBusy) {
     EXPECT_FALSE(port->open("COM200"));
 }
 
+// A terminal program that takes the port with TIOCEXCL alone (no lock): root gets through the
+// flag when it opens, so the flag itself must say busy; and it is not ours to clear.
+TEST_F(PortDriverTest, AnotherProgramsExclusiveModeIsBusyEvenForRootAndIsKept) {
+    ASSERT_EQ(ioctl(slave, TIOCEXCL), 0);
+    const serial::PortError error = port->open("COM200");
+    EXPECT_EQ(error.kind, Kind::Busy) << error.message << (geteuid() == 0 ? " (as root)" : "");
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_TRUE(exclusive());
+    ASSERT_EQ(ioctl(slave, TIOCNXCL), 0); // the other program lets go
+    EXPECT_FALSE(port->open("COM200"));
+}
+
 TEST_F(PortDriverTest, AUserOutsideTheDialoutGroupIsToldToJoinIt) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to open the line as another user";
     // A tty as udev makes them: owned by root, and no access for others.

@@ -120,7 +120,9 @@ TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
         for (const std::string& name : c.vanished)
             seen.push_back("-" + name);
         for (const serial::PortDescription& port : c.appeared)
-            seen.push_back("+" + port.name);
+            seen.push_back(std::string(port.settled ? "+" : "+unsettled ") + port.name);
+        for (const serial::PortDescription& port : c.updated)
+            seen.push_back("~" + port.name + " " + port.friendlyName);
         return seen;
     };
     // An adapter with its USB device, so that its serial number is part of what is seen.
@@ -131,10 +133,14 @@ TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
         std::ofstream(root / "sys/devices/usb1/1-2/serial") << serialNumber << "\n";
         addTty("ttyUSB0", "188:0", "", "", "devices/usb1/1-2/1-2:1.0/ttyUSB0");
     };
-    addTty("ttyS0", "4:64");
+    addTty("ttyS0", "4:64", "E:ID_MODEL=UART\n");
     EXPECT_EQ(changes(), std::vector<std::string>{"+COM1"});
     plugIn("A1");
-    EXPECT_EQ(changes(), std::vector<std::string>{"+COM33"});
+    // Before udev has described it, a new adapter is the same port once it has: updated in
+    // place, never gone and come (a second station would program its board twice).
+    EXPECT_EQ(changes(), std::vector<std::string>{"+unsettled COM33"});
+    std::ofstream(root / "run/udev/data/c188:0") << "E:ID_MODEL=FT232R\n";
+    EXPECT_EQ(changes(), std::vector<std::string>{"~COM33 FT232R (ttyUSB0)"});
     EXPECT_TRUE(changes().empty());
     fs::remove_all(root / "sys/class/tty/ttyUSB0");
     EXPECT_EQ(changes(), std::vector<std::string>{"-COM33"});
@@ -145,6 +151,10 @@ TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
     EXPECT_EQ(changes(), (std::vector<std::string>{"-COM33", "+COM33"}));
     fs::create_symlink("/dev/null", root / "ports/COM200");
     EXPECT_EQ(changes(), std::vector<std::string>{"+COM200"});
+    // The link pointed at the same device by another path: the same port.
+    fs::remove(root / "ports/COM200");
+    fs::create_symlink("/dev/../dev/null", root / "ports/COM200");
+    EXPECT_EQ(changes(), std::vector<std::string>{"~COM200 Linked port (/dev/../dev/null)"});
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 //   silent <flash/eeprom line>  a good frame left unanswered (--silent)
 //   badsum BYTES                a frame whose checksum was wrong (answered "N"), all its bytes
 //   hangup                      the line was dropped (--hangup-after)
+//   stall                       the line stopped taking data (--stall-after)
 // and last a line of counts:
 //   counts searches=S answered=A progmode=P frames=F refused=R badsum=B silent=Q
 
@@ -190,6 +191,11 @@ Outcome Bootloader::onFrame() {
     ++counters_.frames;
     log_.push_back(line);
     out.reply.push_back(kAck);
+    if (config_.stallAfter >= 0 && frameNumber_ >= config_.stallAfter) {
+        config_.stallAfter = -1;
+        log_.push_back("stall");
+        out.stall = true;
+    }
     return out;
 }
 

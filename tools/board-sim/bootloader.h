@@ -35,6 +35,7 @@ struct Config {
     bool silentProgramMode = false; // never answer the program-mode byte
     int garbage = 0;                // bytes sent before each identification
     int hangupAfter = -1;           // frames answered before hanging up on the next one
+    int stallAfter = -1;            // frames answered before the line stops taking data
 };
 
 // What one received byte led to.
@@ -43,6 +44,7 @@ struct Outcome {
     bool commandEnded = false;  // the byte ended a search byte, program-mode byte or frame
     bool flashFrame = false;    // ... and that was a flash frame (the board writes flash now)
     bool hangup = false;        // the line is to be dropped now
+    bool stall = false;         // the line is to stop taking data once the reply is out
 };
 
 struct Counters {

@@ -107,6 +107,14 @@ private:
             Clock::time_point due = lineFree_;
             if (outcome.flashFrame) due += std::chrono::milliseconds(options_.writeMs);
             queueReply(due, outcome.reply);
+            if (outcome.stall) {
+                // The updater's side of the terminal stops sending, as behind an adapter that
+                // takes no more data: its writes find no room.
+                line_.stopUpdaterOutput();
+                std::printf("stalled %s\n", options_.port.c_str());
+                std::fflush(stdout);
+                return;
+            }
         }
     }
 

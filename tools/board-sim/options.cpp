@@ -107,7 +107,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (!parseNumber(value, 0, 1000000, number)) return bad();
             config.silentFrames.insert(static_cast<int>(number));
         } else if (name == "--answer-after" || name == "--garbage" || name == "--hangup-after" ||
-                   name == "--baud" || name == "--write-ms" || name == "--latency-ms") {
+                   name == "--stall-after" || name == "--baud" || name == "--write-ms" ||
+                   name == "--latency-ms") {
             if (!needValue()) return false;
             if (!parseNumber(value, 0, 10000000, number)) return bad();
             if (name == "--answer-after")
@@ -116,6 +117,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                 config.garbage = static_cast<int>(number);
             else if (name == "--hangup-after")
                 config.hangupAfter = static_cast<int>(number);
+            else if (name == "--stall-after")
+                config.stallAfter = static_cast<int>(number);
             else if (name == "--baud")
                 options.baud = number;
             else if (name == "--latency-ms")
@@ -152,6 +155,7 @@ const char* usageText() {
            "  --split                send every reply byte in its own write\n"
            "  --garbage N            send N garbage bytes before each identification\n"
            "  --hangup-after N       drop the line when frame N arrives\n"
+           "  --stall-after N        answer frame N, then take no more data (a stuck adapter)\n"
            "  --reopen               after a hang-up, come back on a new line\n"
            "  --baud B               model a line of B baud (11 bits a byte)\n"
            "  --write-ms M           flash write time added to each flash frame reply\n"

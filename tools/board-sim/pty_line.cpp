@@ -37,6 +37,10 @@ void PtyLine::close() {
     master_ = slave_ = -1;
 }
 
+void PtyLine::stopUpdaterOutput() {
+    if (slave_ >= 0) tcflow(slave_, TCOOFF);
+}
+
 std::string registerLink(const std::string& portName, const std::string& target,
                          std::string& error) {
     char folder[serial::kDevicePathSize];

@@ -18,6 +18,8 @@ public:
     bool open(std::string& error);
     // Drops the line: whoever has the slave side open sees a hang-up.
     void close();
+    // The slave side's output stops (as XOFF would stop it): the updater's writes find no room.
+    void stopUpdaterOutput();
 
     int master() const { return master_; }
     const std::string& slavePath() const { return slavePath_; }

@@ -17,6 +17,7 @@ std::mutex handlerMutex;
 std::function<void()> interruptHandler;
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
 
 constexpr char kInterrupt = 'i';
 constexpr char kQuit = 'q';
@@ -37,7 +38,12 @@ void watch() {
 
 } // namespace
 
-ConsoleSetup::ConsoleSetup() = default;
+// A write to a pipe whose reader has gone (`trevane-cli | head`) fails with EPIPE rather than
+// killing the program in the middle of a board: the report sees it and ends the run as Ctrl+C
+// does, with every board's record written.
+ConsoleSetup::ConsoleSetup() {
+    signal(SIGPIPE, SIG_IGN);
+}
 ConsoleSetup::~ConsoleSetup() = default;
 
 bool outputIsTerminal() {
@@ -73,6 +79,8 @@ void setInterruptHandler(std::function<void()> handler) {
         action.sa_flags = SA_RESTART;
         sigaction(SIGINT, &action, &previousInt);
         sigaction(SIGTERM, &action, &previousTerm);
+        // The terminal closed, or the ssh session dropped: as SIGTERM.
+        sigaction(SIGHUP, &action, &previousHup);
         return;
     }
     {
@@ -82,6 +90,7 @@ void setInterruptHandler(std::function<void()> handler) {
     if (!watcher.joinable()) return;
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGTERM, &previousTerm, nullptr);
+    sigaction(SIGHUP, &previousHup, nullptr);
     const char quit = kQuit;
     if (::write(signalPipe[1], &quit, 1) == 1)
         watcher.join();

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cli {
 
@@ -13,8 +14,10 @@ namespace {
 
 class PosixRecordFile final : public RecordFile {
 public:
-    explicit PosixRecordFile(int fd) : fd_(fd) {}
+    PosixRecordFile(int fd, std::string notOnDisk) : fd_(fd), notOnDisk_(std::move(notOnDisk)) {}
     ~PosixRecordFile() override { ::close(fd_); }
+
+    std::string notOnDisk() const override { return notOnDisk_; }
 
     bool append(const std::string& line, std::string& error) override {
         // O_APPEND puts each write at the end; the lock keeps another process's line from
@@ -34,7 +37,8 @@ public:
         } while (written < 0 && errno == EINTR);
         const int writeError = errno;
         const bool whole = written == static_cast<ssize_t>(record.size());
-        const bool synced = whole && fdatasync(fd_) == 0;
+        // A pipe or a device has no disk to sync to (fdatasync says EINVAL).
+        const bool synced = whole && (!notOnDisk_.empty() || fdatasync(fd_) == 0);
         const int syncError = errno;
         flock(fd_, LOCK_UN);
         if (!whole) {
@@ -54,17 +58,32 @@ private:
         return false;
     }
     int fd_;
+    const std::string notOnDisk_;
 };
+
+std::string kindOf(mode_t mode) {
+    if (S_ISREG(mode)) return {};
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISCHR(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
 
 } // namespace
 
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return nullptr;
     }
-    return std::make_unique<PosixRecordFile>(fd);
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixRecordFile>(fd, kindOf(st.st_mode));
 }
 
 } // namespace cli

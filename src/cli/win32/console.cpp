@@ -4,23 +4,32 @@
 
 #include <mmsystem.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace cli {
 namespace {
 
 std::mutex handlerMutex;
+std::condition_variable handlerRemoved;
 std::function<void()> interruptHandler;
 bool finerTimer = false;
+
+// Windows ends the process as soon as the handler of a closing console returns, and at the
+// latest after about 5 seconds: the run gets what is left of them to stop its boards.
+constexpr auto kCloseGrace = std::chrono::milliseconds(4500);
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT: {
-        std::lock_guard lock(handlerMutex);
+        std::unique_lock lock(handlerMutex);
         if (!interruptHandler) return FALSE;
         interruptHandler();
+        if (event == CTRL_CLOSE_EVENT)
+            handlerRemoved.wait_for(lock, kCloseGrace, [] { return !interruptHandler; });
         return TRUE;
     }
     default:
@@ -70,6 +79,7 @@ void setInterruptHandler(std::function<void()> handler) {
         std::lock_guard lock(handlerMutex);
         interruptHandler = std::move(handler);
     }
+    handlerRemoved.notify_all();
     SetConsoleCtrlHandler(onConsoleEvent, install ? TRUE : FALSE);
 }
 

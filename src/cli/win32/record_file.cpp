@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace cli {
 
 namespace {
@@ -19,10 +21,14 @@ std::string systemText(DWORD error) {
 
 class Win32RecordFile final : public RecordFile {
 public:
-    explicit Win32RecordFile(HANDLE file) : file_(file) {}
+    Win32RecordFile(HANDLE file, std::string notOnDisk)
+        : file_(file), notOnDisk_(std::move(notOnDisk)) {}
     ~Win32RecordFile() override { CloseHandle(file_); }
 
+    std::string notOnDisk() const override { return notOnDisk_; }
+
     bool append(const std::string& line, std::string& error) override {
+        if (!notOnDisk_.empty()) return appendUnlocked(line + "\n", error);
         // The lock (on a byte far past any end the file will reach) keeps the processes that
         // share the file one at a time; under it, the end is where this line goes.
         OVERLAPPED at{};
@@ -71,7 +77,19 @@ public:
     }
 
 private:
+    // A pipe or a device: no end to find, no lock to take, no disk to flush to (a flush of a
+    // pipe would wait for its reader).
+    bool appendUnlocked(const std::string& record, std::string& error) {
+        DWORD written = 0;
+        if (WriteFile(file_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+            written == record.size())
+            return true;
+        error = written > 0 ? "only part of a line was taken" : systemText(GetLastError());
+        return false;
+    }
+
     HANDLE file_;
+    const std::string notOnDisk_;
 };
 
 } // namespace
@@ -84,7 +102,11 @@ std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string&
         error = systemText(GetLastError());
         return nullptr;
     }
-    return std::make_unique<Win32RecordFile>(file);
+    const DWORD type = GetFileType(file);
+    return std::make_unique<Win32RecordFile>(file, type == FILE_TYPE_DISK ? std::string()
+                                                   : type == FILE_TYPE_PIPE
+                                                       ? std::string("a pipe")
+                                                       : std::string("a device"));
 }
 
 } // namespace cli

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -150,7 +151,11 @@ std::vector<PortDescription> linkEntries() {
         const fs::path target = fs::read_symlink(link, error);
         const std::string shown = error ? link.string() : target.string();
         const std::string device = !error && target.is_absolute() ? target.string() : link.string();
-        entries.push_back({name, device, "Linked port (" + shown + ")"});
+        PortDescription port{name, device, "Linked port (" + shown + ")"};
+        if (S_ISCHR(st.st_mode))
+            port.deviceId =
+                std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+        entries.push_back(std::move(port));
     }
     return entries;
 }
@@ -165,6 +170,8 @@ std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
     std::vector<PortDescription> ports;
     const std::vector<PortDescription> links = linkEntries();
     const std::string udevRoot = (fs::path(root) / "run/udev").string();
+    std::error_code error;
+    const bool udevRuns = fs::is_directory(fs::path(udevRoot) / "data", error);
     const fs::path ttyClass = fs::path(root) / "sys/class/tty";
     for (const std::string& kernelName : sortedNames(ttyClass)) {
         // The name first: it costs no file, and most ttys (the virtual terminals) have no COM
@@ -177,10 +184,15 @@ std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
         if (stat((tty / "device").c_str(), &st) != 0) continue; // no device behind it
         // A serial8250 slot with no UART behind it reports type 0.
         if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
-        std::string model = udevModel(udevRoot, firstLine(tty / "dev"));
+        const std::string majorMinor = firstLine(tty / "dev");
+        std::string model = udevModel(udevRoot, majorMinor);
         if (model.empty()) model = "Serial port";
         PortDescription port{comName(number + 1), "/dev/" + kernelName,
                              model + " (" + kernelName + ")"};
+        port.deviceId = majorMinor;
+        // Where udev runs, a device it has not yet described may still get its name and place.
+        port.settled =
+            !udevRuns || fs::exists(fs::path(udevRoot) / "data" / ("c" + majorMinor), error);
         if (const auto adapter = posix::usbAdapterOf(root, kernelName)) {
             port.place = adapter->place;
             port.vendorId = adapter->vendorId;

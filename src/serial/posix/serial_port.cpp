@@ -1,13 +1,16 @@
 // The serial port on POSIX terminals. The descriptor is opened non-blocking and stays so: with
 // VMIN=0 and VTIME=0 every read returns at once with what is queued, and writes wait for room
-// themselves (with the time-out a Windows port gets: 10 ms a byte plus one second) and then
-// tcdrain, so that write returns once the bytes have been sent.
+// themselves and then for the output queue to empty, so that write returns once the bytes have
+// been sent. Both together get the time-out a Windows port gets (10 ms a byte plus one second):
+// an adapter that stops taking data would otherwise hold a plain tcdrain for ever, and counts as
+// gone instead.
 
 #include "serial/serial_port.h"
 #include "serial/port_map.h"
 #include "serial/posix/port_checks.h"
 #include "serial/posix/system_facts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -27,11 +30,11 @@ namespace {
 
 using Kind = PortError::Kind;
 
-// Gives the port back: exclusivity cleared first, because TIOCEXCL outlives our descriptor
+// Gives the port back: our exclusivity cleared first, because TIOCEXCL outlives our descriptor
 // while anyone else (an emulator holding the other end open, say) still has the tty open, and
-// would refuse our own next open.
-void closeDescriptor(int fd) {
-    ioctl(fd, TIOCNXCL);
+// would refuse our own next open. Another program's exclusivity is never ours to clear.
+void closeDescriptor(int fd, bool exclusiveIsOurs) {
+    if (exclusiveIsOurs) ioctl(fd, TIOCNXCL);
     flock(fd, LOCK_UN);
     ::close(fd);
 }
@@ -75,6 +78,32 @@ int queuedInput(int fd) {
     int count = 0;
     if (ioctl(fd, FIONREAD, &count) != 0) return 0;
     return count;
+}
+
+// Waits until the output queue is empty and the transmitter done, but not past the deadline.
+// The queue is watched, and tcdrain called only once it is empty: then it waits for no more than
+// the bytes in the transmitter, where a tcdrain on a full queue behind an adapter that stopped
+// taking data would never return. False when the deadline passed or the device went away.
+bool drainBefore(int fd, int64_t deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            if (deviceGone(errno)) return false;
+            break; // a tty that cannot tell: its tcdrain returns at once
+        }
+        if (queued <= 0) break;
+        const int64_t left = deadline - nowMs();
+        if (left <= 0) return false;
+        // About the time the queued bytes need on the line, at least a millisecond.
+        const int64_t wireMs = static_cast<int64_t>(queued) * 11 * 1000 / kBaudRate + 1;
+        sleepMs(std::min(left, wireMs));
+    }
+    return !(tcdrain(fd) != 0 && deviceGone(errno));
+}
+
+// The time-out of a write of `count` bytes and its drain, from now.
+int64_t writeDeadline(int32_t count) {
+    return nowMs() + 10 * static_cast<int64_t>(count) + 1000;
 }
 
 // Raw bytes at 115200 baud, 8 data bits, no parity, two stop bits, no flow control of any kind;
@@ -163,17 +192,27 @@ public:
                        ? failure(Kind::Busy, path, EBUSY)
                        : failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
+        // Root gets through another program's TIOCEXCL: the flag itself says it is taken.
+        int exclusive = 0;
+        if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+            closeDescriptor(fd, false);
+            return failure(Kind::Busy, path, EBUSY);
+        }
         if (ioctl(fd, TIOCEXCL) != 0) {
             const int error = errno;
-            closeDescriptor(fd);
+            closeDescriptor(fd, false);
             return failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
-        tcdrain(fd);
+        // Whatever an earlier user left queued goes out first, but not for ever.
+        if (!drainBefore(fd, nowMs() + 1000)) {
+            closeDescriptor(fd, true);
+            return {Kind::NotFound, path + ": the adapter takes no data"};
+        }
 
         termios tio{};
         if (tcgetattr(fd, &tio) != 0) {
             const int error = errno;
-            closeDescriptor(fd);
+            closeDescriptor(fd, true);
             return failure(deviceGone(error) ? Kind::NotFound : Kind::Failed, path, error);
         }
         // The line format first, then the read timing, so that each refusal is told apart; a
@@ -181,14 +220,14 @@ public:
         int error = 0;
         const termios format = lineFormat(tio);
         if (const std::string refused = setAndConfirm(fd, format, error); !refused.empty()) {
-            closeDescriptor(fd);
+            closeDescriptor(fd, true);
             return {deviceGone(error) ? Kind::NotFound : Kind::Configure, path + ": " + refused};
         }
         termios timing = format;
         timing.c_cc[VMIN] = 0;
         timing.c_cc[VTIME] = 0;
         if (const std::string refused = setAndConfirm(fd, timing, error); !refused.empty()) {
-            closeDescriptor(fd);
+            closeDescriptor(fd, true);
             return {deviceGone(error) ? Kind::NotFound : Kind::Timeouts, path + ": " + refused};
         }
 
@@ -207,7 +246,7 @@ public:
     void close() override {
         waitedQuietly_ = false;
         if (fd_ < 0) return;
-        closeDescriptor(fd_);
+        closeDescriptor(fd_, true);
         fd_ = -1;
     }
 
@@ -216,7 +255,7 @@ public:
     bool usable() override {
         waitedQuietly_ = false;
         if (fd_ < 0) return false;
-        if ((tcdrain(fd_) != 0 && deviceGone(errno)) || hungUp(fd_)) {
+        if (!drainBefore(fd_, nowMs() + 1000) || hungUp(fd_)) {
             close();
             return false;
         }
@@ -252,7 +291,7 @@ public:
     bool write(const uint8_t* bytes, int32_t count) override {
         waitedQuietly_ = false;
         if (fd_ < 0 || count < 0 || (bytes == nullptr && count > 0)) return false;
-        const int64_t deadline = nowMs() + 10 * static_cast<int64_t>(count) + 1000;
+        const int64_t deadline = writeDeadline(count);
         int32_t sent = 0;
         while (sent < count) {
             const ssize_t written = ::write(fd_, bytes + sent, static_cast<size_t>(count - sent));
@@ -266,8 +305,13 @@ public:
                 return false;
             }
             // Output queue full: wait for room, as a synchronous write would, but not forever.
+            // A port that takes nothing for so long has lost its adapter, or its adapter is
+            // stuck: as good as gone.
             const int64_t left = deadline - nowMs();
-            if (left <= 0) return false;
+            if (left <= 0) {
+                close();
+                return false;
+            }
             pollfd entry{fd_, POLLOUT, 0};
             if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
             if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -275,7 +319,7 @@ public:
                 return false;
             }
         }
-        if (tcdrain(fd_) != 0 && deviceGone(errno)) {
+        if (!drainBefore(fd_, deadline)) {
             close();
             return false;
         }

@@ -74,6 +74,7 @@ void describeAdapter(HDEVINFO devices, SP_DEVINFO_DATA& info, PortDescription& p
     char instanceId[512] = {};
     if (!SetupDiGetDeviceInstanceIdA(devices, &info, instanceId, sizeof instanceId, nullptr))
         return;
+    port.deviceId = instanceId;
     const AdapterIdentity adapter = adapterOfInstanceId(instanceId);
     port.vendorId = adapter.vendorId;
     port.productId = adapter.productId;

@@ -1,5 +1,8 @@
-// The serial port on Win32 communications ports, opened for synchronous I/O. Writes are
-// followed by FlushFileBuffers, so that write returns once the bytes have been sent.
+// The serial port on Win32 communications ports, opened for synchronous I/O. Writes wait for
+// the driver's output queue to empty and then FlushFileBuffers, so that write returns once the
+// bytes have been sent; all of it within the write time-out (10 ms a byte plus one second). A
+// plain FlushFileBuffers on a full queue behind an adapter that stopped taking data would never
+// return: such a port counts as gone instead.
 //
 // Waiting for input is a read: with ReadIntervalTimeout and ReadTotalTimeoutMultiplier at
 // MAXDWORD and ReadTotalTimeoutConstant at the wait's length, ReadFile returns at once with
@@ -95,6 +98,26 @@ void sleepUntil(Clock::time_point deadline) {
         Sleep(static_cast<DWORD>(left));
 }
 
+// Waits until the driver's output queue is empty, then for the transmitter (FlushFileBuffers),
+// but not past the deadline. False when it passed or the device went away.
+bool drainBefore(HANDLE handle, Clock::time_point deadline) {
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle, &errors, &status)) {
+            if (deviceGone(GetLastError())) return false;
+            break; // a driver that cannot tell: its flush is all there is
+        }
+        if (status.cbOutQue == 0) break;
+        const int64_t left = msUntil(deadline);
+        if (left <= 0) return false;
+        // About the time the queued bytes need on the line, at least a millisecond.
+        const int64_t wireMs = static_cast<int64_t>(status.cbOutQue) * 11 * 1000 / kBaudRate + 1;
+        Sleep(static_cast<DWORD>(left < wireMs ? left : wireMs));
+    }
+    return FlushFileBuffers(handle) || !deviceGone(GetLastError());
+}
+
 class Win32SerialPort final : public SerialPort {
 public:
     ~Win32SerialPort() override { close(); }
@@ -122,7 +145,11 @@ public:
                 return failure(Kind::Failed, error);
             }
         }
-        FlushFileBuffers(handle);
+        // Whatever an earlier user left queued goes out first, but not for ever.
+        if (!drainBefore(handle, Clock::now() + std::chrono::seconds(1))) {
+            CloseHandle(handle);
+            return {Kind::NotFound, comName(number) + ": the adapter takes no data"};
+        }
 
         const auto giveUp = [handle](Kind kind) {
             const DWORD error = GetLastError();
@@ -161,7 +188,7 @@ public:
 
     bool usable() override {
         if (handle_ == INVALID_HANDLE_VALUE) return false;
-        if (!FlushFileBuffers(handle_)) closeIfGone();
+        if (!drainBefore(handle_, Clock::now() + std::chrono::seconds(1))) close();
         return isOpen();
     }
 
@@ -191,13 +218,20 @@ public:
     bool write(const uint8_t* bytes, int32_t count) override {
         if (handle_ == INVALID_HANDLE_VALUE || count < 0 || (bytes == nullptr && count > 0))
             return false;
+        const Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(10 * static_cast<int64_t>(count) + 1000);
         DWORD written = 0;
         if (!WriteFile(handle_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
-            closeIfGone();
+            const DWORD error = GetLastError();
+            if (deviceGone(error) || error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) close();
             return false;
         }
-        FlushFileBuffers(handle_);
-        return written == static_cast<DWORD>(count);
+        // Short of the whole: the write time-out passed with the adapter taking nothing.
+        if (written != static_cast<DWORD>(count) || !drainBefore(handle_, deadline)) {
+            close();
+            return false;
+        }
+        return true;
     }
 
     void discardInput() override {
