@@ -540,6 +540,40 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     EXPECT_EQ(failed["time"].get<std::string>().size(), 24u); // 2026-12-09T14:03:11.123Z
 }
 
+// A port listed before udev has described it: its station waits for its place, so that the
+// board's record has its bay; and a description that changes later starts no second station.
+TEST(Station, AStationWaitsForItsPortToBeDescribed) {
+    TempFiles files;
+    Machine machine;
+    machine.add("COM200");
+    const std::string bays = files.write("bays.txt", "A1 usb-0:2:COM200\n");
+    const std::string journal = (files.dir / "journal.jsonl").string();
+    std::ostringstream out, err;
+    cli::Platform platform = machine.platform(out, err);
+    platform.openJournal = &cli::openRecordFile;
+    platform.watchPeriodMs = 50;
+    int listings = 0;
+    const auto described = platform.listPorts;
+    platform.listPorts = [&] {
+        std::vector<serial::PortDescription> ports = described();
+        if (++listings <= 2) { // as sysfs has it before udev: no place yet
+            ports[0].place.clear();
+            ports[0].settled = false;
+        }
+        if (listings >= 40) ports[0].friendlyName = "FT232R (ttyUSB0)"; // named at last
+        if (listings == 60) machine.interrupt();
+        return ports;
+    };
+    cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
+    const char* args[] = {"trevane-cli", "--watch",   "--bays",
+                          bays.c_str(),  "--journal", journal.c_str()};
+    EXPECT_EQ(program.run(6, args), cli::kAllProgrammed) << err.str();
+    const std::vector<cli::Json> records = files.records("journal.jsonl");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["bay"], "A1");
+    EXPECT_EQ(records[0]["adapter"]["place"], "usb-0:2:COM200");
+}
+
 TEST(Station, NoRecordNoProgramming) {
     Machine machine;
     boardsim::SimulatedPort& board = machine.add("COM200");
