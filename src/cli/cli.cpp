@@ -1,15 +1,14 @@
 #include "cli/cli.h"
 
-#include "cli/bays.h"
 #include "cli/cli_options.h"
-#include "cli/journal.h"
+#include "cli/report.h"
 #include "cli/retry_line.h"
-#include "cli/station.h"
-#include "cli/station_pool.h"
 #include "firmware/file_images.h"
 #include "firmware/version_listing.h"
 #include "serial/port_name.h"
-#include "serial/port_watcher.h"
+#include "station/bays.h"
+#include "station/journal.h"
+#include "station/run.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,97 +48,6 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
 }
 
 } // namespace
-
-// Why a run stops before its stations have ended by themselves; seen by the watch loop as soon
-// as it comes. The first reason stays.
-class Cli::Interruption {
-public:
-    enum class Reason {
-        None,
-        UserInterrupt, // Ctrl+C, SIGTERM, SIGHUP, a console closed
-        OutputLost,    // standard output closed (a pipe whose reader ended): as Ctrl+C
-        RecordLost,    // the journal could not take a record
-    };
-    void raise(Reason reason) {
-        std::lock_guard lock(mutex_);
-        if (reason_ == Reason::None) reason_ = reason;
-        wake_.notify_all();
-    }
-    Reason reason() const {
-        std::lock_guard lock(mutex_);
-        return reason_;
-    }
-    // Waits up to ms; true when the run is to stop.
-    bool waitFor(int ms) {
-        std::unique_lock lock(mutex_);
-        return wake_.wait_for(lock, std::chrono::milliseconds(ms),
-                              [this] { return reason_ != Reason::None; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    Reason reason_ = Reason::None;
-};
-
-void Cli::watch(const Options& options, StationPool& pool, Interruption& interruption) {
-    using Clock = std::chrono::steady_clock;
-    // udev describes a device a moment after it appears: its station waits for that (its first
-    // record then has its place and bay), but not for long.
-    constexpr auto kSettleAtMost = std::chrono::seconds(1);
-    // A port named on the command line that never shows is most likely misspelt.
-    constexpr auto kNamedPortGrace = std::chrono::seconds(5);
-
-    serial::PortWatcher watcher(platform_.listPorts);
-    const auto wanted = [&](const serial::PortDescription& port) {
-        if (options.ports.empty()) return true;
-        return std::any_of(options.ports.begin(), options.ports.end(),
-                           [&](const auto& name) { return serial::namesPort(name, port); });
-    };
-    std::vector<std::string> neverSeen = options.ports;
-    const Clock::time_point started = Clock::now();
-    // Ports that wait for their station: until udev has described them, and a port that came
-    // back before its last station ended, for that one (two stations on one port would find it
-    // busy).
-    struct Waiting {
-        serial::PortDescription port;
-        Clock::time_point since;
-    };
-    std::vector<Waiting> waiting;
-    do {
-        const serial::PortWatcher::Changes changes = watcher.poll();
-        const Clock::time_point now = Clock::now();
-        for (const std::string& name : changes.vanished) {
-            std::erase_if(
-                waiting, [&](const Waiting& w) { return serial::samePortName(w.port.name, name); });
-            pool.retire(name);
-        }
-        for (const serial::PortDescription& port : changes.updated) {
-            for (Waiting& w : waiting)
-                if (serial::samePortName(w.port.name, port.name)) w.port = port;
-            pool.describe(port);
-        }
-        for (const serial::PortDescription& port : changes.appeared) {
-            if (!wanted(port)) continue;
-            std::erase_if(neverSeen,
-                          [&](const std::string& name) { return serial::namesPort(name, port); });
-            waiting.push_back({port, now});
-        }
-        std::erase_if(waiting, [&](const Waiting& w) {
-            if (!w.port.settled && now - w.since < kSettleAtMost) return false;
-            if (pool.runs(w.port.name)) return false;
-            pool.start(w.port);
-            return true;
-        });
-        pool.reap();
-        if (!neverSeen.empty() && now - started >= kNamedPortGrace) {
-            for (const std::string& name : neverSeen)
-                *platform_.err << "trevane-cli: --watch: " << name
-                               << " matches no port present; --list-ports shows the names\n";
-            neverSeen.clear();
-        }
-    } while (!interruption.waitFor(platform_.watchPeriodMs));
-}
 
 Cli::Cli(const firmware::Product& product, const char* version, Platform platform)
     : product_(product), version_(version), platform_(std::move(platform)) {}
@@ -238,7 +146,7 @@ bool Cli::prepare(const Options& options) {
             err << "trevane-cli: " << options.baysFile << ": cannot be read: " << error << '\n';
             return false;
         }
-        BaysFile parsed = parseBays(options.baysFile, *text);
+        station::BaysFile parsed = station::parseBays(options.baysFile, *text);
         if (!parsed.error.empty()) {
             err << "trevane-cli: " << parsed.error << '\n';
             return false;
@@ -248,7 +156,7 @@ bool Cli::prepare(const Options& options) {
     if (!options.journalFile.empty()) {
         // No record, no programming: a journal that cannot take lines stops the run here.
         std::string error;
-        std::unique_ptr<RecordFile> file =
+        std::unique_ptr<station::RecordFile> file =
             platform_.openJournal ? platform_.openJournal(options.journalFile, error) : nullptr;
         if (!file) {
             err << "trevane-cli: --journal " << options.journalFile
@@ -258,9 +166,9 @@ bool Cli::prepare(const Options& options) {
         if (const std::string kind = file->notOnDisk(); !kind.empty())
             err << "trevane-cli: --journal " << options.journalFile << " is " << kind
                 << ", not a file on a disk: its records are written without a sync\n";
-        journal_ = std::make_unique<Journal>(
-            std::move(file),
-            JournalContext{platform_.hostName, options.operatorName, product_.identity, version_});
+        journal_ = std::make_unique<station::Journal>(
+            std::move(file), station::JournalContext{platform_.hostName, options.operatorName,
+                                                     product_.identity, version_});
     }
     return true;
 }
@@ -301,17 +209,7 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     const ReportForm form = options.json              ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
-    // Whatever stops the run early stops every station at its next wait: nothing is sent after
-    // it, and every board met gets its record.
-    Interruption interruption;
-    StationPool* stations = nullptr; // set before the first station starts
-    const auto stopAll = [&](Interruption::Reason why) {
-        interruption.raise(why);
-        if (stations) stations->interrupt();
-    };
-    const std::unique_ptr<Report> report = makeReport(
-        form, *platform_.out, *platform_.err, [&] { stopAll(Interruption::Reason::OutputLost); });
-    StationSetup setup;
+    station::RunSetup setup;
     setup.images =
         file_ ? static_cast<const firmware::ImageSource*>(file_.get()) : &product_.images;
     setup.file = file_.get();
@@ -320,41 +218,41 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     setup.repeat = options.repeat;
     setup.watch = options.watch;
     setup.dryRun = options.dryRun;
-    setup.report = report.get();
     setup.journal = journal_.get();
+    setup.bays = bays_;
+    setup.ports = ports;
+    setup.watchedNames = options.ports;
+    station::RunServices services;
+    services.makePort = platform_.makePort;
+    services.listPorts = platform_.listPorts;
+    services.latencyFix = platform_.latencyFix;
+    services.watchPeriodMs = platform_.watchPeriodMs;
+    services.warn = [this](const std::string& text) {
+        *platform_.err << "trevane-cli: --watch: " << text << '\n';
+    };
 
-    StationPool pool(setup, bays_, {platform_.makePort, platform_.latencyFix});
-    stations = &pool;
+    // Whatever stops the run early stops every station at its next wait: nothing is sent after
+    // it, and every board met gets its record.
+    station::Run* running = nullptr; // set before the first station starts
+    const std::unique_ptr<Report> report =
+        makeReport(form, *platform_.out, *platform_.err, product_.identity, [&] {
+            if (running) running->stop(station::StopReason::OutputLost);
+        });
+    station::Run run(std::move(setup), std::move(services), *report);
+    running = &run;
     if (platform_.onInterrupt)
-        platform_.onInterrupt([&] { stopAll(Interruption::Reason::UserInterrupt); });
-    if (journal_) journal_->onFailure([&] { stopAll(Interruption::Reason::RecordLost); });
-    for (const serial::PortDescription& port : ports)
-        pool.start(port);
-    if (options.watch) watch(options, pool, interruption);
-    pool.join();
-    if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
-    if (journal_) journal_->onFailure(nullptr);
-
-    Summary summary;
-    summary.dryRun = options.dryRun;
-    for (StationPool::Tally t : pool.tallies()) {
-        if (!t.times.empty()) t.counts.replies = t.times.timing();
-        summary.programmed += t.counts.programmed;
-        summary.failed += t.counts.failed;
-        summary.programmedNotRecorded += t.counts.programmedNotRecorded;
-        summary.ports.push_back(t.counts);
-        // With --repeat a port that never met a board has nothing to retry, unless it never
-        // even opened (busy, refused, not a port): that station did no work at all. A board
-        // programmed without its record is retried, so that it gets one.
-        const bool lastFailed = t.last && !t.last->ok();
-        const bool retry = t.last ? lastFailed || t.counts.programmedNotRecorded > 0
-                                  : !options.repeat || t.neverOpened;
-        if (retry) summary.retryPorts.push_back(t.counts.port);
+        platform_.onInterrupt([&] { run.stop(station::StopReason::UserInterrupt); });
+    run.start();
+    while (!run.waitForEnd(1000)) {
     }
-    if (!summary.retryPorts.empty() && !options.dryRun)
-        summary.retryCommand = retryCommand(argc > 0 ? argv[0] : "trevane-cli", options,
-                                            summary.retryPorts, platform_.shellRules);
-    report->finish(summary);
+    const station::Summary summary = run.finish();
+    if (platform_.onInterrupt) platform_.onInterrupt(nullptr);
+
+    const std::string retry = summary.retryPorts.empty() || options.dryRun
+                                  ? std::string()
+                                  : retryCommand(argc > 0 ? argv[0] : "trevane-cli", options,
+                                                 summary.retryPorts, platform_.shellRules);
+    report->finish(summary, retry);
 
     if (journal_ && journal_->failed()) {
         *platform_.err << "trevane-cli: the journal " << options.journalFile
@@ -364,9 +262,9 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     }
     // A lost output ends the run as Ctrl+C does; with --repeat, Ctrl+C is how a station's shift
     // ends, and the boards say how it went.
-    const Interruption::Reason stopped = interruption.reason();
-    if (stopped == Interruption::Reason::OutputLost ||
-        (stopped == Interruption::Reason::UserInterrupt && !options.repeat))
+    const station::StopReason stopped = run.stopReason();
+    if (stopped == station::StopReason::OutputLost ||
+        (stopped == station::StopReason::UserInterrupt && !options.repeat))
         return kInterrupted;
     return summary.retryPorts.empty() ? kAllProgrammed : kSomeFailed;
 }

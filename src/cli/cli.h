@@ -2,12 +2,14 @@
 #pragma once
 
 #include "cli/cli_options.h"
-#include "cli/record_file.h"
 #include "cli/retry_line.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
+#include "station/bays.h"
+#include "station/journal.h"
+#include "station/record_file.h"
 
 #include <functional>
 #include <memory>
@@ -21,12 +23,6 @@ class FileImages;
 }
 
 namespace cli {
-
-class Journal;
-class Report;
-class StationPool;
-struct Bay;
-struct StationSetup;
 
 // Exit statuses.
 inline constexpr int kAllProgrammed = 0;
@@ -43,7 +39,7 @@ struct Platform {
     // How to lower a USB adapter's latency timer on this system, for a port.
     std::function<std::string(std::string_view port)> latencyFix;
     // The journal's file (--journal); none, with the reason, when it cannot be opened.
-    std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>
+    std::function<std::unique_ptr<station::RecordFile>(const std::string& path, std::string& error)>
         openJournal;
     std::string hostName;
     int watchPeriodMs = 500;                   // how often --watch looks at the port listing
@@ -69,9 +65,6 @@ private:
     // --doctor: the checks of every port, one line (or JSON object) each.
     int doctor(const Options& options, const std::vector<std::string>& ports);
     int listImages();
-    class Interruption;
-    // --watch: stations for ports as they come, ended as they go, until interrupted.
-    void watch(const Options& options, StationPool& pool, Interruption& interruption);
     // Reads --image, --bays and --journal; false after a usage error said why.
     bool prepare(const Options& options);
 
@@ -79,8 +72,8 @@ private:
     const char* version_;
     Platform platform_;
     std::unique_ptr<firmware::FileImages> file_;
-    std::vector<Bay> bays_;
-    std::unique_ptr<Journal> journal_;
+    std::vector<station::Bay> bays_;
+    std::unique_ptr<station::Journal> journal_;
 };
 
 } // namespace cli

@@ -1,15 +1,21 @@
 // trevane-cli --doctor: the system's checks of each port, then whether a board answers a short
 // search and whether an image of this program suits it. Nothing but search bytes is sent.
 #include "cli/cli.h"
-#include "cli/json_text.h"
 #include "cli/report.h"
 #include "engine/session.h"
+#include "station/json_text.h"
+#include "station/observer.h"
 
 #include <cstdio>
 
 namespace cli {
 
 namespace {
+
+using station::dumpLine;
+using station::Json;
+using station::jsonText;
+using station::resultText;
 
 // About a second of searching: a board that is there answers the first try.
 constexpr int kDoctorSearchTries = 10;

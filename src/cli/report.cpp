@@ -1,7 +1,8 @@
 #include "cli/report.h"
 
 #include "chips/chip_table.h"
-#include "cli/json_text.h"
+#include "station/json_text.h"
+#include "station/records.h"
 
 #include <chrono>
 #include <cmath>
@@ -11,6 +12,11 @@
 
 namespace cli {
 namespace {
+
+using station::dumpLine;
+using station::Json;
+using station::jsonText;
+using station::resultText;
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(100); // at most 10 a second a port
@@ -58,7 +64,7 @@ std::string imageText(const BoardResult& board) {
 }
 
 // The summary for a person: a line per bay or port, the counts, the command that retries.
-void writeSummary(std::ostream& to, const Summary& s) {
+void writeSummary(std::ostream& to, const Summary& s, const std::string& retryCommand) {
     if (!s.dryRun && (s.ports.size() > 1 || (s.ports.size() == 1 && s.ports[0].replies))) {
         for (const PortTally& p : s.ports) {
             to << labelOf(p.port, p.bay) << ": "
@@ -69,7 +75,7 @@ void writeSummary(std::ostream& to, const Summary& s) {
         }
     }
     to << countsText(s.programmed, s.failed, s.programmedNotRecorded, s.dryRun) << '\n';
-    if (!s.retryCommand.empty()) to << "retry: " << s.retryCommand << '\n';
+    if (!retryCommand.empty()) to << "retry: " << retryCommand << '\n';
     to.flush();
 }
 
@@ -80,20 +86,16 @@ public:
     LockedReport(std::ostream& out, std::ostream& err, std::function<void()> outputLost)
         : out_(out), err_(err), outputLost_(std::move(outputLost)) {}
 
-    int addPort(const std::string& port, const std::string& bay) final {
-        int index = 0;
+    void stationStarted(int station, const std::string& port, const std::string& bay) final {
         serve([&] {
-            for (size_t i = 0; i < ports_.size(); ++i)
-                if (ports_[i] == port && bays_[i] == bay) {
-                    index = static_cast<int>(i);
-                    return;
-                }
-            ports_.push_back(port);
-            bays_.push_back(bay);
-            index = static_cast<int>(ports_.size() - 1);
-            onPortAdded(index);
+            // A port whose station starts again keeps its number and its line.
+            if (static_cast<size_t>(station) < ports_.size()) return;
+            ports_.resize(static_cast<size_t>(station) + 1);
+            bays_.resize(static_cast<size_t>(station) + 1);
+            ports_[static_cast<size_t>(station)] = port;
+            bays_[static_cast<size_t>(station)] = bay;
+            onPortAdded(station);
         });
-        return index;
     }
     void searchTry(int port, int attempt) final {
         serve([&] { onSearchTry(port, attempt); });
@@ -128,8 +130,8 @@ public:
     void plan(int port, const DryRun& plan) final {
         serve([&] { onPlan(port, plan); });
     }
-    void finish(const Summary& summary) final {
-        serve([&] { onFinish(summary); });
+    void finish(const Summary& summary, const std::string& retryCommand) final {
+        serve([&] { onFinish(summary, retryCommand); });
     }
 
 protected:
@@ -146,7 +148,7 @@ protected:
     virtual void onHint(int port, const std::string& text) = 0;
     virtual void onNote(int port, const std::string& text) = 0;
     virtual void onPlan(int port, const DryRun& plan) = 0;
-    virtual void onFinish(const Summary& summary) = 0;
+    virtual void onFinish(const Summary& summary, const std::string& retryCommand) = 0;
 
     const std::string& portName(int port) const { return ports_[static_cast<size_t>(port)]; }
     const std::string& bayName(int port) const { return bays_[static_cast<size_t>(port)]; }
@@ -296,12 +298,12 @@ private:
         for (const std::string& line : planLines(plan))
             notes_.push_back(label(port) + ": " + line);
     }
-    void onFinish(const Summary& summary) override {
+    void onFinish(const Summary& summary, const std::string& retryCommand) override {
         for (const std::string& note : notes_)
             out_ << note << '\n';
         for (const PortLine& l : lines_)
             if (!l.last.empty()) out_ << l.last << '\n';
-        writeSummary(out_, summary);
+        writeSummary(out_, summary, retryCommand);
         for (const std::string& hint : hints_)
             say(hint);
     }
@@ -376,7 +378,9 @@ private:
         for (const std::string& text : planLines(plan))
             line(port, text);
     }
-    void onFinish(const Summary& summary) override { writeSummary(out_, summary); }
+    void onFinish(const Summary& summary, const std::string& retryCommand) override {
+        writeSummary(out_, summary, retryCommand);
+    }
 
     void line(int port, const std::string& text) {
         out_ << label(port) << ": " << text << '\n';
@@ -384,18 +388,13 @@ private:
     }
 };
 
-Json imageJson(const ImageInfo& image) {
-    Json j;
-    j["source"] = image.fromFile ? "file" : "built-in";
-    if (image.fromFile) j["file"] = jsonText(image.file);
-    j["slot"] = image.slot;
-    j["sha256"] = image.sha256;
-    return j;
-}
-
+// One JSON object a line. The board, image and result objects are the journal's (records.h).
 class JsonReport final : public LockedReport {
 public:
-    using LockedReport::LockedReport;
+    JsonReport(std::ostream& out, std::ostream& err, std::function<void()> outputLost,
+               std::string productIdentity)
+        : LockedReport(out, err, std::move(outputLost)),
+          productIdentity_(std::move(productIdentity)) {}
 
 private:
     void onPortAdded(int) override { lastProgress_.emplace_back(); }
@@ -405,16 +404,8 @@ private:
         write(e);
     }
     void onBoardFound(int port, const engine::BoardFound& board, const chips::Chip* chip) override {
-        const engine::Identification& id = board.identification;
         Json e = event(port, "found");
-        e["bios"] = id.biosCode;
-        e["chip"] = id.chipCode;
-        e["chipName"] = chip ? Json(chip->part) : Json(nullptr);
-        e["board"] = id.boardIndex;
-        e["preparation"] = id.preparation;
-        e["fullIdentification"] = board.fullIdentification;
-        e["description"] =
-            jsonText(engine::sendsBoardRecord(id.biosCode) ? board.record.description : "");
+        e.update(station::boardJson(board, chip));
         write(e);
     }
     void onImageLoaded(int port, const engine::LoadedImage& image) override {
@@ -447,16 +438,10 @@ private:
     }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         Json e = event(port, "result");
-        e["ok"] = board.ok();
-        if (board.notRecorded) e["recorded"] = false;
-        e["text"] = std::string(board.result.text());
-        e["seconds"] = std::round(board.seconds * 1000.0) / 1000.0;
-        if (board.result.cause() == engine::Cause::PortGone) {
-            e["cause"] = "port-gone";
-            e["percent"] = board.result.percentDone();
-        }
-        if (board.replies) e["reply_ms"] = replyTimingJson(*board.replies);
-        if (board.image) e["image"] = imageJson(*board.image);
+        e.update(station::resultJson(board.result, board.notRecorded));
+        e["seconds"] = station::thousandths(board.seconds);
+        if (board.replies) e["reply_ms"] = station::replyTimingJson(*board.replies);
+        if (board.image) e["image"] = station::imageJson(board.image, productIdentity_);
         if (board.board > 0) {
             e["board"] = board.board;
             e["programmed"] = programmed;
@@ -484,7 +469,7 @@ private:
         Json e = event(port, "plan");
         e["write"] = p.result.ok();
         e["text"] = std::string(p.result.text());
-        if (p.image) e["image"] = imageJson(*p.image);
+        if (p.image) e["image"] = station::imageJson(p.image, productIdentity_);
         if (p.result.ok()) {
             Json ranges = Json::array();
             for (const AddressRange& r : p.ranges)
@@ -498,12 +483,12 @@ private:
             e["resetVector"] = p.resetVector;
             e["eeprom"] = p.eepromBytes;
             e["programMode"] = p.programMode;
-            e["seconds"] = std::round(p.seconds * 1000.0) / 1000.0;
+            e["seconds"] = station::thousandths(p.seconds);
         }
         e["written"] = false;
         write(e);
     }
-    void onFinish(const Summary& summary) override {
+    void onFinish(const Summary& summary, const std::string& retryCommand) override {
         Json e;
         e["port"] = nullptr;
         e["event"] = "summary";
@@ -512,7 +497,7 @@ private:
             e["wouldWrite"] = summary.programmed;
             e["wouldNotWrite"] = summary.failed;
             write(e);
-            writeSummary(err_, summary);
+            writeSummary(err_, summary, retryCommand);
             return;
         }
         Json ports = Json::array();
@@ -524,7 +509,7 @@ private:
             t["failed"] = p.failed;
             t["yield"] =
                 p.yieldPercent() ? Json(std::round(*p.yieldPercent() * 10) / 10) : Json(nullptr);
-            if (p.replies) t["reply_ms"] = replyTimingJson(*p.replies);
+            if (p.replies) t["reply_ms"] = station::replyTimingJson(*p.replies);
             ports.push_back(t);
         }
         e["ports"] = ports;
@@ -533,7 +518,7 @@ private:
         if (summary.programmedNotRecorded > 0)
             e["programmedNotRecorded"] = summary.programmedNotRecorded;
         write(e);
-        writeSummary(err_, summary); // for a person
+        writeSummary(err_, summary, retryCommand); // for a person
     }
 
     Json event(int port, const char* name) const {
@@ -548,34 +533,22 @@ private:
         out_.flush();
     }
 
+    const std::string productIdentity_;
     std::vector<Clock::time_point> lastProgress_;
 };
 
 } // namespace
 
-std::string trimmed(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
-std::string resultText(const engine::Result& result) {
-    std::string text = trimmed(result.text());
-    if (result.cause() == engine::Cause::PortGone)
-        text += " (the adapter was removed at " + std::to_string(result.percentDone()) + " %)";
-    return text;
-}
-
 std::unique_ptr<Report> makeReport(ReportForm form, std::ostream& out, std::ostream& err,
-                                   std::function<void()> outputLost) {
+                                   std::string productIdentity, std::function<void()> outputLost) {
     switch (form) {
     case ReportForm::Terminal:
         return std::make_unique<TerminalReport>(out, err, std::move(outputLost));
     case ReportForm::Lines:
         return std::make_unique<LineReport>(out, err, std::move(outputLost));
     case ReportForm::Json:
-        return std::make_unique<JsonReport>(out, err, std::move(outputLost));
+        return std::make_unique<JsonReport>(out, err, std::move(outputLost),
+                                            std::move(productIdentity));
     }
     return nullptr;
 }

@@ -2,10 +2,10 @@
 // console.
 #include "cli/cli.h"
 #include "cli/console.h"
-#include "cli/record_file.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
 #include "serial/serial_port.h"
+#include "station/record_file.h"
 #include "trevane_version.h"
 
 #include <iostream>
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     platform.listPorts = &serial::listPorts;
     platform.checkPort = [](std::string_view port) { return serial::checkPort(port); };
     platform.latencyFix = [](std::string_view port) { return serial::latencyFix(port); };
-    platform.openJournal = &cli::openRecordFile;
+    platform.openJournal = &station::openRecordFile;
     platform.hostName = cli::hostName();
     platform.devicePaths = cli::portsHaveDevicePaths();
     platform.outIsTerminal = cli::outputIsTerminal();

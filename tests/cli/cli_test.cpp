@@ -1,15 +1,15 @@
 // trevane-cli's logic with simulated boards on every port: the command line, several boards at
 // once, the three report forms, exit statuses and interruption.
 #include "chips/chip_table.h"
-#include "cli/bays.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
-#include "cli/json_text.h"
-#include "cli/record_file.h"
 #include "cli/report.h"
 #include "cli/retry_line.h"
 #include "engine/session.h"
 #include "simulated_port.h"
+#include "station/bays.h"
+#include "station/json_text.h"
+#include "station/record_file.h"
 
 #include <gtest/gtest.h>
 
@@ -257,20 +257,21 @@ TEST(Cli, JsonIsOneObjectALineAndEndsEachPortWithItsResult) {
     const std::vector<std::string> lines = run.lines();
     for (const std::string& line : lines) {
         ASSERT_EQ(line.rfind("{\"port\":", 0), 0u) << line;
-        const cli::Json e = cli::Json::parse(line); // throws on a malformed line
+        const station::Json e = station::Json::parse(line); // throws on a malformed line
         if (e["port"].is_string()) lastEvent[e["port"]] = e["event"];
     }
     EXPECT_EQ(lastEvent["COM200"], "result");
     EXPECT_EQ(lastEvent["COM201"], "result");
     EXPECT_EQ(lastEvent["COM9"], "result");
-    const cli::Json summary = cli::Json::parse(lines.back());
+    const station::Json summary = station::Json::parse(lines.back());
     EXPECT_EQ(summary["event"], "summary");
     EXPECT_EQ(summary["ports"][2]["yield"], 0.0) << "COM9 met no board that passed";
     EXPECT_EQ(summary["failed"], 1);
     EXPECT_TRUE(contains(run.out, "{\"port\":\"COM201\",\"event\":\"resend\",\"attempt\":0}"));
     EXPECT_TRUE(contains(run.out, "\"description\":\"Rig \\\"7\\\"\\\\\\u0001\xC3\xA9\""));
+    // The board as the journal gives it, with the same keys.
     EXPECT_TRUE(contains(run.out, "\"event\":\"found\",\"bios\":10,\"chip\":254,\"chipName\":"
-                                  "\"PIC24HJ64\",\"board\":2,\"preparation\":129"));
+                                  "\"PIC24HJ64\",\"index\":2,\"preparation\":129"));
     EXPECT_TRUE(contains(run.out, "\"event\":\"image\",\"bytes\":65175,\"first\":0,\"end\":32587"));
     EXPECT_TRUE(contains(run.out, "{\"port\":\"COM9\",\"event\":\"result\",\"ok\":false,"
                                   "\"text\":\"Invalid Port Com\""));
@@ -376,10 +377,10 @@ TEST(Cli, ReplyTimesHintsAndAPulledAdapter) {
     };
     pullOut(machine.add("COM202"));
     const CliRun run = runCli(machine, {"--json", "COM200", "COM201", "COM202"});
-    std::map<std::string, cli::Json> result;
+    std::map<std::string, station::Json> result;
     std::map<std::string, int> hints;
     for (const std::string& line : run.lines()) {
-        const cli::Json e = cli::Json::parse(line);
+        const station::Json e = station::Json::parse(line);
         if (e["event"] == "result") result[e["port"]] = e;
         if (e["event"] == "hint") ++hints[e["port"]];
     }
@@ -433,35 +434,6 @@ TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
         EXPECT_EQ(written, std::vector<uint8_t>{engine::kUpdaterSearchByte}) << "search bytes only";
 }
 
-TEST(Bays, MalformedFilesAreRefusedWithTheirLine) {
-    struct Case {
-        const char* text;
-        const char* error; // nullptr: the file is fine
-    };
-    const Case cases[] = {
-        {"# bench 3\n\nA1 usb-0:2:1.0-port0  # left\nA2 A50285BI\nB1 COM5\n", nullptr},
-        {"A1 usb-0:2:1.0-port0\nA2\n", "bays.txt:2: a bay is a label and a place"},
-        {"A1 x y\n", "bays.txt:1: a bay is a label"},
-        {"A1 COM5\n\nA1 COM6\n", "bays.txt:3: the bay A1 is named twice"},
-        {"A1 COM5\nA2 com5\n", "bays.txt:2: com5 is the bay A1 already"},
-        // Places as Windows gives them, '#' and all; a comment still follows a blank.
-        {"A1 PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)\n"
-         "A2 PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(2)\t# the lower socket\n"
-         "A3 Port_#0002.Hub_#0001 #hub\n",
-         nullptr},
-        {"A1 x#y #z\nA2 x#y\n", "bays.txt:2: x#y is the bay A1 already"},
-    };
-    for (const Case& c : cases) {
-        const cli::BaysFile file = cli::parseBays("bays.txt", c.text);
-        EXPECT_EQ(file.error.rfind(c.error ? c.error : "", 0), 0u) << c.text << file.error;
-        EXPECT_EQ(file.bays.empty(), c.error != nullptr);
-    }
-    const cli::BaysFile windows = cli::parseBays("bays.txt", cases[5].text);
-    serial::PortDescription port{"COM7", "\\\\.\\COM7", ""};
-    port.place = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(2)";
-    EXPECT_EQ(cli::bayOf(windows.bays, port), "A2");
-}
-
 // A journal file in the system's temporary folder, removed afterwards.
 struct TempFiles {
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
@@ -472,11 +444,11 @@ struct TempFiles {
         std::ofstream(dir / name) << text;
         return (dir / name).string();
     }
-    std::vector<cli::Json> records(const std::string& name) const {
-        std::vector<cli::Json> all;
+    std::vector<station::Json> records(const std::string& name) const {
+        std::vector<station::Json> all;
         std::ifstream in(dir / name);
         for (std::string line; std::getline(in, line);)
-            all.push_back(cli::Json::parse(line));
+            all.push_back(station::Json::parse(line));
         return all;
     }
 };
@@ -496,7 +468,7 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     const std::string journal = (files.dir / "journal.jsonl").string();
     std::ostringstream out, err;
     cli::Platform platform = machine.platform(out, err);
-    platform.openJournal = &cli::openRecordFile;
+    platform.openJournal = &station::openRecordFile;
     platform.hostName = "bench-3";
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
     const char* args[] = {"trevane-cli", "--json",        "--bays",     bays.c_str(),
@@ -507,19 +479,19 @@ TEST(Station, BaysNameEveryEventAndTheJournalKeepsOneRecordPerBoard) {
     std::map<std::string, std::string> bayOfPort;
     std::istringstream lines(out.str());
     for (std::string line; std::getline(lines, line);) {
-        const cli::Json e = cli::Json::parse(line);
+        const station::Json e = station::Json::parse(line);
         if (e["event"] == "result") bayOfPort[e["port"]] = e.value("bay", "-");
     }
     EXPECT_EQ(bayOfPort,
               (std::map<std::string, std::string>{
                   {"COM200", "A1"}, {"COM201", "A2"}, {"COM202", "-"}, {"COM209", "-"}}));
 
-    const std::vector<cli::Json> records = files.records("journal.jsonl");
+    const std::vector<station::Json> records = files.records("journal.jsonl");
     ASSERT_EQ(records.size(), 4u);
-    std::map<std::string, cli::Json> byPort;
-    for (const cli::Json& r : records)
+    std::map<std::string, station::Json> byPort;
+    for (const station::Json& r : records)
         byPort[r["port"]] = r;
-    const cli::Json& failed = byPort["COM201"];
+    const station::Json& failed = byPort["COM201"];
     EXPECT_EQ(failed["bay"], "A2");
     EXPECT_EQ(failed["operator"], "J\xC3\xB6rg");
     EXPECT_EQ(failed["host"], "bench-3");
@@ -550,7 +522,7 @@ TEST(Station, AStationWaitsForItsPortToBeDescribed) {
     const std::string journal = (files.dir / "journal.jsonl").string();
     std::ostringstream out, err;
     cli::Platform platform = machine.platform(out, err);
-    platform.openJournal = &cli::openRecordFile;
+    platform.openJournal = &station::openRecordFile;
     platform.watchPeriodMs = 50;
     int listings = 0;
     const auto described = platform.listPorts;
@@ -568,7 +540,7 @@ TEST(Station, AStationWaitsForItsPortToBeDescribed) {
     const char* args[] = {"trevane-cli", "--watch",   "--bays",
                           bays.c_str(),  "--journal", journal.c_str()};
     EXPECT_EQ(program.run(6, args), cli::kAllProgrammed) << err.str();
-    const std::vector<cli::Json> records = files.records("journal.jsonl");
+    const std::vector<station::Json> records = files.records("journal.jsonl");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0]["bay"], "A1");
     EXPECT_EQ(records[0]["adapter"]["place"], "usb-0:2:COM200");
@@ -583,7 +555,7 @@ TEST(Station, NoRecordNoProgramming) {
     EXPECT_TRUE(contains(refused.err, "cannot be opened for appending")) << refused.err;
 
     // One that fails later: the run ends as failed and says why.
-    class FullDisk final : public cli::RecordFile {
+    class FullDisk final : public station::RecordFile {
     public:
         bool append(const std::string&, std::string& error) override {
             error = "No space left on device";
@@ -593,7 +565,7 @@ TEST(Station, NoRecordNoProgramming) {
     std::ostringstream out, err;
     cli::Platform platform = machine.platform(out, err);
     platform.openJournal = [](const std::string&, std::string&) {
-        return std::unique_ptr<cli::RecordFile>(std::make_unique<FullDisk>());
+        return std::unique_ptr<station::RecordFile>(std::make_unique<FullDisk>());
     };
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
     const char* args[] = {"trevane-cli", "--journal", "j", "COM200"};
@@ -639,22 +611,23 @@ TEST(TerminalReport, EachPortKeepsItsLineAsPortsComeAndResultsArrive) {
     std::ostringstream out, err;
     const std::unique_ptr<cli::Report> report =
         cli::makeReport(cli::ReportForm::Terminal, out, err);
-    const int first = report->addPort("COM200", "");
-    const int second = report->addPort("COM201", "A2");
+    const int first = 0, second = 1, third = 2;
+    report->stationStarted(first, "COM200", "");
+    report->stationStarted(second, "COM201", "A2");
     engine::BoardFound board;
     board.identification.chipCode = 254;
     report->boardFound(second, board, chips::chipByCode(254));
     report->phase(first, engine::Phase::Programming);
-    const int third = report->addPort("COM202", ""); // plugged in while the others run
+    report->stationStarted(third, "COM202", ""); // plugged in while the others run
     report->hint(third, "COM202: a hint comes at the end");
     report->phase(first, engine::Phase::FixFrame);
     cli::BoardResult ok;
     ok.result = engine::Result(engine::Outcome::Ok);
     report->result(second, ok, 1, 0);
     report->problem(third, "COM202: busy");
-    cli::Summary summary;
+    station::Summary summary;
     summary.programmed = 1;
-    report->finish(summary);
+    report->finish(summary, "");
     const std::vector<std::string> shown = screen(out.str());
     ASSERT_GE(shown.size(), 5u) << out.str();
     EXPECT_EQ(shown[0].rfind("COM200", 0), 0u);

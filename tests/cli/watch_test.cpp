@@ -1,9 +1,6 @@
 // A station on this machine's own services: --watch with the real serial driver and port
-// listing, a pseudo-terminal whose link is plugged in and pulled out again and again; and the
-// journal's file under a writer killed at any moment.
+// listing, a pseudo-terminal whose link is plugged in and pulled out again and again.
 #include "cli/cli.h"
-#include "cli/json_text.h"
-#include "cli/record_file.h"
 #include "firmware/product.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
@@ -120,57 +117,6 @@ TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     run.join();
     EXPECT_EQ(status, cli::kAllProgrammed) << err.str();
     EXPECT_EQ(err.str().find("COM200:"), std::string::npos) << err.str();
-}
-
-TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
-    testing_support::TempFolder folder;
-    const std::string path = folder / "journal.jsonl";
-    std::mt19937 random(7);
-    constexpr int kKills = 60;
-    for (int round = 0; round < kKills; ++round) {
-        const pid_t writer = fork();
-        ASSERT_GE(writer, 0);
-        if (writer == 0) {
-            // Lines of hundreds of kilobytes take long enough to write that kills land in the
-            // middle of some: those are the lines a torn tail would glue to the next.
-            std::string error;
-            const std::unique_ptr<cli::RecordFile> file = cli::openRecordFile(path, error);
-            for (int i = 0;; ++i)
-                file->append(cli::dumpLine(cli::Json{
-                                 {"round", round}, {"pad", std::string(100000 + i % 900000, 'x')}}),
-                             error);
-        }
-        // Killed once it has written a line, at some moment of the lines that follow.
-        const auto size = [&] {
-            std::error_code error;
-            const auto bytes = fs::file_size(path, error);
-            return error ? 0 : bytes;
-        };
-        const auto before = size();
-        const bool wrote = eventually([&] { return size() > before; });
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
-        kill(writer, SIGKILL);
-        waitpid(writer, nullptr, 0);
-        ASSERT_TRUE(wrote);
-    }
-    std::string error;
-    ASSERT_TRUE(cli::openRecordFile(path, error)->append("{\"last\":true}", error)) << error;
-
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    ASSERT_GT(lines.size(), static_cast<size_t>(kKills));
-    int cut = 0;
-    for (const std::string& line : lines) {
-        if (cli::Json::accept(line)) continue;
-        // A line cut by the kill stays on its own: the next one starts on a line of its own.
-        ++cut;
-        EXPECT_EQ(line.rfind("{\"round\":", 0), 0u) << line.substr(0, 40);
-        EXPECT_EQ(line.find('}'), std::string::npos) << "two records on one line";
-    }
-    EXPECT_LE(cut, kKills);
-    EXPECT_EQ(lines.back(), "{\"last\":true}");
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #     application or the operating system: their own headers, the serial port interface and
 #     the C++ standard library only;
 #   - their libraries define no writable data: no object in .data, .bss or a thread-local
-#     section (constant tables holding pointers land in .data.rel.ro, which is fine).
+#     section (constant tables holding pointers land in .data.rel.ro, which is fine);
+#   - the station knows the engine, the firmware, the serial ports and the chips, never
+#     trevane-cli or the windows.
 #   engine_rules.sh SOURCE_DIR OBJDUMP LIBRARY...
 set -u
 src=$1
@@ -26,6 +28,20 @@ for dir in engine chips firmware; do
             status=1
         fi
     done
+done
+
+# The station: the engine, the firmware, the serial ports and the chips, and JSON; nothing of
+# trevane-cli, the windows or an operating system outside its posix/ and win32/ record files.
+for file in "$src/src/station"/*.h "$src/src/station"/*.cpp; do
+    [ -e "$file" ] || continue
+    bad=$( (grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
+        grep -v -E '"(engine|chips|firmware|serial|station)/[a-z_]+\.h"'
+        grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*<' "$file" |
+        grep -v -E '<nlohmann/json\.hpp>' | grep -E '<[^>]*[./][^>]*>') )
+    if [ -n "$bad" ]; then
+        echo "$bad" | sed "s|^|$file:|; s|\$| (not for the station)|"
+        status=1
+    fi
 done
 
 for library in "$@"; do

@@ -285,7 +285,7 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual([e["event"] for e in events[-2:]], ["result", "summary"])
         self.assertEqual(events[-2]["text"], " Program Ok ")
         found = [e for e in events if e["event"] == "found"]
-        self.assertEqual((found[0]["chip"], found[0]["board"]), (254, 2))
+        self.assertEqual((found[0]["chip"], found[0]["index"]), (254, 2))
         self.check_dump(self.sim.stop(), "zq710c")
 
 

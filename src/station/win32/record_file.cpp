@@ -1,10 +1,10 @@
-#include "cli/record_file.h"
+#include "station/record_file.h"
 
 #include <windows.h>
 
 #include <utility>
 
-namespace cli {
+namespace station {
 
 namespace {
 
@@ -109,4 +109,4 @@ std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string&
                                                        : std::string("a device"));
 }
 
-} // namespace cli
+} // namespace station

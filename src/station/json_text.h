@@ -1,4 +1,5 @@
-// trevane-cli's JSON: objects whose members keep the order they were set in, one a line.
+// The station's JSON (its records, trevane-cli's events): objects whose members keep the order
+// they were set in, one a line.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -6,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace station {
 
 using Json = nlohmann::ordered_json;
 
@@ -17,4 +18,4 @@ std::string jsonText(std::string_view bytes);
 // The object on one line, without a line break.
 std::string dumpLine(const Json& value);
 
-} // namespace cli
+} // namespace station

@@ -1,19 +1,8 @@
-#include "cli/reply_times.h"
+#include "station/reply_times.h"
 
 #include <algorithm>
-#include <cmath>
 
-namespace cli {
-
-Json replyTimingJson(const ReplyTiming& timing) {
-    const auto ms = [](double value) { return std::round(value * 1000.0) / 1000.0; };
-    Json j;
-    j["median"] = ms(timing.medianMs);
-    j["p95"] = ms(timing.p95Ms);
-    j["max"] = ms(timing.maxMs);
-    j["count"] = timing.count;
-    return j;
-}
+namespace station {
 
 void ReplyTimes::add(int32_t microseconds) {
     const int32_t us = std::max(microseconds, 0);
@@ -47,4 +36,4 @@ ReplyTiming ReplyTimes::timing() const {
     return {quantileMs(0.5), quantileMs(0.95), maxUs_ / 1000.0, count_};
 }
 
-} // namespace cli
+} // namespace station

@@ -6,11 +6,11 @@
 // station that cannot write its record programs no further board.
 #pragma once
 
-#include "cli/json_text.h"
-#include "cli/record_file.h"
-#include "cli/report.h"
 #include "engine/observer.h"
 #include "serial/port_list.h"
+#include "station/json_text.h"
+#include "station/observer.h"
+#include "station/record_file.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-namespace cli {
+namespace station {
 
 // What every record says of the station.
 struct JournalContext {
@@ -69,4 +69,4 @@ private:
     std::function<void()> onFailure_;
 };
 
-} // namespace cli
+} // namespace station

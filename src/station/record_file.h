@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace cli {
+namespace station {
 
 class RecordFile {
 public:
@@ -21,4 +21,4 @@ public:
 // Opens (or creates) the file for appending; none, with the reason in error, when it cannot.
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string& error);
 
-} // namespace cli
+} // namespace station

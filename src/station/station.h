@@ -1,13 +1,14 @@
-// One port of trevane-cli: its updates, one after another with --repeat, on a thread of its own.
+// One port of a production station: its updates, board after board with repeat, on a thread of
+// its own.
 #pragma once
 
-#include "cli/journal.h"
-#include "cli/report.h"
 #include "engine/session.h"
 #include "firmware/file_images.h"
 #include "firmware/image_source.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
+#include "station/journal.h"
+#include "station/observer.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -16,7 +17,7 @@
 #include <optional>
 #include <string>
 
-namespace cli {
+namespace station {
 
 // What every station of a run shares.
 struct StationSetup {
@@ -26,7 +27,7 @@ struct StationSetup {
     bool repeat = false;
     bool watch = false; // ports come and go: one that has gone is not a problem to report
     bool dryRun = false;
-    Report* report = nullptr;
+    StationObserver* observer = nullptr;
     Journal* journal = nullptr; // none: no records kept
 };
 
@@ -49,6 +50,8 @@ public:
 
     // The port's name, which never changes.
     const std::string& name() const { return name_; }
+    // Its number in the events it sends.
+    int index() const { return index_; }
     // The rest may (describe): read it on the station's thread or once the station has ended.
     const serial::PortDescription& port() const { return port_; }
     const std::string& bay() const { return bay_; }
@@ -94,7 +97,7 @@ private:
     mutable std::mutex descriptionMutex_; // port_ but its name, and bay_
     std::unique_ptr<serial::SerialPort> serialPort_;
     const StationSetup& setup_;
-    Report& report_;
+    StationObserver& report_;
     const std::string latencyFix_;
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> retired_{false};
@@ -115,4 +118,4 @@ private:
     ReplyTimes replyTimes_;
 };
 
-} // namespace cli
+} // namespace station

@@ -1,10 +1,10 @@
-#include "cli/station_pool.h"
+#include "station/station_pool.h"
 
 #include "serial/port_name.h"
 
 #include <algorithm>
 
-namespace cli {
+namespace station {
 
 StationPool::StationPool(const StationSetup& setup, const std::vector<Bay>& bays, Services services)
     : setup_(setup), bays_(bays), services_(std::move(services)) {}
@@ -14,9 +14,19 @@ StationPool::~StationPool() {
     join();
 }
 
+int StationPool::numberOf(const std::string& port, const std::string& bay) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < numbered_.size(); ++i)
+        if (serial::samePortName(numbered_[i].first, port) && numbered_[i].second == bay)
+            return static_cast<int>(i);
+    numbered_.emplace_back(port, bay);
+    return static_cast<int>(numbered_.size() - 1);
+}
+
 void StationPool::start(const serial::PortDescription& port) {
     const std::string bay = bayOf(bays_, port);
-    const int index = setup_.report->addPort(port.name, bay);
+    const int index = numberOf(port.name, bay);
+    setup_.observer->stationStarted(index, port.name, bay);
     auto station = std::make_unique<Station>(index, port, bay, services_.makePort(), setup_,
                                              services_.latencyFix ? services_.latencyFix(port.name)
                                                                   : std::string());
@@ -27,9 +37,10 @@ void StationPool::start(const serial::PortDescription& port) {
     Running& r = running_.emplace_back();
     r.station = std::move(station);
     // One thread a port: a board that fails never holds up the others.
-    r.thread = std::thread([&r] {
+    r.thread = std::thread([this, &r] {
         r.station->run();
         r.done = true;
+        if (services_.stationEnded) services_.stationEnded();
     });
 }
 
@@ -41,9 +52,17 @@ bool StationPool::runs(std::string_view port) const {
 }
 
 void StationPool::retire(std::string_view port) {
-    std::lock_guard lock(mutex_);
-    for (Running& r : running_)
-        if (!r.done && serial::samePortName(r.station->name(), port)) r.station->retire();
+    std::vector<int> gone;
+    {
+        std::lock_guard lock(mutex_);
+        for (Running& r : running_) {
+            if (r.done || !serial::samePortName(r.station->name(), port)) continue;
+            r.station->retire();
+            gone.push_back(r.station->index());
+        }
+    }
+    for (int index : gone)
+        setup_.observer->portGone(index);
 }
 
 void StationPool::describe(const serial::PortDescription& port) {
@@ -59,6 +78,12 @@ void StationPool::interrupt() {
     interrupted_ = true;
     for (Running& r : running_)
         r.station->interrupt();
+}
+
+bool StationPool::allEnded() const {
+    std::lock_guard lock(mutex_);
+    return std::all_of(running_.begin(), running_.end(),
+                       [](const Running& r) { return r.done.load(); });
 }
 
 void StationPool::reap() {
@@ -103,4 +128,4 @@ void StationPool::fold(const Station& s) {
     if (s.lastResult()) it->last = s.lastResult();
 }
 
-} // namespace cli
+} // namespace station

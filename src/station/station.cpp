@@ -1,4 +1,4 @@
-#include "cli/station.h"
+#include "station/station.h"
 
 #include "chips/chip_table.h"
 #include "firmware/reset_vector.h"
@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace cli {
+namespace station {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -16,10 +16,10 @@ using Clock = std::chrono::steady_clock;
 // Replies slower than this (median) cost a full update a noticeable share of its time.
 constexpr double kSlowReplyMs = 5.0;
 
-// The session's events, as this port's part of the report, and what the journal needs.
+// The session's events, as this station's events, and what the journal needs.
 class PortObserver final : public engine::SessionObserver {
 public:
-    PortObserver(int index, Report& report, const firmware::FileImages* file,
+    PortObserver(int index, StationObserver& report, const firmware::FileImages* file,
                  std::atomic<bool>& metBoard)
         : index_(index), report_(report), file_(file), metBoard_(metBoard) {}
 
@@ -85,7 +85,7 @@ public:
 
 private:
     const int index_;
-    Report& report_;
+    StationObserver& report_;
     const firmware::FileImages* file_;
     std::atomic<bool>& metBoard_;
     std::optional<engine::BoardFound> board_;
@@ -108,7 +108,7 @@ Station::Station(int index, serial::PortDescription port, std::string bay,
                  std::unique_ptr<serial::SerialPort> serialPort, const StationSetup& setup,
                  std::string latencyFix)
     : index_(index), name_(port.name), port_(std::move(port)), bay_(std::move(bay)),
-      serialPort_(std::move(serialPort)), setup_(setup), report_(*setup.report),
+      serialPort_(std::move(serialPort)), setup_(setup), report_(*setup.observer),
       latencyFix_(std::move(latencyFix)) {}
 
 void Station::describe(const serial::PortDescription& port, const std::string& bay) {
@@ -340,4 +340,4 @@ void Station::pause(int ms) {
     }
 }
 
-} // namespace cli
+} // namespace station

@@ -1,11 +1,11 @@
-#include "cli/bays.h"
+#include "station/bays.h"
 
 #include "serial/port_name.h"
 
 #include <algorithm>
 #include <sstream>
 
-namespace cli {
+namespace station {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::string bayOf(const std::vector<Bay>& bays, const serial::PortDescription& p
     return it == bays.end() ? std::string() : it->label;
 }
 
-} // namespace cli
+} // namespace station

@@ -1,11 +1,10 @@
-#include "cli/journal.h"
+#include "station/journal.h"
 
-#include "chips/chip_table.h"
+#include "station/records.h"
 
-#include <cmath>
 #include <cstdio>
 
-namespace cli {
+namespace station {
 
 std::string utcTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
@@ -36,43 +35,10 @@ Json journalRecord(const BoardEntry& e, const JournalContext& context,
     adapter["product"] = jsonText(e.port.productId);
     adapter["serial"] = jsonText(e.port.serial);
     r["adapter"] = adapter;
-    if (e.board) {
-        const engine::Identification& id = e.board->identification;
-        Json board;
-        board["bios"] = id.biosCode;
-        board["chip"] = id.chipCode;
-        board["chipName"] = e.chip ? Json(e.chip->part) : Json(nullptr);
-        board["index"] = id.boardIndex;
-        board["preparation"] = id.preparation;
-        board["description"] = engine::sendsBoardRecord(id.biosCode)
-                                   ? Json(jsonText(e.board->record.description))
-                                   : Json(nullptr);
-        r["board"] = board;
-    } else {
-        r["board"] = nullptr;
-    }
-    Json image;
-    image["product"] = jsonText(context.productIdentity);
-    if (const std::optional<ImageInfo>& info = e.result.image) {
-        image["source"] = info->fromFile ? "file" : "built-in";
-        if (info->fromFile) image["file"] = jsonText(info->file);
-        image["slot"] = info->slot;
-        image["sha256"] = info->sha256;
-    } else {
-        image["source"] = nullptr;
-    }
-    r["image"] = image;
-    const engine::Result& result = e.result.result;
-    Json outcome;
-    outcome["ok"] = result.ok();
-    outcome["text"] = std::string(result.text());
-    outcome["outcome"] = std::string(engine::outcomeName(result.outcome()));
-    if (result.cause() == engine::Cause::PortGone) {
-        outcome["cause"] = "port-gone";
-        outcome["percent"] = result.percentDone();
-    }
-    r["result"] = outcome;
-    r["seconds"] = std::round(e.result.seconds * 1000.0) / 1000.0;
+    r["board"] = e.board ? boardJson(*e.board, e.chip) : Json(nullptr);
+    r["image"] = imageJson(e.result.image, context.productIdentity);
+    r["result"] = resultJson(e.result.result, e.result.notRecorded);
+    r["seconds"] = thousandths(e.result.seconds);
     r["resends"] = e.resends;
     if (e.result.replies) r["reply_ms"] = replyTimingJson(*e.result.replies);
     r["trevane"] = context.trevaneVersion;
@@ -102,4 +68,4 @@ std::string Journal::error() const {
     return error_;
 }
 
-} // namespace cli
+} // namespace station

@@ -2,12 +2,10 @@
 // station programming board after board all day keeps a fixed amount of memory.
 #pragma once
 
-#include "cli/json_text.h"
-
 #include <array>
 #include <cstdint>
 
-namespace cli {
+namespace station {
 
 struct ReplyTiming {
     double medianMs = 0;
@@ -15,9 +13,6 @@ struct ReplyTiming {
     double maxMs = 0;
     int64_t count = 0;
 };
-
-// {"median": ..., "p95": ..., "max": ..., "count": ...}, in ms to the microsecond.
-Json replyTimingJson(const ReplyTiming& timing);
 
 class ReplyTimes {
 public:
@@ -37,4 +32,4 @@ private:
     int32_t maxUs_ = 0;
 };
 
-} // namespace cli
+} // namespace station

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace station {
 
 struct Bay {
     std::string label;
@@ -35,4 +35,4 @@ BaysFile parseBays(std::string_view fileName, std::string_view text);
 // The label of the bay the port is in; empty when no bay matches it.
 std::string bayOf(const std::vector<Bay>& bays, const serial::PortDescription& port);
 
-} // namespace cli
+} // namespace station

@@ -1,4 +1,4 @@
-#include "cli/record_file.h"
+#include "station/record_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace cli {
+namespace station {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string&
     return std::make_unique<PosixRecordFile>(fd, kindOf(st.st_mode));
 }
 
-} // namespace cli
+} // namespace station

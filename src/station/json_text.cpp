@@ -1,6 +1,6 @@
-#include "cli/json_text.h"
+#include "station/json_text.h"
 
-namespace cli {
+namespace station {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string dumpLine(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-} // namespace cli
+} // namespace station

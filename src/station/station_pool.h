@@ -1,10 +1,10 @@
-// The stations of a run, each on a thread of its own: started as ports come, retired as they go,
-// and, once ended, folded into the counts of their bay or port so that a long shift of plugging
-// and pulling holds no thread or port.
+// The stations of a run, each on a thread of its own: numbered, started as ports come, retired as
+// they go, and, once ended, folded into the counts of their bay or port so that a long shift of
+// plugging and pulling holds no thread or port.
 #pragma once
 
-#include "cli/bays.h"
-#include "cli/station.h"
+#include "station/bays.h"
+#include "station/station.h"
 
 #include <atomic>
 #include <functional>
@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace cli {
+namespace station {
 
 class StationPool {
 public:
@@ -25,6 +25,8 @@ public:
     struct Services {
         std::function<std::unique_ptr<serial::SerialPort>()> makePort;
         std::function<std::string(std::string_view port)> latencyFix; // may be empty
+        // Called on a station's thread as it ends (may be empty).
+        std::function<void()> stationEnded;
     };
 
     StationPool(const StationSetup& setup, const std::vector<Bay>& bays, Services services);
@@ -45,6 +47,8 @@ public:
     void reap();
     // Waits for every station to end.
     void join();
+    // Whether every station started so far has ended.
+    bool allEnded() const;
 
     // What the stations of each bay or port did, in the order they first started.
     struct Tally {
@@ -63,6 +67,8 @@ private:
         std::atomic<bool> done{false};
     };
     void fold(const Station& station);
+    // The number of the station of the port in the bay: the same each time it starts again.
+    int numberOf(const std::string& port, const std::string& bay);
 
     const StationSetup& setup_;
     const std::vector<Bay>& bays_;
@@ -71,6 +77,7 @@ private:
     std::list<Running> running_;
     bool interrupted_ = false;
     std::vector<Tally> tallies_;
+    std::vector<std::pair<std::string, std::string>> numbered_; // port and bay, by number
 };
 
-} // namespace cli
+} // namespace station
