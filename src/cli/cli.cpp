@@ -9,45 +9,12 @@
 #include "station/bays.h"
 #include "station/journal.h"
 #include "station/run.h"
+#include "station/station_files.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
+#include <optional>
 
 namespace cli {
-
-namespace {
-
-// A file's bytes; none, with the system's words in error, when it cannot be read.
-std::optional<std::string> readFile(const std::string& path, std::string& error) {
-    // A folder opens as a stream on some systems and fails only when read.
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = std::make_error_code(std::errc::is_a_directory).message();
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::strerror(errno);
-        return std::nullopt;
-    }
-    try {
-        // The stream's buffer throws when the system's read fails (EIO, a folder).
-        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (!in.bad()) return bytes;
-    } catch (const std::ios_base::failure&) {
-    }
-    error = std::strerror(errno);
-    return std::nullopt;
-}
-
-} // namespace
 
 Cli::Cli(const firmware::Product& product, const char* version, Platform platform)
     : product_(product), version_(version), platform_(std::move(platform)) {}
@@ -120,56 +87,20 @@ int Cli::run(int argc, const char* const* argv) {
 }
 
 bool Cli::prepare(const Options& options) {
-    std::ostream& err = *platform_.err;
-    if (!options.imageFile.empty()) {
-        if (product_.filesForbidden) {
-            err << "trevane-cli: --image: this product takes no firmware files ("
-                << product_.identity << "): its images are built in\n";
-            return false;
-        }
-        std::string error;
-        const std::optional<std::string> bytes = readFile(options.imageFile, error);
-        if (!bytes) {
-            err << "trevane-cli: " << options.imageFile << ": cannot be read: " << error << '\n';
-            return false;
-        }
-        file_ = std::make_unique<firmware::FileImages>(options.imageFile, *bytes, product_);
-        if (!file_->ok()) {
-            err << "trevane-cli: " << file_->error() << "\ntrevane-cli: nothing was sent\n";
-            return false;
-        }
-    }
-    if (!options.baysFile.empty()) {
-        std::string error;
-        const std::optional<std::string> text = readFile(options.baysFile, error);
-        if (!text) {
-            err << "trevane-cli: " << options.baysFile << ": cannot be read: " << error << '\n';
-            return false;
-        }
-        station::BaysFile parsed = station::parseBays(options.baysFile, *text);
-        if (!parsed.error.empty()) {
-            err << "trevane-cli: " << parsed.error << '\n';
-            return false;
-        }
-        bays_ = std::move(parsed.bays);
-    }
-    if (!options.journalFile.empty()) {
-        // No record, no programming: a journal that cannot take lines stops the run here.
-        std::string error;
-        std::unique_ptr<station::RecordFile> file =
-            platform_.openJournal ? platform_.openJournal(options.journalFile, error) : nullptr;
-        if (!file) {
-            err << "trevane-cli: --journal " << options.journalFile
-                << ": cannot be opened for appending: " << error << '\n';
-            return false;
-        }
-        if (const std::string kind = file->notOnDisk(); !kind.empty())
-            err << "trevane-cli: --journal " << options.journalFile << " is " << kind
-                << ", not a file on a disk: its records are written without a sync\n";
-        journal_ = std::make_unique<station::Journal>(
-            std::move(file), station::JournalContext{platform_.hostName, options.operatorName,
-                                                     product_.identity, version_});
-    }
+    std::vector<std::string> error;
+    std::optional<station::StationFiles> files = station::openStationFiles(
+        {options.imageFile, options.baysFile, options.journalFile}, product_,
+        station::JournalContext{platform_.hostName, options.operatorName, product_.identity,
+                                version_},
+        platform_.openJournal, error);
+    for (const std::string& line : error)
+        *platform_.err << "trevane-cli: " << line << '\n';
+    if (!files) return false;
+    for (const std::string& notice : files->notices)
+        *platform_.err << "trevane-cli: " << notice << '\n';
+    file_ = std::move(files->image);
+    bays_ = std::move(files->bays);
+    journal_ = std::move(files->journal);
     return true;
 }
 
