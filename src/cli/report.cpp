@@ -86,13 +86,14 @@ public:
     LockedReport(std::ostream& out, std::ostream& err, std::function<void()> outputLost)
         : out_(out), err_(err), outputLost_(std::move(outputLost)) {}
 
-    void stationStarted(int station, const std::string& port, const std::string& bay) final {
+    void stationStarted(int station, const serial::PortDescription& port,
+                        const std::string& bay) final {
         serve([&] {
             // A port whose station starts again keeps its number and its line.
             if (static_cast<size_t>(station) < ports_.size()) return;
             ports_.resize(static_cast<size_t>(station) + 1);
             bays_.resize(static_cast<size_t>(station) + 1);
-            ports_[static_cast<size_t>(station)] = port;
+            ports_[static_cast<size_t>(station)] = port.name;
             bays_[static_cast<size_t>(station)] = bay;
             onPortAdded(station);
         });

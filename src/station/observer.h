@@ -7,6 +7,7 @@
 #include "engine/observer.h"
 #include "engine/plan.h"
 #include "engine/result.h"
+#include "serial/port_list.h"
 #include "station/reply_times.h"
 
 #include <cstdint>
@@ -95,9 +96,10 @@ class StationObserver {
 public:
     virtual ~StationObserver() = default;
 
-    // A station starts on a port, in a bay ("" for none): its number in every event below. A
-    // port whose station starts again (plugged in again) keeps its number.
-    virtual void stationStarted(int /*station*/, const std::string& /*port*/,
+    // A station starts on a port (as the listing describes it), in a bay ("" for none): its
+    // number in every event below. A port whose station starts again (plugged in again) keeps
+    // its number.
+    virtual void stationStarted(int /*station*/, const serial::PortDescription& /*port*/,
                                 const std::string& /*bay*/) {}
     // The port has gone (its adapter was pulled out): its station ends after the board in
     // progress, quietly.

@@ -26,7 +26,7 @@ int StationPool::numberOf(const std::string& port, const std::string& bay) {
 void StationPool::start(const serial::PortDescription& port) {
     const std::string bay = bayOf(bays_, port);
     const int index = numberOf(port.name, bay);
-    setup_.observer->stationStarted(index, port.name, bay);
+    setup_.observer->stationStarted(index, port, bay);
     auto station = std::make_unique<Station>(index, port, bay, services_.makePort(), setup_,
                                              services_.latencyFix ? services_.latencyFix(port.name)
                                                                   : std::string());

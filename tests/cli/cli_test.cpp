@@ -612,13 +612,13 @@ TEST(TerminalReport, EachPortKeepsItsLineAsPortsComeAndResultsArrive) {
     const std::unique_ptr<cli::Report> report =
         cli::makeReport(cli::ReportForm::Terminal, out, err);
     const int first = 0, second = 1, third = 2;
-    report->stationStarted(first, "COM200", "");
-    report->stationStarted(second, "COM201", "A2");
+    report->stationStarted(first, {"COM200", "", ""}, "");
+    report->stationStarted(second, {"COM201", "", ""}, "A2");
     engine::BoardFound board;
     board.identification.chipCode = 254;
     report->boardFound(second, board, chips::chipByCode(254));
     report->phase(first, engine::Phase::Programming);
-    report->stationStarted(third, "COM202", ""); // plugged in while the others run
+    report->stationStarted(third, {"COM202", "", ""}, ""); // plugged in while the others run
     report->hint(third, "COM202: a hint comes at the end");
     report->phase(first, engine::Phase::FixFrame);
     cli::BoardResult ok;
