@@ -138,7 +138,8 @@ class WindowsProgram(unittest.TestCase):
             if self.program.poll() is None:
                 self.program.kill()
                 self.program.wait()
-            self.program.stderr.close()
+            if self.program.stderr:
+                self.program.stderr.close()
         if self.sim.proc.poll() is None:
             self.sim.stop()
         self.host.close()
@@ -287,6 +288,28 @@ class WindowsProgram(unittest.TestCase):
         found = [e for e in events if e["event"] == "found"]
         self.assertEqual((found[0]["chip"], found[0]["index"]), (254, 2))
         self.check_dump(self.sim.stop(), "zq710c")
+
+    def test_cli_watch_reopens_a_port_whose_line_hung_up_for_the_next_board(self):
+        # COM9 stays listed throughout: the station itself must see that its line has gone.
+        exe = os.path.join(BUILD, "bin", "zq710c", "trevane-cli.exe")
+        out = os.path.join(self.folder, "out.jsonl")
+        # Files, not pipes: after the hang-up wine may write a great deal to standard error.
+        with open(out, "w") as stdout, open(os.path.join(self.folder, "err.txt"), "w") as stderr:
+            self.program = subprocess.Popen([EMULATOR, exe, "--watch", "--json", "COM%d" % COM],
+                                            env=wine_env(), stdout=stdout, stderr=stderr)
+
+        def results():
+            with open(out) as f:
+                lines = [l for l in f if l.endswith("\n") and l.startswith("{")]
+            return [e for e in map(json.loads, lines) if e["event"] == "result"]
+
+        first = wait_for(results, 240, "the first board's result")
+        self.assertTrue(first[0]["ok"], first)
+        self.sim.stop()  # the line hangs up
+        self.sim = BoardSim(os.path.join(self.folder, "next"), ())
+        wine_prefix.repoint_port(wine_env(), COM, self.sim.pty)
+        second = wait_for(lambda: results()[1:], 30, "the next board's result")
+        self.assertTrue(second[0]["ok"], second)
 
 
 if __name__ == "__main__":

@@ -78,6 +78,15 @@ def map_port(env, number, device):
     restart_server(env)
 
 
+def repoint_port(env, number, device):
+    """Points COM<number>, mapped before, at another Unix device for the programs already
+    running. Wine writes the mapping into the prefix's dosdevices link when its server starts,
+    and every open follows that link; a changed mapping alone waits for the next server."""
+    link = os.path.join(env["WINEPREFIX"], "dosdevices", "com%d" % number)
+    os.symlink(device, link + ".new")
+    os.replace(link + ".new", link)
+
+
 if __name__ == "__main__":
     # The tests' own prefix ($WINEPREFIX) as a CTest fixture: "start" before its first test,
     # "stop" after its last.

@@ -67,11 +67,19 @@ constexpr DWORD kInputQueue = 32768;
 constexpr DWORD kOutputQueue = 9216;
 
 // The errors a port gives once its device is gone (a USB adapter unplugged): from then on it
-// reads as closed, so the protocol sees a dead port rather than a board that stays silent.
+// reads as closed, so the protocol sees a dead port rather than a board that stays silent, and a
+// station opens the port anew.
+//
+// ERROR_NOT_READY is how wine 8 reports a line that hung up (its pseudo-terminal's other side
+// closed): ClearCommError, WriteFile, FlushFileBuffers and GetCommState fail with it, while
+// ReadFile goes on succeeding with no bytes at the end of its time-out and SetCommTimeouts
+// still succeeds. Reads alone would take such a port for a silent board for ever. A port whose
+// line is up gives no error at all, whether or not a board answers.
 bool deviceGone(DWORD error) {
     return error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED ||
            error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE ||
-           error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED;
+           error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED ||
+           error == ERROR_NOT_READY;
 }
 
 std::string systemText(DWORD error) {
