@@ -20,6 +20,7 @@ public:
     StatusBar& statusBar(int id) override { return find(statusBars_, id); }
     ChoiceList& choiceList(int id) override { return find(lists_, id); }
     Picture& picture(int id) override { return find(pictures_, id); }
+    Panel& panel(int id) override { return find(panels_, id); }
 
 protected:
     template <typename T> using Table = std::map<int, std::unique_ptr<T>>;
@@ -31,6 +32,7 @@ protected:
     Table<StatusBar> statusBars_;
     Table<ChoiceList> lists_;
     Table<Picture> pictures_;
+    Table<Panel> panels_;
 
 private:
     template <typename T> static T& find(Table<T>& table, int id) {

@@ -30,10 +30,6 @@ struct Font {
     bool bold = false;
 };
 
-struct Rect {
-    int left = 0, top = 0, width = 0, height = 0;
-};
-
 inline constexpr int kNoParent = -1;
 
 struct ControlDesc {

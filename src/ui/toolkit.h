@@ -1,10 +1,11 @@
 // What the window units need from a front end: forms made from a FormDesc, the widgets of a
-// form by id, message boxes and the event loop.
+// form by id, message boxes, timers and the event loop.
 #pragma once
 
 #include "ui/form_desc.h"
 #include "ui/widgets.h"
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -24,6 +25,7 @@ public:
     virtual StatusBar& statusBar(int id) = 0;
     virtual ChoiceList& choiceList(int id) = 0;
     virtual Picture& picture(int id) = 0;
+    virtual Panel& panel(int id) = 0;
 };
 
 // Implemented by each window unit; the binding calls it for every user action.
@@ -38,6 +40,12 @@ public:
 
 enum class MessageBoxStyle { Plain, TopMost };
 
+// A repeating timer of the toolkit: destroying it stops its ticks, one already due included.
+class Timer {
+public:
+    virtual ~Timer() = default;
+};
+
 class Toolkit {
 public:
     virtual ~Toolkit() = default;
@@ -46,6 +54,12 @@ public:
     virtual void processEvents() = 0;
     virtual void messageBox(std::string_view text, std::string_view caption,
                             MessageBoxStyle style = MessageBoxStyle::Plain) = 0;
+    // A Yes/No question; true for Yes. No is the answer a bare Enter gives.
+    virtual bool ask(std::string_view text, std::string_view caption) = 0;
+    virtual void beep() = 0;
+    // Calls `tick` every `ms` milliseconds on the thread that runs the event loop (modal boxes
+    // included), guarded as control events are. Made on that thread; the toolkit outlives it.
+    virtual std::unique_ptr<Timer> every(int ms, std::function<void()> tick) = 0;
     virtual void setApplicationTitle(std::string_view title) = 0;
     // Runs the event loop until the main form has closed.
     virtual void run(FormView& mainForm) = 0;

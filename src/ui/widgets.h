@@ -27,6 +27,11 @@ inline constexpr Color kBlack{0, 0, 0};
 // The face of buttons and dialogs, on which the neutral result line stands.
 inline constexpr Color kButtonFace{0, 0, 0, Color::System::ButtonFace};
 
+// A place in a parent's client area, in design pixels.
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
 class Label {
 public:
     virtual ~Label() = default;
@@ -90,6 +95,16 @@ public:
     virtual bool visible() const = 0;
 };
 
+// A container of other controls: they are placed inside it, move with it and are hidden with it.
+// A control hidden on its own stays hidden when its panel is shown again.
+class Panel {
+public:
+    virtual ~Panel() = default;
+    virtual void setRect(Rect rect) = 0; // in its parent's client coordinates
+    virtual void setVisible(bool visible) = 0;
+    virtual bool visible() const = 0;
+};
+
 class Form {
 public:
     virtual ~Form() = default;
@@ -99,6 +114,8 @@ public:
     virtual void hide() = 0;
     virtual bool visible() const = 0;
     virtual void close() = 0; // asks the form to close, as its title-bar button would
+    // The client area takes that size; the window around it follows.
+    virtual void setClientSize(int width, int height) = 0;
 };
 
 } // namespace ui

@@ -1,5 +1,7 @@
 #include "fake_ui.h"
 
+#include "ui/dispatch.h"
+
 #include <stdexcept>
 
 namespace fake {
@@ -22,6 +24,8 @@ void Form::close() {
 FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(desc) {
     form_.handler = &handler;
     form_.captionText = desc.caption;
+    form_.clientWidth = desc.clientWidth;
+    form_.clientHeight = desc.clientHeight;
     for (const ui::ControlDesc& c : desc.controls) {
         const int name = c.id;
         switch (c.kind) {
@@ -48,8 +52,11 @@ FormView::FormView(const ui::FormDesc& desc, ui::FormHandler& handler) : desc_(d
         case ui::Kind::MenuCommand:
             menus_[name];
             break;
-        case ui::Kind::Frame:
         case ui::Kind::Panel:
+            panels_[name].rect = c.rect;
+            panels_[name].shown = c.shown;
+            break;
+        case ui::Kind::Frame:
             break;
         }
     }
@@ -66,6 +73,36 @@ std::unique_ptr<ui::FormView> Toolkit::createForm(const ui::FormDesc& desc,
 void Toolkit::processEvents() {
     ++eventPasses;
     if (onProcessEvents) onProcessEvents();
+}
+
+bool Toolkit::ask(std::string_view text, std::string_view caption) {
+    questions.push_back({std::string(text), std::string(caption)});
+    if (answers.empty()) return false;
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+}
+
+namespace {
+
+struct Timer : ui::Timer {
+    explicit Timer(std::shared_ptr<TimerRecord> record) : record(std::move(record)) {}
+    ~Timer() override { record->live = false; }
+    std::shared_ptr<TimerRecord> record;
+};
+
+} // namespace
+
+std::unique_ptr<ui::Timer> Toolkit::every(int ms, std::function<void()> tick) {
+    timers.push_back(std::make_shared<TimerRecord>(TimerRecord{ms, std::move(tick)}));
+    return std::make_unique<Timer>(timers.back());
+}
+
+void Toolkit::fireTimers() {
+    // A tick may make or destroy timers, its own included.
+    const auto due = timers;
+    for (const auto& timer : due)
+        if (timer->live) ui::dispatchGuarded(*this, timer->tick);
 }
 
 void Toolkit::run(ui::FormView& mainForm) {

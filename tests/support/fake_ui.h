@@ -5,6 +5,7 @@
 
 #include "ui/toolkit.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -99,6 +100,14 @@ struct Picture : ui::Picture {
     bool visible() const override { return shown; }
 };
 
+struct Panel : ui::Panel {
+    ui::Rect rect;
+    bool shown = true;
+    void setRect(ui::Rect r) override { rect = r; }
+    void setVisible(bool v) override { shown = v; }
+    bool visible() const override { return shown; }
+};
+
 class Toolkit;
 
 struct Form : ui::Form {
@@ -108,12 +117,17 @@ struct Form : ui::Form {
     int closeRequests = 0;
     ui::FormHandler* handler = nullptr;
     bool closed = false;
+    int clientWidth = 0, clientHeight = 0;
     void setCaption(std::string_view c) override { captionText = c; }
     std::string caption() const override { return captionText; }
     void show() override;
     void hide() override { shown = false; }
     bool visible() const override { return shown; }
     void close() override;
+    void setClientSize(int width, int height) override {
+        clientWidth = width;
+        clientHeight = height;
+    }
 };
 
 // The widgets of one form, created from its description like a real binding does.
@@ -129,6 +143,7 @@ public:
     ui::StatusBar& statusBar(int id) override { return find(statusBars_, id); }
     ui::ChoiceList& choiceList(int id) override { return find(lists_, id); }
     ui::Picture& picture(int id) override { return find(pictures_, id); }
+    ui::Panel& panel(int id) override { return find(panels_, id); }
 
     // Typed access for assertions.
     Label& fakeLabel(int id) { return find(labels_, id); }
@@ -138,6 +153,7 @@ public:
     StatusBar& fakeStatusBar(int id) { return find(statusBars_, id); }
     ChoiceList& fakeChoiceList(int id) { return find(lists_, id); }
     Picture& fakePicture(int id) { return find(pictures_, id); }
+    Panel& fakePanel(int id) { return find(panels_, id); }
     Form& fakeForm() { return form_; }
 
     // Acts as the user would on a control of this form.
@@ -163,12 +179,25 @@ private:
     std::map<int, StatusBar> statusBars_;
     std::map<int, ChoiceList> lists_;
     std::map<int, Picture> pictures_;
+    std::map<int, Panel> panels_;
 };
 
 struct MessageBox {
     std::string text;
     std::string caption;
     ui::MessageBoxStyle style;
+};
+
+struct Question {
+    std::string text;
+    std::string caption;
+};
+
+// A timer made by `every`; live until its ui::Timer is destroyed.
+struct TimerRecord {
+    int ms = 0;
+    std::function<void()> tick;
+    bool live = true;
 };
 
 class Toolkit : public ui::Toolkit {
@@ -180,6 +209,9 @@ public:
                     ui::MessageBoxStyle style) override {
         boxes.push_back({std::string(text), std::string(caption), style});
     }
+    bool ask(std::string_view text, std::string_view caption) override;
+    void beep() override { ++beeps; }
+    std::unique_ptr<ui::Timer> every(int ms, std::function<void()> tick) override;
     void setApplicationTitle(std::string_view t) override { applicationTitle = t; }
     // Runs the scripted loop: calls `loop` until the main form is closed or it returns false.
     void run(ui::FormView& mainForm) override;
@@ -187,8 +219,14 @@ public:
     // The form views created so far, by class name ("UpdaterWindow").
     FormView& view(std::string_view className);
     bool has(std::string_view className) const;
+    // Runs the tick of every live timer once, guarded as a binding's are.
+    void fireTimers();
 
     std::vector<MessageBox> boxes;
+    std::vector<Question> questions;
+    std::deque<bool> answers; // taken in order by ask(); No once they run out
+    int beeps = 0;
+    std::vector<std::shared_ptr<TimerRecord>> timers; // every timer made, in order
     std::string applicationTitle;
     int eventPasses = 0;
     std::function<void()> onProcessEvents; // called from processEvents

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
 namespace {
 
@@ -199,6 +200,64 @@ TEST_F(QtBinding, EveryControlIsFoundByItsObjectName) {
             EXPECT_EQ(window->findChildren<QObject*>(c.name).size(), 1)
                 << desc->className << " " << c.name;
     }
+}
+
+// The form grows, its status bar keeps to the bottom edge, and a panel moved into the new room
+// carries its controls. Hidden with the panel, they come back as they were: a control hidden on
+// its own stays hidden.
+TEST_F(QtBinding, FormGrowsAndPanelsCarryTheirControls) {
+    auto view = toolkit.createForm(app::kUpgradeForm, handler);
+    QWidget* window = ui::qt::windowOf(*view);
+    QWidget* client = window->findChild<QWidget*>("client");
+    view->form().show();
+    view->form().setClientSize(900, 500);
+    ui::Panel& panel = view->panel(U::ButtonPanel);
+    panel.setRect({300, 250, 600, 120});
+    toolkit.processEvents();
+    EXPECT_EQ(client->size(), QSize(900, 500));
+    EXPECT_EQ(window->size(), QSize(900, client->geometry().bottom() + 1));
+    EXPECT_EQ(window->maximumSize(), window->size()); // fixed at its new size, not the old one
+    ui::FormDesc grown = app::kUpgradeForm;
+    grown.clientWidth = 900;
+    grown.clientHeight = 500;
+    for (const ui::ControlDesc& c : grown.controls)
+        if (c.kind == ui::Kind::StatusBar) expectStatusBarAsDescribed(window, grown, c);
+
+    QWidget* start = window->findChild<QWidget*>("start");
+    QWidget* stop = window->findChild<QWidget*>("stop");
+    EXPECT_EQ(window->findChild<QWidget*>("buttonPanel")->geometry(), QRect(300, 250, 600, 120));
+    EXPECT_EQ(start->mapTo(client, QPoint(0, 0)), QPoint(300 + 175, 250 + 25));
+    panel.setVisible(false);
+    EXPECT_FALSE(start->isVisible());
+    panel.setVisible(true);
+    EXPECT_TRUE(start->isVisible());
+    EXPECT_FALSE(stop->isVisible());
+}
+
+// Ticks come from the running event loop. None comes once the timer is gone: not when a tick
+// destroys its own timer, nor when the timer was already due.
+TEST_F(QtBinding, TimersTickInTheEventLoopUntilDestroyed) {
+    auto view = toolkit.createForm(app::kVersionForm, handler);
+    int closerTicks = 0, counterTicks = 0;
+    std::unique_ptr<ui::Timer> closer = toolkit.every(5, [&] {
+        if (++closerTicks < 3) return;
+        closer.reset();
+        view->form().close();
+    });
+    auto counter = toolkit.every(5, [&] { ++counterTicks; });
+    auto watchdog = toolkit.every(5000, [&] { view->form().close(); });
+    view->form().show();
+    toolkit.run(*view);
+    EXPECT_EQ(closerTicks, 3);
+    EXPECT_GT(counterTicks, 0);
+    QThread::msleep(20); // the counter is due again
+    counter.reset();
+    const int counted = counterTicks;
+    auto closesLater = toolkit.every(50, [&] { view->form().close(); });
+    view->form().show();
+    toolkit.run(*view);
+    EXPECT_EQ(closerTicks, 3);
+    EXPECT_EQ(counterTicks, counted);
 }
 
 TEST_F(QtBinding, UnknownControlIdIsAProgrammingError) {

@@ -12,6 +12,7 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -329,6 +330,65 @@ TEST_F(Binding, CloseAsksTheHandlerAndTheMainFormEndsTheLoop) {
     EXPECT_TRUE(toolkit.quitting());
     EXPECT_FALSE(view->form().visible());
     EXPECT_EQ(handler.closeRequests, 3);
+}
+
+// The form grows to the client size it is given, menu bar and border outside it; a panel moved
+// into the new room carries its controls. Hidden with the panel, they come back as they were: a
+// control hidden on its own stays hidden.
+TEST_F(Binding, FormGrowsAndPanelsCarryTheirControls) {
+    auto view = toolkit.createForm(app::kUpgradeForm, handler);
+    view->form().show();
+    view->form().setClientSize(900, 500);
+    RECT client;
+    GetClientRect(hwndOf(*view), &client);
+    EXPECT_EQ(client.right, scaled(900));
+    EXPECT_EQ(client.bottom, scaled(500));
+
+    const HWND start = controlHwnd(*view, "start");
+    const HWND stop = controlHwnd(*view, "stop");
+    RECT before, after;
+    GetWindowRect(start, &before);
+    ui::Panel& panel = view->panel(U::ButtonPanel);
+    panel.setRect({300, 250, 600, 120});
+    GetWindowRect(start, &after);
+    const RECT place = placeOf(controlHwnd(*view, "buttonPanel"));
+    EXPECT_EQ(place.left, scaled(300));
+    EXPECT_EQ(place.top, scaled(250));
+    EXPECT_EQ(place.bottom - place.top, scaled(120));
+    EXPECT_EQ(after.left - before.left, scaled(300) - scaled(8));
+    EXPECT_EQ(after.top - before.top, scaled(250) - scaled(8));
+
+    panel.setVisible(false);
+    EXPECT_FALSE(IsWindowVisible(start));
+    panel.setVisible(true);
+    EXPECT_TRUE(IsWindowVisible(start));
+    EXPECT_FALSE(IsWindowVisible(stop));
+}
+
+// Ticks come from the running event loop. None comes once the timer is gone: not when a tick
+// destroys its own timer, nor when the timer was already due.
+TEST_F(Binding, TimersTickInTheEventLoopUntilDestroyed) {
+    auto view = toolkit.createForm(app::kVersionForm, handler);
+    int closerTicks = 0, counterTicks = 0;
+    std::unique_ptr<ui::Timer> closer = toolkit.every(10, [&] {
+        if (++closerTicks < 3) return;
+        closer.reset();
+        view->form().close();
+    });
+    auto counter = toolkit.every(10, [&] { ++counterTicks; });
+    auto watchdog = toolkit.every(5000, [&] { view->form().close(); });
+    view->form().show();
+    toolkit.run(*view);
+    EXPECT_EQ(closerTicks, 3);
+    EXPECT_GT(counterTicks, 0);
+    Sleep(30); // the counter is due again
+    counter.reset();
+    const int counted = counterTicks;
+    auto closesLater = toolkit.every(50, [&] { view->form().close(); });
+    view->form().show();
+    toolkit.run(*view);
+    EXPECT_EQ(closerTicks, 3);
+    EXPECT_EQ(counterTicks, counted);
 }
 
 } // namespace

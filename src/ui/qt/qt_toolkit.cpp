@@ -178,9 +178,11 @@ struct QtProgress final : ui::ProgressBar {
 // loop's next pass, as the progress bar does.
 struct QtStatus final : ui::StatusBar {
     std::vector<QLabel*> panels;
+    std::vector<int> widths;
     std::vector<std::string> texts;
     std::vector<bool> changed;
     QWidget* bar = nullptr;
+    int height = 0;
     bool pending = false;
     void setPanelText(int i, std::string_view t) override {
         if (i < 0 || i >= static_cast<int>(panels.size())) return;
@@ -203,6 +205,16 @@ struct QtStatus final : ui::StatusBar {
         for (size_t i = 0; i < panels.size(); ++i) {
             if (changed[i]) panels[i]->setText(qs(texts[i]));
             changed[i] = false;
+        }
+    }
+    // Along the client area's bottom edge, the last panel taking what the others leave.
+    void place(int clientWidth, int clientHeight) {
+        bar->setGeometry(0, clientHeight - height, clientWidth, height);
+        int x = 0;
+        for (size_t i = 0; i < panels.size(); ++i) {
+            const int w = i + 1 == panels.size() ? clientWidth - x : widths[i];
+            panels[i]->setGeometry(x, 0, w, height);
+            x += w;
         }
     }
 };
@@ -240,9 +252,20 @@ struct QtPicture final : ui::Picture {
     bool visible() const override { return !w->isHidden(); }
 };
 
+struct QtPanel final : ui::Panel {
+    explicit QtPanel(QFrame* w) : w(w) {}
+    QFrame* w;
+    void setRect(ui::Rect r) override { w->setGeometry(r.left, r.top, r.width, r.height); }
+    void setVisible(bool v) override { w->setVisible(v); }
+    bool visible() const override { return !w->isHidden(); }
+};
+
+class QtFormView;
+
 struct QtForm final : ui::Form {
-    explicit QtForm(FormWindow* w) : w(w) {}
+    QtForm(FormWindow* w, QtFormView& view) : w(w), view(view) {}
     FormWindow* w;
+    QtFormView& view;
     void setCaption(std::string_view c) override { w->setWindowTitle(qs(c)); }
     std::string caption() const override { return w->windowTitle().toStdString(); }
     void show() override {
@@ -256,13 +279,14 @@ struct QtForm final : ui::Form {
     void hide() override { w->hide(); }
     bool visible() const override { return w->isVisible(); }
     void close() override { w->close(); }
+    void setClientSize(int width, int height) override;
 };
 
 class QtFormView final : public ui::ControlSet {
 public:
     QtFormView(ui::Toolkit& toolkit, const ui::FormDesc& desc, ui::FormHandler& handler)
         : toolkit_(toolkit), handler_(handler), desc_(desc),
-          window_(new FormWindow(toolkit, handler)), form_(window_) {
+          window_(new FormWindow(toolkit, handler)), form_(window_, *this) {
         createWindow();
         for (const ui::ControlDesc& c : desc.controls) {
             QWidget* made = addControl(c);
@@ -273,8 +297,7 @@ public:
                 made->setFont(toQFont(c.font, desc.font));
             made->setVisible(c.shown);
         }
-        window_->adjustSize();
-        window_->setFixedSize(window_->sizeHint());
+        fitWindow();
     }
 
     ~QtFormView() override { delete window_; }
@@ -283,7 +306,20 @@ public:
 
     FormWindow* window() { return window_; }
 
+    void setClientSize(int width, int height) {
+        client_->setFixedSize(width, height);
+        for (auto& [id, status] : statusBars_)
+            static_cast<QtStatus&>(*status).place(width, height);
+        fitWindow();
+    }
+
 private:
+    // The window takes the size its client area and menu bar need, and keeps it.
+    void fitWindow() {
+        window_->adjustSize();
+        window_->setFixedSize(window_->sizeHint());
+    }
+
     // The top-level window and its client area of the designed size.
     void createWindow() {
         window_->setObjectName(desc_.className);
@@ -366,28 +402,23 @@ private:
         return p;
     }
 
-    // Along the form's bottom edge, its height from the description, the last panel taking
-    // what the others leave.
+    // Along the form's bottom edge, its height from the description.
     void addStatusBar(const ui::ControlDesc& c) {
         auto status = std::make_unique<QtStatus>();
         auto* bar = new QWidget(parentOf(c));
-        const int h = c.rect.height;
-        bar->setGeometry(0, desc_.clientHeight - h, desc_.clientWidth, h);
-        int x = 0;
         for (size_t i = 0; i < c.panelWidths.size(); ++i) {
-            const bool last = i + 1 == c.panelWidths.size();
-            const int w = last ? desc_.clientWidth - x : c.panelWidths[i];
             auto* panel = new QLabel(bar);
             panel->setTextFormat(Qt::PlainText);
             panel->setObjectName(QString("%1.%2").arg(c.name).arg(i));
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            panel->setGeometry(x, 0, w, h);
             status->panels.push_back(panel);
-            x += w;
         }
+        status->widths.assign(c.panelWidths.begin(), c.panelWidths.end());
         status->texts.resize(status->panels.size());
         status->changed.resize(status->panels.size());
         status->bar = bar;
+        status->height = c.rect.height;
+        status->place(desc_.clientWidth, desc_.clientHeight);
         statusBars_[c.id] = std::move(status);
         bar->setObjectName(c.name);
         bar->setVisible(c.shown);
@@ -413,6 +444,7 @@ private:
         frame->setLineWidth(panel ? 2 : 1);
         frame->lower();
         parents_[c.id] = frame;
+        if (panel) panels_[c.id] = std::make_unique<QtPanel>(frame);
         return frame;
     }
 
@@ -445,6 +477,14 @@ private:
     QtForm form_;
 };
 
+void QtForm::setClientSize(int width, int height) {
+    view.setClientSize(width, height);
+}
+
+struct QtTimer final : ui::Timer {
+    QTimer timer; // its ticks end with it
+};
+
 } // namespace
 
 std::unique_ptr<ui::FormView> QtToolkit::createForm(const ui::FormDesc& desc,
@@ -465,6 +505,28 @@ void QtToolkit::messageBox(std::string_view text, std::string_view caption,
     box.setTextFormat(Qt::PlainText);
     if (style == ui::MessageBoxStyle::TopMost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
+}
+
+bool QtToolkit::ask(std::string_view text, std::string_view caption) {
+    std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
+    QMessageBox box(QMessageBox::Question, qs(caption), qs(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setObjectName("questionBox");
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtToolkit::beep() {
+    QApplication::beep();
+}
+
+std::unique_ptr<ui::Timer> QtToolkit::every(int ms, std::function<void()> tick) {
+    auto made = std::make_unique<QtTimer>();
+    QObject::connect(&made->timer, &QTimer::timeout, &made->timer,
+                     [this, tick = std::move(tick)] { dispatchGuarded(*this, tick); });
+    made->timer.start(ms);
+    return made;
 }
 
 void QtToolkit::setApplicationTitle(std::string_view title) {

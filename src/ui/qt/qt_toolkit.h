@@ -15,6 +15,9 @@ public:
     void processEvents() override;
     void messageBox(std::string_view text, std::string_view caption,
                     ui::MessageBoxStyle style) override;
+    bool ask(std::string_view text, std::string_view caption) override;
+    void beep() override;
+    std::unique_ptr<ui::Timer> every(int ms, std::function<void()> tick) override;
     void setApplicationTitle(std::string_view title) override;
     void run(ui::FormView& mainForm) override;
 };

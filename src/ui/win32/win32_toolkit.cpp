@@ -23,6 +23,7 @@ namespace {
 
 constexpr const char* kFormProperty = "TrevaneForm";
 constexpr const char* kPanelClass = "TrevanePanel";
+constexpr const char* kTimerClass = "TrevaneTimers";
 constexpr int kFirstControlId = 100; // clear of IDOK and IDCANCEL, which the dialog manager sends
 
 // A colour as the system's colour functions take it.
@@ -234,6 +235,18 @@ struct Win32Picture final : ui::Picture {
     bool visible() const override { return hasStyle(w, WS_VISIBLE); }
 };
 
+struct Win32Panel final : ui::Panel {
+    explicit Win32Panel(HWND w) : w(w) {}
+    HWND w;
+    void setRect(ui::Rect r) override {
+        SetWindowPos(w, nullptr, scaled(r.left), scaled(r.top), scaled(r.width), scaled(r.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The controls inside keep their own visibility: hidden with the panel, not for good.
+    void setVisible(bool v) override { ShowWindow(w, v ? SW_SHOWNA : SW_HIDE); }
+    bool visible() const override { return hasStyle(w, WS_VISIBLE); }
+};
+
 class Win32FormView;
 
 struct Win32Form final : ui::Form {
@@ -245,6 +258,7 @@ struct Win32Form final : ui::Form {
     void hide() override;
     bool visible() const override;
     void close() override;
+    void setClientSize(int width, int height) override;
 };
 
 // ---- forms ----------------------------------------------------------------------------------
@@ -485,7 +499,7 @@ private:
     HWND addPanel(const ui::ControlDesc& c, int id) {
         const HWND made = control(kPanelClass, c, childStyle(c) | WS_BORDER,
                                   WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, id);
-        panels_[c.id] = made;
+        panels_[c.id] = std::make_unique<Win32Panel>(made);
         return made;
     }
 
@@ -496,7 +510,8 @@ private:
     }
 
     HWND parentOf(const ui::ControlDesc& c) const {
-        return c.parent != ui::kNoParent ? panels_.at(c.parent) : hwnd_;
+        if (c.parent == ui::kNoParent) return hwnd_;
+        return static_cast<const Win32Panel&>(*panels_.at(c.parent)).w;
     }
 
     static DWORD childStyle(const ui::ControlDesc& c) {
@@ -539,7 +554,6 @@ private:
     HFONT formFont_ = nullptr;
     std::vector<HFONT> fonts_;
     std::vector<HWND> frames_;
-    std::map<int, HWND> panels_;
     std::map<std::string, HWND, std::less<>> windows_; // by object name, for tests
     std::map<int, std::pair<int, ui::Kind>> commands_;
     std::map<HWND, Win32Label*> labelsByWindow_;
@@ -583,6 +597,80 @@ bool Win32Form::visible() const {
 void Win32Form::close() {
     SendMessageA(view.hwnd(), WM_CLOSE, 0, 0);
 }
+void Win32Form::setClientSize(int width, int height) {
+    const HWND w = view.hwnd();
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(w, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(w, GWL_EXSTYLE));
+    RECT outer{0, 0, scaled(width), scaled(height)};
+    AdjustWindowRectEx(&outer, style, GetMenu(w) ? TRUE : FALSE, exStyle);
+    // The status bar follows through WM_SIZE.
+    SetWindowPos(w, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The owner of a message box: the active form, if one is.
+HWND boxOwner() {
+    HWND active = GetActiveWindow();
+    return active && GetPropA(active, kFormProperty) ? active : nullptr;
+}
+
+} // namespace
+
+// The repeating timers: WM_TIMER messages of a hidden message-only window, which every message
+// loop of the thread dispatches, a message box's own included. A stopped timer's message may
+// already wait in the queue, so a tick is looked up when its message comes.
+class Win32Toolkit::Timers {
+public:
+    explicit Timers(Win32Toolkit& toolkit) : toolkit_(toolkit) {
+        registerWindowClass(kTimerClass, procedure);
+        window_ = CreateWindowExA(0, kTimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  instance(), nullptr);
+        if (!window_) throw std::runtime_error("Cannot create the timer window");
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Timers() { DestroyWindow(window_); }
+    Timers(const Timers&) = delete;
+    Timers& operator=(const Timers&) = delete;
+
+    UINT_PTR start(int ms, std::function<void()> tick) {
+        const UINT_PTR id = ++lastId_; // never reused, so no late message finds another tick
+        if (!SetTimer(window_, id, static_cast<UINT>(std::max(ms, 0)), nullptr))
+            throw std::runtime_error("Cannot start a timer");
+        ticks_[id] = std::make_shared<std::function<void()>>(std::move(tick));
+        return id;
+    }
+    void stop(UINT_PTR id) {
+        KillTimer(window_, id);
+        ticks_.erase(id);
+    }
+
+private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* timers = reinterpret_cast<Timers*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (message != WM_TIMER || !timers) return DefWindowProcA(hwnd, message, wParam, lParam);
+        const auto it = timers->ticks_.find(wParam);
+        if (it == timers->ticks_.end()) return 0;
+        const auto tick = it->second; // kept, should the tick stop its own timer
+        dispatchGuarded(timers->toolkit_, *tick);
+        return 0;
+    }
+
+    Win32Toolkit& toolkit_;
+    HWND window_ = nullptr;
+    UINT_PTR lastId_ = 0;
+    std::map<UINT_PTR, std::shared_ptr<std::function<void()>>> ticks_;
+};
+
+namespace {
+
+struct Win32Timer final : ui::Timer {
+    Win32Timer(Win32Toolkit::Timers& timers, UINT_PTR id) : timers(timers), id(id) {}
+    ~Win32Timer() override { timers.stop(id); }
+    Win32Timer(const Win32Timer&) = delete;
+    Win32Timer& operator=(const Win32Timer&) = delete;
+    Win32Toolkit::Timers& timers;
+    UINT_PTR id;
+};
 
 } // namespace
 
@@ -591,6 +679,7 @@ Win32Toolkit::Win32Toolkit() {
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
+    timers_ = std::make_unique<Timers>(*this);
 }
 
 Win32Toolkit::~Win32Toolkit() = default;
@@ -642,11 +731,25 @@ void Win32Toolkit::messageBox(std::string_view text, std::string_view caption,
     std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(stderr);
     flushDeferred(); // the windows behind the box show what they hold
-    HWND active = GetActiveWindow();
-    HWND owner = active && GetPropA(active, kFormProperty) ? active : nullptr;
     UINT flags = MB_OK;
     if (style == ui::MessageBoxStyle::TopMost) flags |= MB_TOPMOST | MB_SETFOREGROUND;
-    MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
+    MessageBoxA(boxOwner(), std::string(text).c_str(), std::string(caption).c_str(), flags);
+}
+
+bool Win32Toolkit::ask(std::string_view text, std::string_view caption) {
+    std::fprintf(stderr, "trevane: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+    flushDeferred();
+    return MessageBoxA(boxOwner(), std::string(text).c_str(), std::string(caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void Win32Toolkit::beep() {
+    MessageBeep(MB_ICONWARNING);
+}
+
+std::unique_ptr<ui::Timer> Win32Toolkit::every(int ms, std::function<void()> tick) {
+    return std::make_unique<Win32Timer>(*timers_, timers_->start(ms, std::move(tick)));
 }
 
 void Win32Toolkit::setApplicationTitle(std::string_view title) {

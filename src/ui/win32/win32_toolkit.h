@@ -28,6 +28,9 @@ public:
     void processEvents() override;
     void messageBox(std::string_view text, std::string_view caption,
                     ui::MessageBoxStyle style) override;
+    bool ask(std::string_view text, std::string_view caption) override;
+    void beep() override;
+    std::unique_ptr<ui::Timer> every(int ms, std::function<void()> tick) override;
     void setApplicationTitle(std::string_view title) override;
     void run(ui::FormView& mainForm) override;
 
@@ -41,6 +44,8 @@ public:
     // Hands every deferred change to its native control.
     void flushDeferred();
 
+    class Timers; // what `every` made, and the window their messages come to
+
 private:
     // One message through the dialog manager (access keys, Tab) or the window procedure.
     void route(void* msg);
@@ -48,6 +53,7 @@ private:
     std::string applicationTitle_;
     bool quit_ = false;
     std::vector<DeferredWidget*> deferred_;
+    std::unique_ptr<Timers> timers_;
 };
 
 // The top-level window (HWND) of a created form, and of one of its controls by component name
