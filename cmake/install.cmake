@@ -1,6 +1,6 @@
 # What ships. On Linux, what `cmake --install` puts in place and the Debian package that
 # scripts/package.sh makes from it with CPack: the programs, a desktop entry for each windowed
-# program, the icon in the hicolor theme, AppStream metadata and the manual pages. On Windows,
+# program (the updater and the station window), the icon in the hicolor theme, AppStream metadata and the manual pages. On Windows,
 # the release folder and its zip.
 #
 # The default product installs as trevane and trevane-cli, every other shipped product as
@@ -13,7 +13,8 @@ if(NOT TREVANE_INSTALL_PYTHON3)
 endif()
 
 # The Windows release (scripts/windows.sh --release): release/trevane-<version>-windows-x64/ with
-# a folder per product holding its trevane.exe and trevane-cli.exe under the names they were
+# a folder per product holding its trevane.exe, trevane-station.exe and trevane-cli.exe under the
+# names they were
 # built and tested with (which their version resources name), an operator's README.txt and
 # SHA256SUMS; the zip of that folder; the installer trevane-<version>-x64.msi, which puts the
 # same folders in place; SHA256SUMS of the zip and the installer. Dated SOURCE_DATE_EPOCH as
@@ -22,13 +23,15 @@ if(WIN32)
     set(entries "")
     set(programs "")
     foreach(product ${TREVANE_SHIPPED_PRODUCTS})
-        # PRODUCT=IDENTITY,CLI[,GUI]: without the windowed front end, trevane-cli.exe only.
+        # PRODUCT=IDENTITY,CLI[,GUI,STATION]: without the windowed front end, trevane-cli.exe
+        # only.
         set(entry "${product}=${PROJECT_SOURCE_DIR}/firmware/images/${product}/identity.txt")
         string(APPEND entry ",$<TARGET_FILE:trevane_cli_${product}>")
         list(APPEND programs trevane_cli_${product})
         if(TARGET trevane_${product})
             string(APPEND entry ",$<TARGET_FILE:trevane_${product}>")
-            list(APPEND programs trevane_${product})
+            string(APPEND entry ",$<TARGET_FILE:trevane_station_${product}>")
+            list(APPEND programs trevane_${product} trevane_station_${product})
         endif()
         list(APPEND entries "${entry}")
     endforeach()
@@ -100,6 +103,8 @@ string(REGEX REPLACE " .*" "" default_product_name "${default_identity}")
 trevane_install_man(${PROJECT_SOURCE_DIR}/packaging/linux/trevane-cli.1.in trevane-cli.1)
 if(TREVANE_GUI)
     trevane_install_man(${PROJECT_SOURCE_DIR}/packaging/linux/trevane.1.in trevane.1)
+    trevane_install_man(${PROJECT_SOURCE_DIR}/packaging/linux/trevane-station.1.in
+                        trevane-station.1)
 endif()
 
 set(launchables "")
@@ -137,6 +142,27 @@ foreach(product ${TREVANE_SHIPPED_PRODUCTS})
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
         string(APPEND launchables
                "  <launchable type=\"desktop-id\">${desktop_id}.desktop</launchable>\n")
+    endif()
+
+    # The production station in a window, with a desktop entry of its own.
+    if(TARGET trevane_station_${product})
+        set(station_name trevane-station${suffix})
+        trevane_install_program(trevane_station_${product} ${station_name})
+        string(APPEND binaries "    <binary>${station_name}</binary>\n")
+        if(suffix)
+            trevane_install_man_alias(${station_name}.1 trevane-station.1)
+        endif()
+        set(desktop_name "Trevane Station")
+        if(suffix)
+            set(desktop_name "Trevane Station ${product_name}")
+        endif()
+        set(station_desktop_id ${desktop_id}.Station)
+        configure_file(${PROJECT_SOURCE_DIR}/packaging/linux/trevane-station.desktop.in
+                       ${data}/applications/${station_desktop_id}.desktop @ONLY)
+        install(FILES ${data}/applications/${station_desktop_id}.desktop
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+        string(APPEND launchables
+               "  <launchable type=\"desktop-id\">${station_desktop_id}.desktop</launchable>\n")
     endif()
 endforeach()
 string(REGEX REPLACE "\n$" "" binaries "${binaries}")
@@ -191,7 +217,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 PIC24/dsPIC33 microcontrollers over a serial port: it finds the board's
 bootloader, picks the firmware image built into the program for that chip and
 board, and writes it with checksums and resends. trevane is the windowed
-program, trevane-cli updates boards on several ports at once.")
+program, trevane-cli updates boards on several ports at once, and
+trevane-station is a production station with a tile per bay.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

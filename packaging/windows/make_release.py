@@ -2,10 +2,10 @@
 """Makes the Windows release: the release folder, its zip and the installer.
 
     make_release.py OUTDIR NAME VERSION README_TEMPLATE WXS_TEMPLATE ICON EPOCH
-                    PRODUCT=IDENTITY_FILE,CLI[,GUI]...
+                    PRODUCT=IDENTITY_FILE,CLI[,GUI,STATION]...
 
-OUTDIR/NAME/ gets a folder per product with trevane-cli.exe and trevane.exe (when the build has
-the windowed program), README.txt (CRLF line ends) and SHA256SUMS; OUTDIR/NAME.zip holds that
+OUTDIR/NAME/ gets a folder per product with trevane-cli.exe, and trevane.exe and
+trevane-station.exe when the build has the windowed programs, README.txt (CRLF line ends) and SHA256SUMS; OUTDIR/NAME.zip holds that
 folder. OUTDIR/trevane-VERSION-x64.msi installs the same programs: WXS_TEMPLATE filled in for
 the products and built with wixl, ICON its icon in the list of installed programs.
 OUTDIR/SHA256SUMS lists the zip and the installer.
@@ -81,7 +81,8 @@ def installer_source(template, version, products):
         name = xml.sax.saxutils.escape(identity.split(" ")[0], {'"': "&quot;"})
         return (lines.replace("@product@", product).replace("@NAME@", name)
                 .replace("@CLI_GUID@", code(product + "/trevane-cli.exe"))
-                .replace("@GUI_GUID@", code(product + "/trevane.exe")))
+                .replace("@GUI_GUID@", code(product + "/trevane.exe"))
+                .replace("@STATION_GUID@", code(product + "/trevane-station.exe")))
 
     text = expand("product", template, lambda lines: "".join(
         product_block(lines, product, identity, gui) for product, identity, gui, _ in products))
@@ -153,8 +154,8 @@ def main():
     for product, _, gui, cli in products:
         os.makedirs(os.path.join(folder, product))
         shutil.copyfile(cli, os.path.join(folder, product, "trevane-cli.exe"))
-        for path in gui:
-            shutil.copyfile(path, os.path.join(folder, product, "trevane.exe"))
+        for path, program in zip(gui, ("trevane.exe", "trevane-station.exe")):
+            shutil.copyfile(path, os.path.join(folder, product, program))
         for program in os.listdir(os.path.join(folder, product)) if sign else []:
             sign(os.path.join(folder, product, program))
 

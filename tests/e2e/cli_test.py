@@ -7,32 +7,13 @@ import subprocess
 import time
 import unittest
 
-from harness import BIN, BoardSim, Sandbox
+from harness import (BIN, DEMO_BOARD, BoardSim, Sandbox, flash_frames, image_bytes,
+                     received_image)
 
-DEMO_BOARD = ["--chip", "254", "--bios", "10", "--board", "2", "--prep", "0x81"]
 CLI = os.path.join(BIN, "zq710c", "trevane-cli")
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEMO_HEX = os.path.join(SOURCE, "firmware", "images", "zq710c", "zq710c_demo.hex")
 SEARCH_ONLY = "counts searches=1 answered=1 progmode=0 frames=0 refused=0 badsum=0 silent=0"
-
-
-def image_bytes():
-    """The default product's flash image as the build carries it (wire form), board 0 slot 6."""
-    import re
-    path = os.path.join(os.environ["TREVANE_BUILD_DIR"], "products", "zq710c", "product_data.cpp")
-    with open(path) as f:
-        body = re.search(r"flash_b0_s6\[(\d+)\] = \{(.*?)\};", f.read(), re.S)
-    return bytes(int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{2})", body.group(2)))
-
-
-def flash_frames(dump):
-    """Address and data (as received, wire form) of every acknowledged flash frame."""
-    frames = []
-    for line in dump:
-        parts = line.split()
-        if parts and parts[0] == "flash":
-            frames.append((int(parts[1], 16), bytes.fromhex(parts[3]) if len(parts) > 3 else b""))
-    return frames
 
 
 class Cli(unittest.TestCase):
@@ -68,16 +49,9 @@ class Cli(unittest.TestCase):
         self.assertIn("retry: ", run.stderr)
         self.assertIn(" COM201", run.stderr.split("retry: ")[1])
 
-        # What each good board received is the image, but for the reset jump at its start.
-        image = image_bytes()
         for sim in good:
             sim.stop()
-            received = bytearray(len(image))
-            for address, data in flash_frames(sim.dump_lines()):
-                if address == 0xA780:
-                    continue  # the fix frame
-                received[address * 2:address * 2 + len(data)] = data
-            self.assertEqual(bytes(received[8:]), image[8:])
+            self.assertEqual(received_image(sim.dump_lines()), image_bytes()[8:])
         silent.stop()
         self.assertEqual(len(flash_frames(silent.dump_lines())), 100)
 

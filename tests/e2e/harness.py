@@ -11,10 +11,43 @@ import unittest
 
 BUILD = os.environ.get("TREVANE_BUILD_DIR", "")
 BIN = os.path.join(BUILD, "bin")
+# A board that the default product's image suits.
+DEMO_BOARD = ["--chip", "254", "--bios", "10", "--board", "2", "--prep", "0x81"]
 
 
 def program_path(product="zq710c"):
     return os.path.join(BIN, product, "trevane")
+
+
+def image_bytes():
+    """The default product's flash image as the build carries it (wire form), board 0 slot 6."""
+    import re
+    path = os.path.join(os.environ["TREVANE_BUILD_DIR"], "products", "zq710c", "product_data.cpp")
+    with open(path) as f:
+        body = re.search(r"flash_b0_s6\[(\d+)\] = \{(.*?)\};", f.read(), re.S)
+    return bytes(int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{2})", body.group(2)))
+
+
+def flash_frames(dump):
+    """Address and data (as received, wire form) of every acknowledged flash frame."""
+    frames = []
+    for line in dump:
+        parts = line.split()
+        if parts and parts[0] == "flash":
+            frames.append((int(parts[1], 16), bytes.fromhex(parts[3]) if len(parts) > 3 else b""))
+    return frames
+
+
+def received_image(dump):
+    """What a board received of the default product's image (wire form), but for the reset jump
+    at its start, which every session writes over the image's own."""
+    image = image_bytes()
+    received = bytearray(len(image))
+    for address, data in flash_frames(dump):
+        if address == 0xA780:
+            continue  # the fix frame
+        received[address * 2:address * 2 + len(data)] = data
+    return bytes(received[8:])
 
 
 class Sandbox:
@@ -53,11 +86,12 @@ class Sandbox:
 
 
 class Program:
-    """The real updater executable."""
+    """A real windowed executable: the updater, or another of the product's (trevane-station)."""
 
-    def __init__(self, sandbox, args=(), product="zq710c"):
-        self.proc = subprocess.Popen([program_path(product), *args], env=sandbox.env(),
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    def __init__(self, sandbox, args=(), product="zq710c", executable="trevane", **env):
+        self.proc = subprocess.Popen([os.path.join(BIN, product, executable), *args],
+                                     env=sandbox.env(**env), stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True)
 
     def wait(self, timeout=20):
         out, err = self.proc.communicate(timeout=timeout)

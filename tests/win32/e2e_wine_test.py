@@ -77,15 +77,15 @@ def image_of(product):
 
 
 class BoardSim:
-    def __init__(self, folder, extra=()):
+    def __init__(self, folder, extra=(), com=COM):
         self.ports = os.path.join(folder, "ports")
         os.makedirs(self.ports)
         self.dump = os.path.join(folder, "dump.txt")
         self.proc = subprocess.Popen(
-            [BOARD_SIM, "--port", "COM%d" % COM, "--dump", self.dump, *DEMO_BOARD, *extra],
+            [BOARD_SIM, "--port", "COM%d" % com, "--dump", self.dump, *DEMO_BOARD, *extra],
             env=dict(os.environ, TREVANE_PORTS=self.ports), stdout=subprocess.PIPE, text=True)
         ready = self.proc.stdout.readline().split()
-        assert ready[:2] == ["ready", "COM%d" % COM], ready
+        assert ready[:2] == ["ready", "COM%d" % com], ready
         self.pty = ready[2]
 
     def stop(self):
@@ -112,8 +112,47 @@ class Listener:
         self.sock.close()
 
 
+class WindowChecks:
+    """What the tests of the windowed programs look at: a window's place and picture, and what
+    a board received."""
+
+    def geometry(self, window):
+        out = xdotool("getwindowgeometry", "--shell", window).stdout
+        return {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", out)}
+
+    def screenshot(self, window, name):
+        if not shutil.which("import"):  # ImageMagick: pictures are a by-product only
+            return
+        os.makedirs(SHOTS, exist_ok=True)
+        g = self.geometry(window)
+        subprocess.run(["import", "-window", "root", "-crop",
+                        "%dx%d+%d+%d" % (g["WIDTH"], g["HEIGHT"], g["X"], g["Y"]),
+                        os.path.join(SHOTS, name)], capture_output=True, check=False)
+
+    def check_dump(self, lines, product):
+        counts = dict(re.findall(r"(\w+)=(\d+)", lines[-1]))
+        self.assertEqual(counts["progmode"], "1")
+        self.assertEqual(counts["badsum"], "0")
+        image = image_of(product)
+        written = bytearray(len(image))
+        covered = [False] * len(image)
+        for line in lines:
+            parts = line.split()
+            if parts[0] != "flash":
+                continue
+            offset = int(parts[1], 16) * 2  # PIC24: two image bytes per address unit
+            data = bytes.fromhex(parts[3])
+            for i, byte in enumerate(data):
+                if offset + i < len(image):
+                    written[offset + i] = byte
+                    covered[offset + i] = True
+        # The first 8 bytes carry the reset jump that every session writes into the image.
+        self.assertTrue(all(covered[8:]), "image bytes never sent")
+        self.assertEqual(bytes(written[8:]), image[8:])
+
+
 @unittest.skipUnless(BOARD_SIM and os.path.exists(BOARD_SIM), "needs board-sim of a Linux build")
-class WindowsProgram(unittest.TestCase):
+class WindowsProgram(WindowChecks, unittest.TestCase):
     SIM_ARGS = ()  # more board-sim options
 
     @classmethod
@@ -156,19 +195,6 @@ class WindowsProgram(unittest.TestCase):
         focus(window)
         return window
 
-    def geometry(self, window):
-        out = xdotool("getwindowgeometry", "--shell", window).stdout
-        return {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", out)}
-
-    def screenshot(self, window, name):
-        if not shutil.which("import"):  # ImageMagick: pictures are a by-product only
-            return
-        os.makedirs(SHOTS, exist_ok=True)
-        g = self.geometry(window)
-        subprocess.run(["import", "-window", "root", "-crop",
-                        "%dx%d+%d+%d" % (g["WIDTH"], g["HEIGHT"], g["X"], g["Y"]),
-                        os.path.join(SHOTS, name)], capture_output=True, check=False)
-
     def close(self, window):
         focus(window)
         xdotool("key", "alt+F4")
@@ -178,27 +204,6 @@ class WindowsProgram(unittest.TestCase):
     def stored_port(self):
         out = wine("reg", "query", r"HKLM\Software\Dravik\Trevane", "/v", "com").stdout
         return re.search(r"REG_SZ\s+(\S+)", out).group(1)
-
-    def check_dump(self, lines, product):
-        counts = dict(re.findall(r"(\w+)=(\d+)", lines[-1]))
-        self.assertEqual(counts["progmode"], "1")
-        self.assertEqual(counts["badsum"], "0")
-        image = image_of(product)
-        written = bytearray(len(image))
-        covered = [False] * len(image)
-        for line in lines:
-            parts = line.split()
-            if parts[0] != "flash":
-                continue
-            offset = int(parts[1], 16) * 2  # PIC24: two image bytes per address unit
-            data = bytes.fromhex(parts[3])
-            for i, byte in enumerate(data):
-                if offset + i < len(image):
-                    written[offset + i] = byte
-                    covered[offset + i] = True
-        # The first 8 bytes carry the reset jump that every session writes into the image.
-        self.assertTrue(all(covered[8:]), "image bytes never sent")
-        self.assertEqual(bytes(written[8:]), image[8:])
 
     def test_updater_programs_the_board_and_reports_success(self):
         window = self.start("zq710c", "Updater 2.7")
@@ -310,6 +315,72 @@ class WindowsProgram(unittest.TestCase):
         wine_prefix.repoint_port(wine_env(), COM, self.sim.pty)
         second = wait_for(lambda: results()[1:], 30, "the next board's result")
         self.assertTrue(second[0]["ok"], second)
+
+
+@unittest.skipUnless(BOARD_SIM and os.path.exists(BOARD_SIM), "needs board-sim of a Linux build")
+class WindowsStation(WindowChecks, unittest.TestCase):
+    """trevane-station.exe with two ports: a board on each at once, an adapter pulled out in the
+    middle of its board, and a new board plugged in on that port later."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="trevane-wine-station.")
+        self.sims = {}
+        self.program = None
+        for com, extra in ((COM, ()), (COM + 1, ("--hangup-after", "100"))):
+            self.sims[com] = BoardSim(os.path.join(self.folder, "COM%d" % com), extra, com)
+            wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % com, "/d",
+                 self.sims[com].pty, "/f")
+        wine_prefix.restart_server(wine_env())  # the mapping takes effect with a new server
+        self.journal = os.path.join(self.folder, "journal.jsonl")
+
+    def tearDown(self):
+        if self.program and self.program.poll() is None:
+            self.program.kill()
+            self.program.wait()
+        for sim in self.sims.values():
+            if sim.proc.poll() is None:
+                sim.stop()
+        wine_prefix.stop_server(wine_env())
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def records(self):
+        try:
+            with open(self.journal) as f:
+                return [json.loads(line) for line in f if line.endswith("\n")]
+        except FileNotFoundError:
+            return []
+
+    def test_station_window_two_ports_a_pulled_adapter_and_a_board_plugged_in_later(self):
+        exe = os.path.join(BUILD, "bin", "zq710c", "trevane-station.exe")
+        journal = "Z:" + self.journal.replace("/", "\\")
+        # Files, not pipes: after a hang-up wine may write a great deal to standard error.
+        with open(os.path.join(self.folder, "err.txt"), "w") as err:
+            self.program = subprocess.Popen(
+                [EMULATOR, exe, "--journal", journal, "--operator", "wine", "COM%d" % COM,
+                 "COM%d" % (COM + 1)], env=wine_env(), stdout=subprocess.DEVNULL, stderr=err)
+        window = wait_for(lambda: xdotool("search", "--onlyvisible", "--name",
+                                          "^Trevane Station$").stdout.split(),
+                          60, "the station window")[0]
+        records = wait_for(lambda: self.records()[1:], 240, "two records")
+        by_port = {r["port"]: r["result"] for r in records}
+        self.assertEqual(by_port["COM%d" % COM]["text"], " Program Ok ")
+        self.assertEqual(by_port["COM%d" % (COM + 1)]["cause"], "port-gone")
+        # The adapter plugged in again, with a new board, on the same port.
+        pulled = self.sims[COM + 1]
+        pulled.stop()
+        self.sims["later"] = BoardSim(os.path.join(self.folder, "later"), (), COM + 1)
+        wine_prefix.repoint_port(wine_env(), COM + 1, self.sims["later"].pty)
+        third = wait_for(lambda: self.records()[2:], 120, "the later board's record")
+        self.assertEqual((third[0]["port"], third[0]["result"]["text"], third[0]["operator"]),
+                         ("COM%d" % (COM + 1), " Program Ok ", "wine"))
+        time.sleep(1)  # let it paint before the picture is taken
+        self.screenshot(window, "windows-station.png")
+        focus(window)
+        xdotool("key", "alt+F4")  # no board is being written: no question
+        self.assertEqual(self.program.wait(timeout=60), 0)
+        self.assertEqual(len(self.records()), 3, "one line per board")
+        for sim in (self.sims[COM], self.sims["later"]):
+            self.check_dump(sim.stop(), "zq710c")
 
 
 if __name__ == "__main__":

@@ -79,8 +79,11 @@ def run(env, build, version, newer_msi):
         open(full, "rb").read() == open(os.path.join(folder, path), "rb").read()
         for path, full in installed.items()), "installed: %s" % sorted(installed))
     links = [open(full, "rb").read() for path, full in new.items() if path.endswith(".lnk")]
-    check(sorted(re.search(rb"\\(\w+)\\trevane\.exe", link).group(1).decode() for link in links)
-          == sorted(p for p in shipped if "trevane.exe" in shipped[p]), "%d shortcuts" % len(links))
+    check(sorted(re.search(rb"\\(\w+)\\(trevane(?:-station)?)\.exe", link).group(1, 2)
+                 for link in links)
+          == sorted((p.encode(), program) for p in shipped if "trevane.exe" in shipped[p]
+                    for program in (b"trevane", b"trevane-station")),
+          "%d shortcuts" % len(links))
     check(listed(env) == [(version, "Dravik")], "installed programs: %s" % listed(env))
     wine(env, "reg", "add", r"HKCU\Software\Dravik\Trevane", "/v", "com", "/d", "4", "/f")
 

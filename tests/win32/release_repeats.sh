@@ -54,7 +54,7 @@ products=$(ls "$folder" | while read -r entry; do [ -d "$folder/$entry" ] && ech
 [ -n "$products" ] || { echo "release_repeats: no product folder in $folder"; exit 1; }
 for product in $products; do
     rm -f "$build/products/$product/product_data.cpp" "$build/bin/$product/trevane.exe" \
-          "$build/bin/$product/trevane-cli.exe"
+          "$build/bin/$product/trevane-station.exe" "$build/bin/$product/trevane-cli.exe"
 done
 find "$build/src/main" -name '*.rc.res' -exec rm -f {} +
 sleep 1
