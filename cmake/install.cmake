@@ -192,6 +192,12 @@ if(TREVANE_GUI)
     install(FILES ${data}/${TREVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
+# The udev rule for the common USB serial adapters (the user at the desk may open them,
+# ModemManager leaves them alone, FTDI's latency timer at 1 ms), and the maintainer scripts that
+# make udev take it at once.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/60-trevane.rules
+        DESTINATION lib/udev/rules.d)
+
 # The copyright file and the changelog, where Debian keeps them. The changelog's newest entry
 # must be this version's: a new version needs its entry.
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/linux/changelog newest LIMIT_COUNT 1)
@@ -228,5 +234,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TREVANE_HOMEPAGE_URL})
 # The dependencies are the packages of the libraries the programs link (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/linux/debian/postinst
+                                       ${PROJECT_SOURCE_DIR}/packaging/linux/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 include(CPack)

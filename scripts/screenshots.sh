@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/: the four windows in typical states, on a virtual X display,
-# with board-sim as the board. Rerun after a change to the windows.
+# Takes the screenshots of docs/: the four windows and the station window in typical states, on a
+# virtual X display, with board-sim as the board. Rerun after a change to the windows.
 source "$(dirname "$0")/setup.sh"
 ensure_packages "${TREVANE_PACKAGES[@]}" xvfb xauth xdotool imagemagick
-build_preset dev trevane_zq710c trevane_hbd200 board-sim
+build_preset dev trevane_zq710c trevane_hbd200 trevane_station_zq710c board-sim
 
 bin="$TREVANE_ROOT/build/dev/bin"
 docs="$TREVANE_ROOT/docs"
@@ -17,7 +17,7 @@ cleanup() {
 trap cleanup EXIT
 
 export DISPLAY=:97
-Xvfb "$DISPLAY" -noreset -screen 0 800x600x24 >/dev/null 2>&1 &
+Xvfb "$DISPLAY" -noreset -screen 0 1366x768x24 >/dev/null 2>&1 &
 pids+=($!)
 export TREVANE_PORTS="$work/ports" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$TREVANE_PORTS" "$XDG_CONFIG_HOME/trevane" "$XDG_RUNTIME_DIR"
@@ -77,3 +77,32 @@ upgrade=$(window "Upgrade 1.0")
 xdotool windowfocus --sync "$upgrade" key space
 sleep 3
 shoot "$upgrade" upgrade.png
+kill "${pids[-1]}" "${pids[-2]}"
+sleep 0.5
+
+# The station window with six bays: boards that came at different moments, one that fails, and
+# a bay whose adapter is out.
+cat >"$work/bays.txt" <<'BAYS'
+A1 COM200
+A2 COM201
+A3 COM202
+B1 COM203
+B2 COM204
+B3 COM205
+BAYS
+for spec in "COM200" "COM201 --answer-after 40" "COM202 --silent 60" "COM203 --answer-after 20" \
+            "COM204 --answer-after 65"; do
+    set -- $spec
+    port=$1
+    shift
+    "$bin/board-sim" --port "$port" --chip 254 --bios 10 --board 2 --prep 0x81 --baud 115200 \
+        "$@" >"$work/$port.out" &
+    pids+=($!)
+    until grep -q '^ready' "$work/$port.out" 2>/dev/null; do sleep 0.05; done
+done
+XDG_DATA_HOME="$work/data" "$bin/zq710c/trevane-station" --bays "$work/bays.txt" \
+    --operator "Shift A" COM200 COM201 COM202 COM203 COM204 COM205 &
+pids+=($!)
+station=$(window "Trevane Station")
+sleep 7
+shoot "$station" station.png

@@ -11,7 +11,7 @@ using ui::Kind;
 
 constexpr int kColumns = 4;
 constexpr int kGap = 6;
-constexpr int kTileWidth = 320;
+constexpr int kTileWidth = 300; // four to a row fit a screen 1280 wide
 constexpr int kTileHeight = 128;
 // Eight rows of cut tiles take the room of four rows of whole ones.
 constexpr int kCompactTileHeight =
@@ -46,11 +46,11 @@ StationForm::StationForm() {
         return &controls_.back();
     };
     controls_.reserve(8 + kMaxTiles * 8);
-    add(Kind::Label, Title, "title", "", {8, 6, 700, 24}, kTitleFont);
-    add(Kind::Label, Build, "build", "", {8, 32, 700, 16});
-    add(Kind::Label, Operator, "operator", "", {8, 50, 700, 16});
-    add(Kind::Label, Image, "image", "", {720, 8, 440, 18});
-    add(Kind::Label, Totals, "totals", "", {720, 32, 440, 20}, kBold);
+    add(Kind::Label, Title, "title", "", {8, 6, 620, 24}, kTitleFont);
+    add(Kind::Label, Build, "build", "", {8, 32, 620, 16});
+    add(Kind::Label, Operator, "operator", "", {8, 50, 620, 16});
+    add(Kind::Label, Image, "image", "", {640, 8, 440, 18});
+    add(Kind::Label, Totals, "totals", "", {640, 32, 440, 20}, kBold);
     add(Kind::Button, Start, "start", "&Start", {kClientWidth - 128, 14, 120, 40});
     add(Kind::Button, Stop, "stop", "&Stop", {kClientWidth - 128, 14, 120, 40}, {}, false);
     ui::ControlDesc* status =
@@ -62,20 +62,19 @@ StationForm::StationForm() {
         const int panel = tileControl(t, Panel);
         // Laid out for the most tiles; the window moves them for as many as it shows.
         add(Kind::Panel, panel, tile + "panel", "", tileRect(t, kMaxTiles), {}, false);
-        add(Kind::Label, tileControl(t, Bay), tile + "bay", "", {6, 4, 100, 20}, kBayFont, true,
-            ui::Align::Left, panel);
-        add(Kind::Label, tileControl(t, Port), tile + "port", "", {110, 6, 204, 18}, {}, true,
-            ui::Align::Left, panel);
-        add(Kind::Label, tileControl(t, State), tile + "state", "", {6, 26, 308, 20}, kBold, true,
-            ui::Align::Center, panel);
-        add(Kind::ProgressBar, tileControl(t, Progress), tile + "progress", "", {6, 50, 150, 8}, {},
-            true, ui::Align::Left, panel);
-        add(Kind::Label, tileControl(t, Counts), tile + "counts", "", {162, 45, 152, 16}, {}, true,
-            ui::Align::Left, panel);
-        add(Kind::Label, tileControl(t, Adapter), tile + "adapter", "", {6, 68, 308, 18}, {}, true,
-            ui::Align::Left, panel);
-        add(Kind::Label, tileControl(t, Detail), tile + "detail", "", {6, 90, 308, 32}, {}, true,
-            ui::Align::Left, panel);
+        // Inside the tile: its top half, which a tile cut to it keeps, then the rest.
+        constexpr int inner = kTileWidth - 12;
+        const auto part = [&](Kind kind, TilePart what, const char* name, ui::Rect rect,
+                              ui::Font font = {}, ui::Align align = ui::Align::Left) {
+            add(kind, tileControl(t, what), tile + name, "", rect, font, true, align, panel);
+        };
+        part(Kind::Label, Bay, "bay", {6, 4, 100, 20}, kBayFont);
+        part(Kind::Label, Port, "port", {110, 6, inner - 104, 18});
+        part(Kind::Label, State, "state", {6, 26, inner, 20}, kBold, ui::Align::Center);
+        part(Kind::ProgressBar, Progress, "progress", {6, 50, 130, 8});
+        part(Kind::Label, Counts, "counts", {142, 45, inner - 136, 16});
+        part(Kind::Label, Adapter, "adapter", {6, 68, inner, 18});
+        part(Kind::Label, Detail, "detail", {6, 90, inner, 32});
     }
     desc_ = ui::FormDesc{"StationWindow",
                          "Trevane Station",

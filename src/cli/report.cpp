@@ -71,6 +71,7 @@ void writeSummary(std::ostream& to, const Summary& s, const std::string& retryCo
                << countsText(p.programmed, p.failed, p.programmedNotRecorded);
             if (p.yieldPercent()) to << ", yield " << percentText(*p.yieldPercent());
             if (p.replies) to << ", replies " << milliseconds(p.replies->medianMs) << " median";
+            if (p.adapter) to << ", adapter " << milliseconds(p.adapter->minMs);
             to << '\n';
         }
     }
@@ -442,6 +443,10 @@ private:
         e.update(station::resultJson(board.result, board.notRecorded));
         e["seconds"] = station::thousandths(board.seconds);
         if (board.replies) e["reply_ms"] = station::replyTimingJson(*board.replies);
+        if (board.adapterMs) e["adapter_ms"] = station::thousandths(*board.adapterMs);
+        // What the board itself takes for a frame: the frames' median less the adapter's delay.
+        if (board.replies && board.adapterMs)
+            e["write_ms"] = station::thousandths(board.replies->medianMs - *board.adapterMs);
         if (board.image) e["image"] = station::imageJson(board.image, productIdentity_);
         if (board.board > 0) {
             e["board"] = board.board;
@@ -511,6 +516,7 @@ private:
             t["yield"] =
                 p.yieldPercent() ? Json(std::round(*p.yieldPercent() * 10) / 10) : Json(nullptr);
             if (p.replies) t["reply_ms"] = station::replyTimingJson(*p.replies);
+            if (p.adapter) t["adapter_ms"] = station::thousandths(p.adapter->minMs);
             ports.push_back(t);
         }
         e["ports"] = ports;

@@ -52,8 +52,13 @@ public:
     virtual void progress(int32_t /*position*/) {}
     // The board refused a frame; it is sent again (attempt counts from 0).
     virtual void resend(int /*attempt*/) {}
-    // The board answered a frame (taken or refused) this long after the frame had left.
+    // The board answered a frame (taken or refused) this long after the frame had crossed the
+    // line: the board's flash work and the adapter's delay.
     virtual void replyTimed(int32_t /*microseconds*/) {}
+    // An answer that needs no flash work (the identification to the search byte, the answer to
+    // the program-mode byte) came this long after its byte had crossed the line: the adapter's
+    // delay alone.
+    virtual void adapterTimed(int32_t /*microseconds*/) {}
     virtual void fixFrame() {}
     virtual void eepromStarted(int32_t /*length*/) {}
     virtual void eepromByte(int32_t /*index*/) {}

@@ -36,7 +36,7 @@ int64_t wireBytes(const Plan& plan) {
 }
 
 double wireSeconds(const Plan& plan, uint32_t baud) {
-    return static_cast<double>(wireBytes(plan)) * 11.0 / baud;
+    return static_cast<double>(wireBytes(plan) * kBitsPerByte) / baud;
 }
 
 } // namespace engine

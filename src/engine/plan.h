@@ -12,6 +12,8 @@
 
 namespace engine {
 
+inline constexpr int64_t kBitsPerByte = 11; // on the line: start, 8 data, 2 stop
+
 // The image that will be written: its size, and the addresses its flash frames cover.
 struct LoadedImage {
     int32_t bytes = 0;       // image bytes

@@ -103,6 +103,7 @@ Result Session::searchAndDecide(Plan& plan, int tries) {
 
 void Session::receive() {
     const int32_t count = port_.read(receiveBuffer_, kReceiveBufferSize);
+    if (count > 0 && firstByteUs_ < 0) firstByteUs_ = port_.clockUs();
     if (count > 0) receiver_.feed(receiveBuffer_, count);
     // The port was open when the run began: a port that no longer reads has lost its device.
     if (count < 0) portGone_ = true;
@@ -124,10 +125,25 @@ Session::Answer Session::waitReply(int32_t timeoutMs, bool identification) {
     return portGone_ ? Answer::PortGone : Answer::TimedOut;
 }
 
-void Session::sendByte(uint8_t byte) {
+void Session::send(const uint8_t* bytes, int32_t count) {
     receiver_.clearAnswer();
-    // A byte that never left shows as a missing answer, or as a port that has gone.
-    if (!port_.write(&byte, 1) && !port_.isOpen()) portGone_ = true;
+    const int64_t startUs = port_.clockUs();
+    // Bytes that never left show as a missing answer, or as a port that has gone.
+    if (!port_.write(bytes, count) && !port_.isOpen()) portGone_ = true;
+    // Some ports say "sent" once the bytes are only handed on (pseudo-terminals, USB adapters
+    // with deep buffers): the bytes are on the wire until their own time there has passed.
+    const int64_t onWireUs = int64_t{count} * kBitsPerByte * 1'000'000 / serial::kBaudRate;
+    sentUs_ = std::max(port_.clockUs(), startUs + onWireUs);
+    firstByteUs_ = -1;
+}
+
+void Session::sendByte(uint8_t byte) {
+    send(&byte, 1);
+}
+
+int32_t Session::answerUs() const {
+    const int64_t at = firstByteUs_ >= 0 ? firstByteUs_ : port_.clockUs();
+    return static_cast<int32_t>(std::clamp<int64_t>(at - sentUs_, 0, INT32_MAX));
 }
 
 Session::Found Session::search(int tries) {
@@ -143,6 +159,8 @@ Session::Found Session::search(int tries) {
             observer_.searchEnded();
             return Found::Aborted;
         case Answer::Acknowledged:
+            // The identification needs no flash work: its time is the adapter's.
+            observer_.adapterTimed(answerUs());
             observer_.searchEnded();
             return Found::Yes;
         case Answer::PortGone:
@@ -233,6 +251,8 @@ Result Session::program(const Plan& plan) {
         sendByte(kProgramModeByte);
         // Whatever the answer, writing follows; but a Stop now comes before anything is written.
         const Answer answer = waitReply(kProgramModeReplyMs);
+        if (answer == Answer::Acknowledged || answer == Answer::Refused)
+            observer_.adapterTimed(answerUs());
         if (answer == Answer::Aborted) return Result(Outcome::UserAbort);
         if (answer == Answer::PortGone) return Result(Outcome::NotResponse).becausePortGone();
     }
@@ -342,12 +362,10 @@ Outcome Session::sendCommand(int32_t length) {
         sum = static_cast<uint8_t>(sum + frame_[i]);
     frame_[length] = static_cast<uint8_t>(0u - sum); // all bytes of the frame add up to 0
     for (int attempt = 0;; ++attempt) {
-        receiver_.clearAnswer();
-        if (!port_.write(frame_, length + 1) && !port_.isOpen()) portGone_ = true;
-        const int64_t sentUs = port_.clockUs();
+        send(frame_, length + 1);
         const Answer answer = waitReply(kCommandReplyMs);
         if (answer == Answer::Acknowledged || answer == Answer::Refused)
-            observer_.replyTimed(static_cast<int32_t>(port_.clockUs() - sentUs));
+            observer_.replyTimed(answerUs());
         switch (answer) {
         case Answer::Acknowledged:
             frameDone();

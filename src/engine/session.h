@@ -119,7 +119,12 @@ private:
 
     // Appends the checksum, sends the frame and waits for its answer; resends on refusal.
     Outcome sendCommand(int32_t length);
+    // Sends and notes when the bytes have left (sentUs_), for the answer's time.
+    void send(const uint8_t* bytes, int32_t count);
     void sendByte(uint8_t byte);
+    // From the moment the last bytes sent had crossed the line to the first byte that came
+    // back (or to now, when none has).
+    int32_t answerUs() const;
     // identification: the answer must carry the board's identification (a search's answer).
     Answer waitReply(int32_t timeoutMs, bool identification = false);
     void receive();
@@ -136,6 +141,8 @@ private:
     bool portGone_ = false; // the port's device went away during this run
     int32_t framesTotal_ = 0;
     int32_t framesDone_ = 0;
+    int64_t sentUs_ = 0;      // when the last bytes sent had left, on the port's clock
+    int64_t firstByteUs_ = -1; // when the first byte after them arrived; -1: none yet
     ReplyReceiver receiver_;
     uint8_t receiveBuffer_[kReceiveBufferSize];
     uint8_t frame_[kFrameBufferSize];

@@ -41,6 +41,7 @@ Json journalRecord(const BoardEntry& e, const JournalContext& context,
     r["seconds"] = thousandths(e.result.seconds);
     r["resends"] = e.resends;
     if (e.result.replies) r["reply_ms"] = replyTimingJson(*e.result.replies);
+    if (e.result.adapterMs) r["adapter_ms"] = thousandths(*e.result.adapterMs);
     r["trevane"] = context.trevaneVersion;
     return r;
 }

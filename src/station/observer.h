@@ -39,6 +39,9 @@ struct BoardResult {
     bool notRecorded = false;
     double seconds = 0;
     std::optional<ReplyTiming> replies; // when the board answered frames
+    // The adapter's delay: the quicker of the answers that need no flash work (the search's,
+    // the program-mode byte's); none when neither came.
+    std::optional<double> adapterMs;
     std::optional<ImageInfo> image;     // when an image was chosen for the board
 
     bool ok() const { return result.ok() && !notRecorded; }
@@ -71,6 +74,7 @@ struct PortTally {
     int failed = 0;
     int programmedNotRecorded = 0;      // of those failed
     std::optional<ReplyTiming> replies; // every frame of every board on the port
+    std::optional<ReplyTiming> adapter; // every answer that needed no flash work
 
     // Boards programmed of those met, in percent; none before the first board.
     std::optional<double> yieldPercent() const {

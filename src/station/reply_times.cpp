@@ -9,6 +9,7 @@ void ReplyTimes::add(int32_t microseconds) {
     ++bins_[static_cast<size_t>(std::min(us / 100, kBins - 1))];
     ++count_;
     maxUs_ = std::max(maxUs_, us);
+    minUs_ = std::min(minUs_, us);
 }
 
 void ReplyTimes::add(const ReplyTimes& other) {
@@ -16,6 +17,7 @@ void ReplyTimes::add(const ReplyTimes& other) {
         bins_[i] += other.bins_[i];
     count_ += other.count_;
     maxUs_ = std::max(maxUs_, other.maxUs_);
+    minUs_ = std::min(minUs_, other.minUs_);
 }
 
 double ReplyTimes::quantileMs(double share) const {
@@ -33,7 +35,7 @@ double ReplyTimes::quantileMs(double share) const {
 
 ReplyTiming ReplyTimes::timing() const {
     if (count_ == 0) return {};
-    return {quantileMs(0.5), quantileMs(0.95), maxUs_ / 1000.0, count_};
+    return {quantileMs(0.5), quantileMs(0.95), maxUs_ / 1000.0, minUs_ / 1000.0, count_};
 }
 
 } // namespace station

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 
 namespace station {
 
@@ -11,6 +12,7 @@ struct ReplyTiming {
     double medianMs = 0;
     double p95Ms = 0;
     double maxMs = 0;
+    double minMs = 0;
     int64_t count = 0;
 };
 
@@ -30,6 +32,7 @@ private:
     std::array<uint32_t, kBins> bins_{};
     int64_t count_ = 0;
     int32_t maxUs_ = 0;
+    int32_t minUs_ = std::numeric_limits<int32_t>::max();
 };
 
 } // namespace station

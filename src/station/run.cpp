@@ -150,6 +150,7 @@ Summary Run::finish() {
     if (!pool_) return summary;
     for (StationPool::Tally t : pool_->tallies()) {
         if (!t.times.empty()) t.counts.replies = t.times.timing();
+        if (!t.adapterTimes.empty()) t.counts.adapter = t.adapterTimes.timing();
         summary.programmed += t.counts.programmed;
         summary.failed += t.counts.failed;
         summary.programmedNotRecorded += t.counts.programmedNotRecorded;

@@ -13,8 +13,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Replies slower than this (median) cost a full update a noticeable share of its time.
+// Frame replies slower than this (median) cost a full update a noticeable share of its time.
 constexpr double kSlowReplyMs = 5.0;
+// Answers that need no flash work slower than this: the adapter holds them back.
+constexpr double kSlowAdapterMs = 4.0;
 
 // The session's events, as this station's events, and what the journal needs.
 class PortObserver final : public engine::SessionObserver {
@@ -26,6 +28,7 @@ public:
     const std::optional<engine::BoardFound>& board() const { return board_; }
     int resends() const { return resends_; }
     const ReplyTimes& replyTimes() const { return replyTimes_; }
+    const ReplyTimes& adapterTimes() const { return adapterTimes_; }
 
     void searchTry(int attempt) override { report_.searchTry(index_, attempt); }
     void sessionStarted() override { metBoard_ = true; }
@@ -72,6 +75,7 @@ public:
         report_.resend(index_, attempt);
     }
     void replyTimed(int32_t microseconds) override { replyTimes_.add(microseconds); }
+    void adapterTimed(int32_t microseconds) override { adapterTimes_.add(microseconds); }
     void fixFrame() override {
         report_.progress(index_, Stage::Flash, total_, total_);
         report_.phase(index_, engine::Phase::FixFrame);
@@ -93,6 +97,7 @@ private:
     Stage stage_ = Stage::Flash;
     int32_t total_ = 0;
     ReplyTimes replyTimes_;
+    ReplyTimes adapterTimes_; // the search's answer and the program-mode byte's
 };
 
 // The application's reset vector that the fix frame carries, for a person: "GOTO 0x0202".
@@ -143,7 +148,7 @@ bool Station::openPort() {
     if (!error) {
         everOpened_ = true;
         portProblemShown_ = false;
-        adviseOnLatency(std::nullopt);
+        adviseOnLatency(std::nullopt, std::nullopt);
         return true;
     }
     // At a station the adapter may come and go: say it once, not at every try; and not at all
@@ -227,8 +232,12 @@ bool Station::updateOneBoard(int board) {
     ended.result = result;
     ended.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!observer.replyTimes().empty()) ended.replies = observer.replyTimes().timing();
+    // Both answers that need no flash work took at least this long: the adapter's delay.
+    if (!observer.adapterTimes().empty())
+        ended.adapterMs = observer.adapterTimes().timing().minMs;
     if (observer.board()) ended.image = imageInfo(*observer.board());
     replyTimes_.add(observer.replyTimes());
+    adapterTimes_.add(observer.adapterTimes());
 
     // The record first: a board programmed without one counts as failed, and says so.
     BoardEntry entry;
@@ -249,7 +258,7 @@ bool Station::updateOneBoard(int board) {
         ++failed_;
     if (ended.notRecorded && result.ok()) ++programmedNotRecorded_;
     report_.result(index_, ended, programmed_, failed_);
-    adviseOnLatency(ended.replies);
+    adviseOnLatency(ended.replies, ended.adapterMs);
     return true;
 }
 
@@ -298,20 +307,33 @@ void Station::planOneBoard() {
     report_.plan(index_, dryRun);
 }
 
-void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies) {
+void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies,
+                              std::optional<double> adapterMs) {
     const std::optional<serial::AdapterLatency> timer = serialPort_->adapterLatency();
     if (const auto advice = serial::latencyAdvice(name_, timer); advice && !timerHintShown_) {
         timerHintShown_ = true;
         report_.hint(index_, *advice);
     }
-    if (slowRepliesHintShown_ || !replies || replies->medianMs <= kSlowReplyMs) return;
-    slowRepliesHintShown_ = true;
-    char median[32];
-    std::snprintf(median, sizeof median, "%.1f ms", replies->medianMs);
-    const std::string fix = timer ? timer->fix : latencyFix_;
-    report_.hint(index_, name_ + ": the board's replies took " + median +
-                             " (median); the likely cause is a USB adapter's latency timer." +
-                             (fix.empty() ? "" : " Fix: " + fix));
+    if (!replies || !adapterMs || slowRepliesHintShown_) return;
+    char text[64];
+    if (*adapterMs > kSlowAdapterMs) {
+        // Even the answers that need no flash work came late: the adapter holds them back. Said
+        // once: the timer's own hint may have said it already.
+        slowRepliesHintShown_ = true;
+        if (timerHintShown_) return;
+        std::snprintf(text, sizeof text, "%.1f ms", *adapterMs);
+        const std::string fix = timer ? timer->fix : latencyFix_;
+        report_.hint(index_, name_ + ": the adapter passed on even the board's quickest answers "
+                                     "only after " +
+                                 text + "; the likely cause is a USB adapter's latency timer." +
+                                 (fix.empty() ? "" : " Fix: " + fix));
+    } else if (replies->medianMs > kSlowReplyMs) {
+        // A fast adapter and slow frames: the board's own flash work, nothing to fix here.
+        slowRepliesHintShown_ = true;
+        std::snprintf(text, sizeof text, "%.1f ms", replies->medianMs - *adapterMs);
+        report_.note(index_, name_ + ": the board takes " + text +
+                                 " to write a frame (its flash work); the adapter is quick");
+    }
 }
 
 void Station::waitUntilBoardIsGone() {

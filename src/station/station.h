@@ -72,6 +72,8 @@ public:
     }
     // The reply times of every frame of every board so far.
     const ReplyTimes& replyTimes() const { return replyTimes_; }
+    // The answers that need no flash work, of every board so far.
+    const ReplyTimes& adapterTimes() const { return adapterTimes_; }
 
 private:
     // Runs one session; false when it met no board (nothing answered, or the port is gone).
@@ -85,7 +87,10 @@ private:
     bool openPort();
     bool stopping() const;
     // Once per port: an adapter whose timer holds replies back, or replies slow for any reason.
-    void adviseOnLatency(const std::optional<ReplyTiming>& replies);
+    // A latency timer known to be long; answers that need no flash work held back (the
+    // adapter); or frames slow behind a quick adapter (the board).
+    void adviseOnLatency(const std::optional<ReplyTiming>& replies,
+                         std::optional<double> adapterMs);
     std::optional<ImageInfo> imageInfo(const engine::BoardFound& board);
     // Writes the board's record; false when the journal could not take it.
     bool keepRecord(const BoardEntry& entry);
@@ -116,6 +121,7 @@ private:
     bool timerHintShown_ = false;
     bool slowRepliesHintShown_ = false;
     ReplyTimes replyTimes_;
+    ReplyTimes adapterTimes_;
 };
 
 } // namespace station

@@ -125,6 +125,7 @@ void StationPool::fold(const Station& s) {
     it->counts.programmedNotRecorded += s.programmedNotRecorded();
     it->neverOpened = it->neverOpened && s.neverOpened();
     it->times.add(s.replyTimes());
+    it->adapterTimes.add(s.adapterTimes());
     if (s.lastResult()) it->last = s.lastResult();
 }
 

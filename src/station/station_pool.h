@@ -53,7 +53,8 @@ public:
     // What the stations of each bay or port did, in the order they first started.
     struct Tally {
         PortTally counts;
-        ReplyTimes times;
+        ReplyTimes times;        // the frames' replies
+        ReplyTimes adapterTimes; // the answers that need no flash work
         std::optional<engine::Result> last;
         bool neverOpened = true; // see Station::neverOpened
     };

@@ -376,17 +376,32 @@ TEST(Cli, ReplyTimesHintsAndAPulledAdapter) {
         });
     };
     pullOut(machine.add("COM202"));
-    const CliRun run = runCli(machine, {"--json", "COM200", "COM201", "COM202"});
+    // A board that takes 6 ms to write a frame behind a quick adapter: no adapter to blame.
+    boardsim::SimulatedPort& slowBoard = machine.add("COM203");
+    slowBoard.setAdapterLatency(1, false);
+    slowBoard.setFlashWriteMs(6);
+    // A 16 ms timer that the system does not tell: the answers with no flash work show it.
+    machine.add("COM204").setAdapterLatency(16, false, false);
+    const CliRun run =
+        runCli(machine, {"--json", "COM200", "COM201", "COM202", "COM203", "COM204"});
     std::map<std::string, station::Json> result;
     std::map<std::string, int> hints;
+    std::map<std::string, std::string> notes;
     for (const std::string& line : run.lines()) {
         const station::Json e = station::Json::parse(line);
         if (e["event"] == "result") result[e["port"]] = e;
         if (e["event"] == "hint") ++hints[e["port"]];
+        if (e["event"] == "note") notes[e["port"]] += e["text"].get<std::string>();
     }
+    EXPECT_EQ(result["COM203"]["adapter_ms"], 1.0);
+    EXPECT_EQ(result["COM203"]["write_ms"], 6.0);
+    EXPECT_EQ(hints["COM203"], 0);
+    EXPECT_TRUE(contains(notes["COM203"], "COM203: the board takes 6.0 ms to write a frame"));
+    EXPECT_EQ(result["COM204"]["adapter_ms"], 16.0);
+    EXPECT_EQ(hints["COM204"], 1) << "its answers, not its timer, which nobody can read";
     EXPECT_EQ(result["COM200"]["reply_ms"]["median"], 16.0);
     EXPECT_EQ(result["COM200"]["reply_ms"]["count"], 256);
-    EXPECT_EQ(hints["COM200"], 2) << "the timer at the open, the slow replies after the board";
+    EXPECT_EQ(hints["COM200"], 1) << "the timer at the open, and no second hint for its answers";
     EXPECT_EQ(result["COM201"]["reply_ms"]["max"], 1.0);
     EXPECT_EQ(hints["COM201"], 0);
     EXPECT_EQ(result["COM202"]["text"], " not Response ");

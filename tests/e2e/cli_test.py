@@ -148,6 +148,19 @@ class Cli(unittest.TestCase):
         self.assertGreater(frames, 0)
         self.assertLess(frames, 256)
 
+    def test_reply_times_on_a_modelled_line_are_the_boards_own(self):
+        # A pseudo-terminal says "sent" at once; board-sim's line takes the frame's 25 ms. A
+        # good board with no adapter delay answers within a millisecond or two of the frame's
+        # end, and gets no hint about an adapter.
+        self.sim("COM200", *DEMO_BOARD, "--baud", "115200")
+        run = self.cli("--json", "COM200")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        events = [json.loads(line) for line in run.stdout.splitlines()]
+        result = next(e for e in events if e["event"] == "result")
+        self.assertLess(result["reply_ms"]["median"], 2.0, result)
+        self.assertLess(result["adapter_ms"], 2.0, result)
+        self.assertEqual([e for e in events if e["event"] == "hint"], [])
+
     def test_doctor_checks_a_port_with_search_bytes_only(self):
         sim = self.sim("COM200", *DEMO_BOARD)
         run = self.cli("--doctor", "--json", "COM200", "COM201")
@@ -297,7 +310,8 @@ class Cli(unittest.TestCase):
         summary = json.loads(out.splitlines()[-1])
         self.assertEqual(summary["ports"], [{"port": "COM201", "bay": "A1", "programmed": 2,
                                              "failed": 0, "yield": 100.0,
-                                             "reply_ms": summary["ports"][0]["reply_ms"]}])
+                                             "reply_ms": summary["ports"][0]["reply_ms"],
+                                             "adapter_ms": summary["ports"][0]["adapter_ms"]}])
         self.assertNotIn('"problem"', out)  # a port that went says nothing of it
 
     def test_usage_error_sends_nothing(self):

@@ -6,8 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,9 +25,11 @@ using serial::PortCheck;
 using serial::Verdict;
 using namespace serial::posix;
 
-serial::posix::AccessFacts alice(mode_t mode, std::vector<gid_t> processGroups) {
+serial::posix::AccessFacts alice(mode_t mode, std::vector<gid_t> processGroups,
+                                 bool mayOpen = false) {
     AccessFacts f;
     f.devicePath = "/dev/ttyUSB0";
+    f.mayOpen = mayOpen;
     f.mode = mode;
     f.group = 20;
     f.groupEntry = Group{"dialout", {"alice"}};
@@ -31,10 +42,12 @@ serial::posix::AccessFacts alice(mode_t mode, std::vector<gid_t> processGroups) 
 TEST(PortChecks, EachJudgementInItsGoodAndBadStates) {
     const UsbAdapter ftdi{"0403", "6001", "A50285BI", ""};
     const std::set<std::string> claimsFtdi{"0403:6001"};
-    AccessFacts root = alice(0660, {});
+    AccessFacts root = alice(0660, {}, true);
     root.uid = 0;
     AccessFacts unlisted = alice(0660, {1000});
     unlisted.groupEntry = Group{"dialout", {"bob"}};
+    AccessFacts tagged = unlisted; // an adapter that Trevane's udev rule gives to the desk
+    tagged.ruleCovers = true;
     struct Row {
         const char* what;
         PortCheck check;
@@ -49,7 +62,11 @@ TEST(PortChecks, EachJudgementInItsGoodAndBadStates) {
         {"no device for the name", checkDevice("COM300", "", false, {}), Verdict::Problem,
          "--list-ports"},
         {"root", checkAccess(root), Verdict::Ok, "you may open"},
-        {"in the group", checkAccess(alice(0660, {1000, 20})), Verdict::Ok, "crw-rw----"},
+        {"in the group", checkAccess(alice(0660, {1000, 20}, true)), Verdict::Ok, "crw-rw----"},
+        // The group would refuse, but an ACL (uaccess) lets the user in: the kernel decides.
+        {"given by an ACL", checkAccess(alice(0660, {1000}, true)), Verdict::Ok, "you may open"},
+        {"refused, the rule's adapter", checkAccess(tagged), Verdict::Problem,
+         "unplug the adapter and plug it in again, or log in at the desk"},
         {"added, not logged in again", checkAccess(alice(0660, {1000})), Verdict::Problem,
          "log out and in again"},
         {"not in the group", checkAccess(unlisted), Verdict::Problem,
@@ -164,6 +181,71 @@ TEST_F(FakeMachine, EveryCheckOfAPortAndOfAMissingOne) {
 }
 
 // How Windows names the USB adapter behind a port (read here, where it can be tried).
+// The desk user's ACL (what logind gives for a uaccess tag) lets in a user whom the device's
+// group would refuse: the kernel's word counts, not mode and group. devpts keeps no ACLs, so the
+// port is a node of the pseudo-terminal's numbers on a tmpfs, its ACL written as setfacl would.
+TEST(PortChecks, AnAclLetsInAUserTheGroupWouldRefuse) {
+    if (geteuid() != 0) GTEST_SKIP() << "makes a device node and becomes another user: as root";
+    constexpr uid_t kNobody = 65534;
+    int master = -1, slave = -1;
+    char pty[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, pty, nullptr, nullptr), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(pty, &st), 0);
+    const fs::path dir = "/dev/shm/trevane-acl-" + std::to_string(getpid());
+    fs::create_directories(dir / "ports");
+    fs::permissions(dir, fs::perms(0755));
+    fs::permissions(dir / "ports", fs::perms(0755));
+    const fs::path node = dir / "ttyACL";
+    ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0660, st.st_rdev), 0);
+    ASSERT_EQ(chown(node.c_str(), 0, 0), 0); // owner and group root: nobody is in neither
+    ASSERT_EQ(chmod(node.c_str(), 0660), 0);
+    fs::create_symlink(node, dir / "ports" / "COM200");
+
+    // The doctor's access verdict for the port, as the user nobody.
+    const auto verdictAsNobody = [&] {
+        int result[2];
+        EXPECT_EQ(pipe(result), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("TREVANE_PORTS", (dir / "ports").c_str(), 1);
+            if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                setresuid(kNobody, kNobody, kNobody) != 0)
+                _exit(2);
+            char verdict = '?';
+            for (const PortCheck& c : serial::checkPortSystem("COM200", "/"))
+                if (c.code == "access") verdict = c.verdict == Verdict::Ok ? 'o' : 'p';
+            _exit(write(result[1], &verdict, 1) == 1 ? 0 : 3);
+        }
+        close(result[1]);
+        char verdict = 0;
+        EXPECT_EQ(read(result[0], &verdict, 1), 1);
+        close(result[0]);
+        waitpid(child, nullptr, 0);
+        return verdict;
+    };
+    EXPECT_EQ(verdictAsNobody(), 'p') << "mode 0660, group root: refused";
+    // The ACL, as the kernel keeps it: version 2, then the entries in tag order.
+    struct Entry {
+        uint16_t tag, perm;
+        uint32_t id;
+    };
+    struct {
+        uint32_t version = 2;
+        Entry entries[5] = {{0x01, 6, UINT32_MAX}, // the owner: rw
+                            {0x02, 6, kNobody},    // the user nobody: rw
+                            {0x04, 6, UINT32_MAX}, // the group: rw
+                            {0x10, 6, UINT32_MAX}, // the mask: rw
+                            {0x20, 0, UINT32_MAX}}; // others: nothing
+    } acl;
+    ASSERT_EQ(setxattr(node.c_str(), "system.posix_acl_access", &acl, sizeof acl, 0), 0)
+        << std::strerror(errno);
+    EXPECT_EQ(verdictAsNobody(), 'o') << "the ACL lets nobody in";
+    close(master);
+    close(slave);
+    fs::remove_all(dir);
+}
+
 TEST(DeviceInstance, TheAdapterBehindAWindowsPort) {
     struct Case {
         const char* id;

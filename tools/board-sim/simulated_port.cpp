@@ -59,10 +59,14 @@ int32_t SimulatedPort::read(uint8_t* buffer, int32_t size) {
 bool SimulatedPort::write(const uint8_t* bytes, int32_t count) {
     if (!open_ || gone_ || count < 0) return false;
     writes_.emplace_back(bytes, bytes + count);
+    // As a UART whose drain waits: the write returns once its bytes have crossed a 115200 line
+    // (11 bits a byte), to the next whole millisecond of the clock.
+    nowMs_ += (int64_t{count} * 11 * 1000 + serial::kBaudRate - 1) / serial::kBaudRate;
     for (int32_t i = 0; i < count; ++i) {
         const Outcome out = board_.feed(bytes[i]);
+        const int writeMs = out.flashFrame ? flashWriteMs_ : 0;
         for (uint8_t b : out.reply)
-            inFlight_.push_back({waits_ + replyDelay_, nowMs_ + latencyMs_, b});
+            inFlight_.push_back({waits_ + replyDelay_, nowMs_ + writeMs + latencyMs_, b});
         if (out.hangup) {
             gone_ = true;
             return true; // the bytes left; the line dropped behind them
@@ -96,7 +100,7 @@ bool SimulatedPort::waitReadable(int ms) {
 }
 
 std::optional<serial::AdapterLatency> SimulatedPort::adapterLatency() const {
-    if (!open_ || latencyTimerMs_ == 0) return std::nullopt;
+    if (!open_ || latencyTimerMs_ == 0 || !latencyKnown_) return std::nullopt;
     return serial::AdapterLatency{latencyMs_, "set the simulated adapter's latency timer to 1 ms"};
 }
 

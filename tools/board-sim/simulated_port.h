@@ -1,6 +1,7 @@
 // board-sim's bootloader as an in-process serial port: what the update engine writes goes
 // through the bootloader state machine and its replies come back on reads, with a virtual
-// clock instead of a line, so tests run a whole update in microseconds and without a terminal.
+// clock instead of a line (a write takes its bytes' time on a 115200 line, as behind a UART whose
+// drain waits), so tests run a whole update in microseconds and without a terminal.
 // One thread uses a port at a time; several ports on several threads share nothing.
 #pragma once
 
@@ -41,11 +42,15 @@ public:
     // Replies become readable this many waits (of 5 ms) after the byte that caused them.
     void setReplyDelay(int waits) { replyDelay_ = waits; }
     // A USB adapter that holds every reply back for `ms` of virtual time (its latency timer),
-    // or for 1 ms when it honours the low-latency request every open makes.
-    void setAdapterLatency(int ms, bool honoursLowLatency) {
+    // or for 1 ms when it honours the low-latency request every open makes. `known`: whether
+    // the system lets its timer be read (FTDI on Linux, its driver on Windows).
+    void setAdapterLatency(int ms, bool honoursLowLatency, bool known = true) {
         latencyTimerMs_ = ms;
         honoursLowLatency_ = honoursLowLatency;
+        latencyKnown_ = known;
     }
+    // The board's flash work: every flash frame's answer comes this much later.
+    void setFlashWriteMs(int ms) { flashWriteMs_ = ms; }
     // At most this many bytes per read (0: all that is readable), to split replies.
     void setReadChunk(int32_t bytes) { readChunk_ = bytes; }
     // Every open fails with this error from now on; a PortError of kind None lets them work.
@@ -79,6 +84,8 @@ private:
     serial::PortError openError_;
     int replyDelay_ = 0;
     int latencyTimerMs_ = 0;
+    bool latencyKnown_ = true;
+    int flashWriteMs_ = 0;
     bool honoursLowLatency_ = false;
     int latencyMs_ = 0; // in force since the open
     int32_t readChunk_ = 0;

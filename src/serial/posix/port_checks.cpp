@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +70,16 @@ fs::path under(const std::string& root, const std::string& path) {
 
 } // namespace
 
+bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& adapter) {
+    if (!adapter) return false;
+    std::ifstream in(under(root, "/usr/lib/udev/rules.d/60-trevane.rules"));
+    const std::string ids = "ATTRS{idVendor}==\"" + adapter->vendorId +
+                            "\", ATTRS{idProduct}==\"" + adapter->productId + "\"";
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(ids, 0) == 0 && line.find("uaccess") != std::string::npos) return true;
+    return false;
+}
+
 std::string ftdiLatencyFix(const std::string& kernel) {
     return "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + kernel +
            "/latency_timer (until the adapter is unplugged); for good, the udev rule "
@@ -94,14 +106,19 @@ PortCheck checkDevice(const std::string& name, const std::string& devicePath, bo
 }
 
 PortCheck checkAccess(const AccessFacts& f) {
-    const bool inGroup =
-        std::find(f.processGroups.begin(), f.processGroups.end(), f.group) != f.processGroups.end();
-    const bool mayOpen = f.uid == 0 || (f.uid == f.owner && (f.mode & 0600) == 0600) ||
-                         (inGroup && (f.mode & 0060) == 0060) || (f.mode & 0006) == 0006;
     const std::string groupName = f.groupEntry ? f.groupEntry->name : std::to_string(f.group);
     const std::string shown =
         f.devicePath + " (" + permissions(f.mode) + ", group " + groupName + ")";
-    if (mayOpen) return {"access", Verdict::Ok, "you may open " + shown, ""};
+    if (f.mayOpen) return {"access", Verdict::Ok, "you may open " + shown, ""};
+    // The rule tags the adapter for the user at the desk: logind gives that user an ACL when
+    // the adapter is plugged in during the session, or at the next login there.
+    if (f.ruleCovers)
+        return {"access", Verdict::Problem,
+                f.user + " may not open " + shown +
+                    ", which Trevane's udev rule gives to the user at the desk",
+                "unplug the adapter and plug it in again, or log in at the desk (not over ssh); "
+                "elsewhere: sudo usermod -aG " +
+                    groupName + " " + f.user + ", then log out and in again"};
     if ((f.mode & 0060) != 0060)
         return {"access", Verdict::Problem, "only the owner of " + shown + " may open it",
                 "ask the administrator for a udev rule that gives the device to the group "
@@ -228,6 +245,9 @@ std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string&
         getgroups(static_cast<int>(access.processGroups.size()), access.processGroups.data()), 0)));
     access.processGroups.push_back(getegid());
     access.user = userName(root, access.uid);
+    access.mayOpen =
+        faccessat(AT_FDCWD, under(root, device).c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+    access.ruleCovers = udevRuleCovers(root, adapter);
     checks.push_back(checkAccess(access));
 
     const std::unique_ptr<SerialPort> port = makeSystemPort();

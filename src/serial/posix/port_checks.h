@@ -18,6 +18,11 @@ PortCheck checkDevice(const std::string& name, const std::string& devicePath, bo
 
 struct AccessFacts {
     std::string devicePath;
+    // What the kernel says (access(2) with the effective ids): mode, owner and group, and also
+    // ACLs, such as the one logind gives the user at the desk for a device tagged uaccess.
+    bool mayOpen = false;
+    // The package's udev rule is installed and names this adapter: it tags it uaccess.
+    bool ruleCovers = false;
     mode_t mode = 0; // the device's permission bits
     uid_t owner = 0;
     gid_t group = 0;
@@ -26,7 +31,12 @@ struct AccessFacts {
     std::vector<gid_t> processGroups;
     std::string user;
 };
+// Whether the user may open the port: the kernel's word; mode, owner and group explain a refusal.
 PortCheck checkAccess(const AccessFacts& facts);
+
+// Whether Trevane's udev rule (60-trevane.rules, installed with the package) names the adapter:
+// read from the rule as installed under `root`.
+bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& adapter);
 
 // busy: the port refused our open as held by another program. A pseudo-terminal (a simulated
 // board's line) is always held by its peer.
