@@ -16,6 +16,7 @@
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
+#include "station/reply_times.h"
 #include "wire_floor.h"
 
 #include <algorithm>
@@ -51,6 +52,8 @@ struct Board {
     std::string result;
     double seconds = 0;
     double cpuSeconds = 0;
+    station::ReplyTiming replies; // the frames'
+    station::ReplyTiming adapter; // the answers that need no flash work
 };
 
 // One session on its own thread, from opening the port to the result.
@@ -63,10 +66,16 @@ void update(Board& board) {
         return;
     }
     engine::BlockingWait wait;
-    engine::SessionObserver quiet;
+    struct Timing final : engine::SessionObserver {
+        station::ReplyTimes replies, adapter;
+        void replyTimed(int32_t us) override { replies.add(us); }
+        void adapterTimed(int32_t us) override { adapter.add(us); }
+    } timing;
     engine::Session session(*port, firmware::thisProduct().images,
-                            engine::SessionOptions::updater(), wait, quiet);
+                            engine::SessionOptions::updater(), wait, timing);
     board.result = std::string(session.run().text());
+    board.replies = timing.replies.timing();
+    board.adapter = timing.adapter.timing();
     port->close();
     board.cpuSeconds = threadCpuSeconds() - cpuStart;
     board.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -197,6 +206,12 @@ int main(int argc, char** argv) {
         worst = std::max(worst, ratio);
         std::printf("run %d: %-14s measured %.3f s, wire floor %.3f s (%ld bytes), ratio %.3f\n",
                     run + 1, one[0].result.c_str(), one[0].seconds, floor, bytes, ratio);
+        static const char* const kVerdicts[] = {"no hint", "the latency hint",
+                                                "a note on the board's flash work, no hint"};
+        std::printf("       adapter_ms %.2f, reply_ms %.2f median (%.2f p95): %s\n",
+                    one[0].adapter.minMs, one[0].replies.medianMs, one[0].replies.p95Ms,
+                    kVerdicts[static_cast<int>(
+                        station::latencyVerdict(one[0].adapter.minMs, one[0].replies.medianMs))]);
         if (one[0].result != " Program Ok ") return 1;
     }
     if (latencyMs == 0)

@@ -13,8 +13,11 @@ namespace {
 using namespace station_form;
 
 constexpr const char* kCaption = "Trevane Station";
-// About 30 times a second: progress drawn no oftener than that, events never kept waiting.
+// About 30 times a second while anything changes: progress drawn no oftener than that. A bench
+// that waits for boards is looked at four times a second, so that it costs next to nothing.
 constexpr int kRefreshMs = 33;
+constexpr int kIdleRefreshMs = 250;
+constexpr int kRefreshesBeforeIdle = 30; // a second without a change
 
 std::string usage() {
     return "usage: trevane-station [--bays FILE] [--journal FILE] [--operator NAME] "
@@ -94,8 +97,14 @@ StationWindow::~StationWindow() {
 
 void StationWindow::show() {
     view_->form().show();
-    refreshTimer_ = toolkit_.every(kRefreshMs, [this] { refresh(); });
+    refreshEvery(kRefreshMs);
     start();
+}
+
+void StationWindow::refreshEvery(int ms) {
+    if (refreshTimer_ && refreshMs_ == ms) return;
+    refreshMs_ = ms;
+    refreshTimer_ = toolkit_.every(ms, [this] { refresh(); });
 }
 
 void StationWindow::onEvent(int control, ui::Event event) {
@@ -173,6 +182,9 @@ void StationWindow::refresh() {
         stop();
     }
     const StationTiles::Changes changes = tiles_->take();
+    quietRefreshes_ = changes.tiles.empty() && !stopping_ ? quietRefreshes_ + 1 : 0;
+    if (refreshTimer_)
+        refreshEvery(quietRefreshes_ >= kRefreshesBeforeIdle ? kIdleRefreshMs : kRefreshMs);
     if (changes.tileCount != tilesShown_) layOut(std::min(changes.tileCount, kMaxTiles));
     for (const auto& [tile, shown] : changes.tiles)
         if (tile < kMaxTiles) showTile(tile, shown, tilesShown_);

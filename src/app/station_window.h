@@ -66,8 +66,9 @@ public:
     void onEvent(int control, ui::Event event) override;
     bool onCloseRequest() override;
 
-    // The window's work on its own thread, about 30 times a second: what the tiles changed, a
-    // beep for a failed board, a journal that failed, a stop that has ended. Public for tests.
+    // The window's work on its own thread, about 30 times a second while anything changes (four
+    // times a second when nothing has for a second): what the tiles changed, a beep for a failed
+    // board, a journal that failed, a stop that has ended. Public for tests.
     void refresh();
     // The journal this station writes.
     const std::string& journalPath() const { return journalPath_; }
@@ -80,6 +81,7 @@ private:
     void showTile(int tile, const TileView& view, int shown);
     void showTotals();
     void layOut(int shown);
+    void refreshEvery(int ms);
 
     ui::Toolkit& toolkit_;
     const firmware::Product& product_;
@@ -94,6 +96,8 @@ private:
     std::unique_ptr<station::Journal> journal_;
     std::unique_ptr<station::Run> run_;
     std::unique_ptr<ui::Timer> refreshTimer_;
+    int refreshMs_ = 0;
+    int quietRefreshes_ = 0; // in a row, with nothing to show
     std::atomic<bool> closeRequested_{false};
     int tilesShown_ = 0;
     bool stopping_ = false;

@@ -141,7 +141,7 @@ private:
     bool portGone_ = false; // the port's device went away during this run
     int32_t framesTotal_ = 0;
     int32_t framesDone_ = 0;
-    int64_t sentUs_ = 0;      // when the last bytes sent had left, on the port's clock
+    int64_t sentUs_ = 0;       // when the last bytes sent had left, on the port's clock
     int64_t firstByteUs_ = -1; // when the first byte after them arrived; -1: none yet
     ReplyReceiver receiver_;
     uint8_t receiveBuffer_[kReceiveBufferSize];

@@ -42,7 +42,7 @@ struct BoardResult {
     // The adapter's delay: the quicker of the answers that need no flash work (the search's,
     // the program-mode byte's); none when neither came.
     std::optional<double> adapterMs;
-    std::optional<ImageInfo> image;     // when an image was chosen for the board
+    std::optional<ImageInfo> image; // when an image was chosen for the board
 
     bool ok() const { return result.ok() && !notRecorded; }
 };

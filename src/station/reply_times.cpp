@@ -4,6 +4,16 @@
 
 namespace station {
 
+LatencyVerdict latencyVerdict(double adapterMs, double replyMedianMs) {
+    // A frame slower than this costs a full update a noticeable share of its time; an answer
+    // that needs no flash work slower than this is held back by the adapter.
+    constexpr double kSlowReplyMs = 5.0;
+    constexpr double kSlowAdapterMs = 4.0;
+    if (adapterMs > kSlowAdapterMs) return LatencyVerdict::Adapter;
+    if (replyMedianMs > kSlowReplyMs) return LatencyVerdict::BoardWork;
+    return LatencyVerdict::Quick;
+}
+
 void ReplyTimes::add(int32_t microseconds) {
     const int32_t us = std::max(microseconds, 0);
     ++bins_[static_cast<size_t>(std::min(us / 100, kBins - 1))];

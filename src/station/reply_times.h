@@ -16,6 +16,15 @@ struct ReplyTiming {
     int64_t count = 0;
 };
 
+// What a board's answer times say of its line, for the hint a person gets.
+enum class LatencyVerdict {
+    Quick,     // nothing to say
+    Adapter,   // even the answers that need no flash work came late: the adapter holds them
+    BoardWork, // a quick adapter, slow frames: the board's own flash work, nothing to fix
+};
+// adapterMs: the quicker of the answers that need no flash work; replyMedianMs: the frames'.
+LatencyVerdict latencyVerdict(double adapterMs, double replyMedianMs);
+
 class ReplyTimes {
 public:
     void add(int32_t microseconds);

@@ -13,11 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Frame replies slower than this (median) cost a full update a noticeable share of its time.
-constexpr double kSlowReplyMs = 5.0;
-// Answers that need no flash work slower than this: the adapter holds them back.
-constexpr double kSlowAdapterMs = 4.0;
-
 // The session's events, as this station's events, and what the journal needs.
 class PortObserver final : public engine::SessionObserver {
 public:
@@ -233,8 +228,7 @@ bool Station::updateOneBoard(int board) {
     ended.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!observer.replyTimes().empty()) ended.replies = observer.replyTimes().timing();
     // Both answers that need no flash work took at least this long: the adapter's delay.
-    if (!observer.adapterTimes().empty())
-        ended.adapterMs = observer.adapterTimes().timing().minMs;
+    if (!observer.adapterTimes().empty()) ended.adapterMs = observer.adapterTimes().timing().minMs;
     if (observer.board()) ended.image = imageInfo(*observer.board());
     replyTimes_.add(observer.replyTimes());
     adapterTimes_.add(observer.adapterTimes());
@@ -316,18 +310,20 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies,
     }
     if (!replies || !adapterMs || slowRepliesHintShown_) return;
     char text[64];
-    if (*adapterMs > kSlowAdapterMs) {
+    const LatencyVerdict verdict = latencyVerdict(*adapterMs, replies->medianMs);
+    if (verdict == LatencyVerdict::Adapter) {
         // Even the answers that need no flash work came late: the adapter holds them back. Said
         // once: the timer's own hint may have said it already.
         slowRepliesHintShown_ = true;
         if (timerHintShown_) return;
         std::snprintf(text, sizeof text, "%.1f ms", *adapterMs);
         const std::string fix = timer ? timer->fix : latencyFix_;
-        report_.hint(index_, name_ + ": the adapter passed on even the board's quickest answers "
-                                     "only after " +
+        report_.hint(index_, name_ +
+                                 ": the adapter passed on even the board's quickest answers "
+                                 "only after " +
                                  text + "; the likely cause is a USB adapter's latency timer." +
                                  (fix.empty() ? "" : " Fix: " + fix));
-    } else if (replies->medianMs > kSlowReplyMs) {
+    } else if (verdict == LatencyVerdict::BoardWork) {
         // A fast adapter and slow frames: the board's own flash work, nothing to fix here.
         slowRepliesHintShown_ = true;
         std::snprintf(text, sizeof text, "%.1f ms", replies->medianMs - *adapterMs);

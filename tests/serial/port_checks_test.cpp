@@ -232,10 +232,10 @@ TEST(PortChecks, AnAclLetsInAUserTheGroupWouldRefuse) {
     };
     struct {
         uint32_t version = 2;
-        Entry entries[5] = {{0x01, 6, UINT32_MAX}, // the owner: rw
-                            {0x02, 6, kNobody},    // the user nobody: rw
-                            {0x04, 6, UINT32_MAX}, // the group: rw
-                            {0x10, 6, UINT32_MAX}, // the mask: rw
+        Entry entries[5] = {{0x01, 6, UINT32_MAX},  // the owner: rw
+                            {0x02, 6, kNobody},     // the user nobody: rw
+                            {0x04, 6, UINT32_MAX},  // the group: rw
+                            {0x10, 6, UINT32_MAX},  // the mask: rw
                             {0x20, 0, UINT32_MAX}}; // others: nothing
     } acl;
     ASSERT_EQ(setxattr(node.c_str(), "system.posix_acl_access", &acl, sizeof acl, 0), 0)

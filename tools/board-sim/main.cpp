@@ -128,8 +128,14 @@ private:
                 due = replyFree_ + kSplitGap;
             }
         } else {
-            replyFree_ = std::max(replyFree_, due) + byteTime_ * static_cast<int>(reply.size());
-            pending_.push_back({replyFree_ + latency_, reply});
+            // On a line the first byte arrives one byte time after the reply begins, the rest
+            // behind it: a long reply (an identification with its board data record) is not
+            // held back until its last byte.
+            const Clock::time_point start = std::max(replyFree_, due);
+            pending_.push_back({start + byteTime_ + latency_, {reply.front()}});
+            replyFree_ = start + byteTime_ * static_cast<int>(reply.size());
+            if (reply.size() > 1)
+                pending_.push_back({replyFree_ + latency_, {reply.begin() + 1, reply.end()}});
         }
     }
 

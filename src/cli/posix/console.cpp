@@ -12,7 +12,9 @@ namespace {
 // A signal only writes a byte into a pipe; a thread of ours reads it and runs the handler,
 // where locks and the rest of the program may be used.
 int signalPipe[2] = {-1, -1};
-std::thread watcher;
+// Never destroyed: a program that ends through exit() while the handler is installed (the
+// display's connection broken under a window, say) must not be aborted by a joinable thread.
+std::thread& watcher = *new std::thread;
 std::mutex handlerMutex;
 std::function<void()> interruptHandler;
 struct sigaction previousInt {};

@@ -73,8 +73,8 @@ fs::path under(const std::string& root, const std::string& path) {
 bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& adapter) {
     if (!adapter) return false;
     std::ifstream in(under(root, "/usr/lib/udev/rules.d/60-trevane.rules"));
-    const std::string ids = "ATTRS{idVendor}==\"" + adapter->vendorId +
-                            "\", ATTRS{idProduct}==\"" + adapter->productId + "\"";
+    const std::string ids = "ATTRS{idVendor}==\"" + adapter->vendorId + "\", ATTRS{idProduct}==\"" +
+                            adapter->productId + "\"";
     for (std::string line; std::getline(in, line);)
         if (line.rfind(ids, 0) == 0 && line.find("uaccess") != std::string::npos) return true;
     return false;
@@ -245,8 +245,7 @@ std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string&
         getgroups(static_cast<int>(access.processGroups.size()), access.processGroups.data()), 0)));
     access.processGroups.push_back(getegid());
     access.user = userName(root, access.uid);
-    access.mayOpen =
-        faccessat(AT_FDCWD, under(root, device).c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+    access.mayOpen = faccessat(AT_FDCWD, under(root, device).c_str(), R_OK | W_OK, AT_EACCESS) == 0;
     access.ruleCovers = udevRuleCovers(root, adapter);
     checks.push_back(checkAccess(access));
 
