@@ -6,7 +6,7 @@ TREVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Packages for building and running on Linux; the test command adds its own.
 TREVANE_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
-                  qt6-base-dev libgl-dev python3 nlohmann-json3-dev)
+                  qt6-base-dev libgl-dev python3 nlohmann-json3-dev libssl-dev)
 
 ensure_packages() {
     local missing=()

@@ -1,5 +1,5 @@
 // SHA-256 (FIPS 180-4), for naming firmware: the files given to the program and the images it
-// writes.
+// writes. The system's own implementation does the work (one source per system).
 #pragma once
 
 #include <cstdint>

@@ -46,8 +46,21 @@ Json journalRecord(const BoardEntry& e, const JournalContext& context,
     return r;
 }
 
+Json cutRecord(std::string_view torn, std::chrono::system_clock::time_point time) {
+    Json r;
+    r["event"] = "cut";
+    r["time"] = utcTimestamp(time);
+    r["text"] = jsonText(torn);
+    return r;
+}
+
 Journal::Journal(std::unique_ptr<RecordFile> file, JournalContext context)
-    : file_(std::move(file)), context_(std::move(context)) {}
+    : file_(std::move(file)), context_(std::move(context)) {
+    // What a writer killed in the middle of its record left stays, as a record of its own.
+    file_->repairWith([](std::string_view torn) {
+        return dumpLine(cutRecord(torn, std::chrono::system_clock::now()));
+    });
+}
 
 bool Journal::record(const BoardEntry& entry) {
     {

@@ -47,6 +47,10 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time);
 Json journalRecord(const BoardEntry& entry, const JournalContext& context,
                    std::chrono::system_clock::time_point time);
 
+// The record that takes the place of what a killed writer left of its record:
+// {"event": "cut", "time", "text": the cut text}, repaired at `time`.
+Json cutRecord(std::string_view torn, std::chrono::system_clock::time_point time);
+
 class Journal {
 public:
     Journal(std::unique_ptr<RecordFile> file, JournalContext context);

@@ -189,6 +189,12 @@ class Cli(unittest.TestCase):
         self.assertEqual(len(dumps[0]), 256)
         self.assertEqual(dumps[0], dumps[1])
         self.assertEqual((result["image"]["source"], result["image"]["file"]), ("file", DEMO_HEX))
+        # The digest that names the image is what sha256sum says of its plain bytes (the wire
+        # form unmasked frame by frame: 128 program addresses, scramble constant 0x3C).
+        wire = image_bytes()
+        plain = bytes(b ^ ((i // 256 * 128 + 0x3C) & 0xFF) for i, b in enumerate(wire))
+        tool = subprocess.run(["sha256sum"], input=plain, capture_output=True, check=True)
+        self.assertEqual(result["image"]["sha256"], tool.stdout.split()[0].decode())
         listing = self.cli("--list-images", "--image", DEMO_HEX)
         self.assertIn("24HJ64 - BD01_R02[14PIN] - CAN+SPI  RES[Code:81]", listing.stdout)
         # What the file gives is stated before anything is written.

@@ -329,6 +329,15 @@ TEST_F(SessionTest, InspectionDecidesAndSendsOnlySearchBytes) {
     EXPECT_EQ(plan.skippedFrames, 2);
     EXPECT_TRUE(plan.programMode);
     EXPECT_EQ(plan.frames(), 7);
+    // What the frames write: the addresses on either side of the protected gap.
+    EXPECT_EQ(engine::flashRanges(plan),
+              (std::vector<engine::AddressRange>{{0, 0x100}, {0x200, 1000}}));
+    // The dry run's time: the search and its answer with the board record (7 + 32 bytes), the
+    // program-mode byte and its answer (2), six frames of 256 bytes but the last of 208, and the
+    // fix frame, each with header (5), checksum and answer (2); 11 bits a byte at 115200 baud.
+    const int64_t bytes = 7 + 32 + 2 + 5 * (5 + 256 + 2) + (5 + 208 + 2) + (5 + 256 + 2);
+    EXPECT_EQ(engine::wireBytes(plan), bytes);
+    EXPECT_DOUBLE_EQ(engine::wireSeconds(plan, 115200), bytes * 11.0 / 115200);
 
     // A board the image does not suit: the same refusal as an update would end with.
     board.board = 5;

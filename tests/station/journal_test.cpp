@@ -1,4 +1,5 @@
-// The journal's file under writers killed at any moment.
+// The journal's file under writers killed at any moment, and the times of its records.
+#include "station/journal.h"
 #include "station/json_text.h"
 #include "station/record_file.h"
 #include "temp_folder.h"
@@ -27,9 +28,20 @@ template <typename Condition> bool eventually(Condition condition) {
     return condition();
 }
 
-TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
+// A writer killed in the middle of its record leaves part of a line; the next writer replaces that
+// torn tail, under the lock, with one whole "cut" record that holds the cut text, and every line
+// of the journal parses.
+TEST(Journal, AKilledWritersTornRecordBecomesAWholeCutRecordAndEveryLineParses) {
     testing_support::TempFolder folder;
     const std::string path = folder / "journal.jsonl";
+    const auto open = [&] {
+        std::string error;
+        std::unique_ptr<station::RecordFile> file = station::openRecordFile(path, error);
+        file->repairWith([](std::string_view torn) {
+            return station::dumpLine(station::cutRecord(torn, std::chrono::system_clock::now()));
+        });
+        return file;
+    };
     std::mt19937 random(7);
     constexpr int kKills = 60;
     for (int round = 0; round < kKills; ++round) {
@@ -37,9 +49,9 @@ TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
         ASSERT_GE(writer, 0);
         if (writer == 0) {
             // Lines of hundreds of kilobytes take long enough to write that kills land in the
-            // middle of some: those are the lines a torn tail would glue to the next.
+            // middle of some.
+            const std::unique_ptr<station::RecordFile> file = open();
             std::string error;
-            const std::unique_ptr<station::RecordFile> file = station::openRecordFile(path, error);
             for (int i = 0;; ++i)
                 file->append(station::dumpLine(station::Json{
                                  {"round", round}, {"pad", std::string(100000 + i % 900000, 'x')}}),
@@ -59,7 +71,7 @@ TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
         ASSERT_TRUE(wrote);
     }
     std::string error;
-    ASSERT_TRUE(station::openRecordFile(path, error)->append("{\"last\":true}", error)) << error;
+    ASSERT_TRUE(open()->append("{\"last\":true}", error)) << error;
 
     std::ifstream in(path);
     std::vector<std::string> lines;
@@ -68,14 +80,26 @@ TEST(Journal, AWriterKilledAtAnyMomentLeavesEveryLineWhole) {
     ASSERT_GT(lines.size(), static_cast<size_t>(kKills));
     int cut = 0;
     for (const std::string& line : lines) {
-        if (station::Json::accept(line)) continue;
-        // A line cut by the kill stays on its own: the next one starts on a line of its own.
+        ASSERT_TRUE(station::Json::accept(line)) << line.substr(0, 60);
+        const station::Json record = station::Json::parse(line);
+        if (!record.contains("event")) continue;
+        // Nothing is thrown away: the cut text is the start of a record.
         ++cut;
-        EXPECT_EQ(line.rfind("{\"round\":", 0), 0u) << line.substr(0, 40);
-        EXPECT_EQ(line.find('}'), std::string::npos) << "two records on one line";
+        EXPECT_EQ(record["event"], "cut");
+        EXPECT_EQ(record["text"].get<std::string>().rfind("{\"round\":", 0), 0u);
     }
     EXPECT_LE(cut, kKills);
     EXPECT_EQ(lines.back(), "{\"last\":true}");
+}
+
+TEST(Journal, TimesAreUtcToTheMillisecond) {
+    using namespace std::chrono;
+    const system_clock::time_point instant =
+        sys_days{year{2026} / 12 / 9} + hours{14} + minutes{3} + seconds{11} + milliseconds{123};
+    EXPECT_EQ(station::utcTimestamp(instant), "2026-12-09T14:03:11.123Z");
+    EXPECT_EQ(
+        station::dumpLine(station::cutRecord("{\"round\":", instant)),
+        "{\"event\":\"cut\",\"time\":\"2026-12-09T14:03:11.123Z\",\"text\":\"{\\\"round\\\":\"}");
 }
 
 } // namespace

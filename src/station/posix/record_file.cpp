@@ -20,43 +20,68 @@ public:
     std::string notOnDisk() const override { return notOnDisk_; }
 
     bool append(const std::string& line, std::string& error) override {
-        // O_APPEND puts each write at the end; the lock keeps another process's line from
-        // landing in the middle of a long one.
+        // A pipe or a device has no end to find and no disk to sync to (fdatasync: EINVAL).
+        if (!notOnDisk_.empty()) return writeAll(line + "\n", -1, error);
+        // The lock keeps the other processes out from the end found to the sync.
         if (flock(fd_, LOCK_EX) != 0) return fail(error);
-        // A process killed in the middle of a long write may have left part of a line: this
-        // line starts on a line of its own, so that it stays whole.
-        std::string record = line + "\n";
         struct stat st {};
-        char last = '\n';
-        if (fstat(fd_, &st) == 0 && st.st_size > 0 && pread(fd_, &last, 1, st.st_size - 1) == 1 &&
-            last != '\n')
-            record.insert(record.begin(), '\n');
-        ssize_t written;
-        do {
-            written = ::write(fd_, record.data(), record.size());
-        } while (written < 0 && errno == EINTR);
-        const int writeError = errno;
-        const bool whole = written == static_cast<ssize_t>(record.size());
-        // A pipe or a device has no disk to sync to (fdatasync says EINVAL).
-        const bool synced = whole && (!notOnDisk_.empty() || fdatasync(fd_) == 0);
-        const int syncError = errno;
-        flock(fd_, LOCK_UN);
-        if (!whole) {
-            error = written < 0 ? std::strerror(writeError) : "the disk took only part of a line";
-            return false;
+        std::string torn;
+        bool ok = fstat(fd_, &st) == 0 && tornTail(st.st_size, torn);
+        if (ok) {
+            // Where the torn tail begins (or, left in place without a repair, the end).
+            const off_t at = repairs() ? st.st_size - static_cast<off_t>(torn.size()) : st.st_size;
+            ok = writeAll(recordsAfter(torn, line), at, error) &&
+                 (fdatasync(fd_) == 0 || fail(error));
+        } else {
+            fail(error);
         }
-        if (!synced) {
-            error = std::strerror(syncError);
-            return false;
+        flock(fd_, LOCK_UN);
+        return ok;
+    }
+
+private:
+    // The bytes after the file's last line break: what a killed writer left of its record.
+    bool tornTail(off_t size, std::string& torn) {
+        char block[65536];
+        for (off_t end = size; end > 0;) {
+            const off_t start =
+                end > static_cast<off_t>(sizeof block) ? end - static_cast<off_t>(sizeof block) : 0;
+            const ssize_t got = pread(fd_, block, static_cast<size_t>(end - start), start);
+            if (got != end - start) return false;
+            const std::string_view read(block, static_cast<size_t>(got));
+            const size_t newline = read.rfind('\n');
+            if (newline != std::string_view::npos) {
+                torn.insert(0, read.substr(newline + 1));
+                return true;
+            }
+            torn.insert(0, read);
+            end = start;
         }
         return true;
     }
 
-private:
+    // All of `bytes` at `offset` (-1: where the descriptor stands).
+    bool writeAll(const std::string& bytes, off_t offset, std::string& error) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = offset < 0 ? ::write(fd_, bytes.data() + done, bytes.size() - done)
+                                         : pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                                  offset + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = n < 0 ? std::strerror(errno) : "the disk took only part of a line";
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
     bool fail(std::string& error) {
         error = std::strerror(errno);
         return false;
     }
+
     int fd_;
     const std::string notOnDisk_;
 };
@@ -72,7 +97,9 @@ std::string kindOf(mode_t mode) {
 } // namespace
 
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Not O_APPEND: a repair writes where the torn tail begins. Every write is at an end found
+    // under the lock.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return nullptr;

@@ -28,7 +28,9 @@ public:
     std::string notOnDisk() const override { return notOnDisk_; }
 
     bool append(const std::string& line, std::string& error) override {
-        if (!notOnDisk_.empty()) return appendUnlocked(line + "\n", error);
+        // A pipe or a device: no end to find, no lock to take, no disk to flush to (a flush of
+        // a pipe would wait for its reader).
+        if (!notOnDisk_.empty()) return writeAll(line + "\n", error);
         // The lock (on a byte far past any end the file will reach) keeps the processes that
         // share the file one at a time; under it, the end is where this line goes.
         OVERLAPPED at{};
@@ -38,53 +40,55 @@ public:
             error = systemText(GetLastError());
             return false;
         }
-        // A process killed in the middle of a write may have left part of a line: this line
-        // starts on a line of its own, so that it stays whole.
-        std::string record = line + "\n";
         LARGE_INTEGER size{};
-        if (GetFileSizeEx(file_, &size) && size.QuadPart > 0) {
-            LARGE_INTEGER lastByte{};
-            lastByte.QuadPart = size.QuadPart - 1;
-            char last = '\n';
-            DWORD got = 0;
-            if (SetFilePointerEx(file_, lastByte, nullptr, FILE_BEGIN) &&
-                ReadFile(file_, &last, 1, &got, nullptr) && got == 1 && last != '\n')
-                record.insert(record.begin(), '\n');
+        std::string torn;
+        bool ok = GetFileSizeEx(file_, &size) && tornTail(size.QuadPart, torn);
+        if (ok) {
+            // Where the torn tail begins (or, left in place without a repair, the end).
+            LARGE_INTEGER where{};
+            where.QuadPart =
+                repairs() ? size.QuadPart - static_cast<LONGLONG>(torn.size()) : size.QuadPart;
+            ok = SetFilePointerEx(file_, where, nullptr, FILE_BEGIN) &&
+                 writeAll(recordsAfter(torn, line), error) && FlushFileBuffers(file_);
         }
-        LARGE_INTEGER none{};
-        if (!SetFilePointerEx(file_, none, nullptr, FILE_END)) {
-            error = systemText(GetLastError());
-            UnlockFileEx(file_, 0, 1, 0, &at);
-            return false;
-        }
-        DWORD written = 0;
-        const bool whole =
-            WriteFile(file_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
-            written == record.size();
-        const DWORD writeError = GetLastError();
-        const bool synced = whole && FlushFileBuffers(file_);
-        const DWORD syncError = GetLastError();
+        if (!ok && error.empty()) error = systemText(GetLastError());
         UnlockFileEx(file_, 0, 1, 0, &at);
-        if (!whole) {
-            error = written > 0 ? "the disk took only part of a line" : systemText(writeError);
-            return false;
-        }
-        if (!synced) {
-            error = systemText(syncError);
-            return false;
+        return ok;
+    }
+
+private:
+    // The bytes after the file's last line break: what a killed writer left of its record.
+    bool tornTail(LONGLONG size, std::string& torn) {
+        char block[65536];
+        for (LONGLONG end = size; end > 0;) {
+            const LONGLONG start = end > static_cast<LONGLONG>(sizeof block)
+                                       ? end - static_cast<LONGLONG>(sizeof block)
+                                       : 0;
+            LARGE_INTEGER from{};
+            from.QuadPart = start;
+            DWORD got = 0;
+            if (!SetFilePointerEx(file_, from, nullptr, FILE_BEGIN) ||
+                !ReadFile(file_, block, static_cast<DWORD>(end - start), &got, nullptr) ||
+                got != end - start)
+                return false;
+            const std::string_view read(block, got);
+            const size_t newline = read.rfind('\n');
+            if (newline != std::string_view::npos) {
+                torn.insert(0, read.substr(newline + 1));
+                return true;
+            }
+            torn.insert(0, read);
+            end = start;
         }
         return true;
     }
 
-private:
-    // A pipe or a device: no end to find, no lock to take, no disk to flush to (a flush of a
-    // pipe would wait for its reader).
-    bool appendUnlocked(const std::string& record, std::string& error) {
+    bool writeAll(const std::string& bytes, std::string& error) {
         DWORD written = 0;
-        if (WriteFile(file_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
-            written == record.size())
+        if (WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size())
             return true;
-        error = written > 0 ? "only part of a line was taken" : systemText(GetLastError());
+        error = written > 0 ? "the disk took only part of a line" : systemText(GetLastError());
         return false;
     }
 
