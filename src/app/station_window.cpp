@@ -133,14 +133,9 @@ void StationWindow::start() {
         std::move(file), station::JournalContext{platform_.hostName, arguments_.operatorName,
                                                  product_.identity, version_});
 
-    station::RunSetup setup;
-    setup.images = files_.image ? static_cast<const firmware::ImageSource*>(files_.image.get())
-                                : &product_.images;
-    setup.file = files_.image.get();
-    setup.options =
-        arguments_.upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
-    setup.watch = true;
-    setup.journal = journal_.get();
+    station::RunSetup setup = station::runSetup(product_, files_.image.get(), arguments_.upgrade);
+    setup.stations.watch = true;
+    setup.stations.journal = journal_.get();
     setup.bays = files_.bays;
     setup.watchedNames = arguments_.ports;
     station::RunServices services;

@@ -48,6 +48,10 @@ struct StationPlatform {
     bool devicePaths = false; // ports may be named by device path
 };
 
+// This system's ports, port listing, journals and the user's own journal, for a station on this
+// machine whose name is `hostName`.
+StationPlatform systemStationPlatform(std::string hostName);
+
 class StationWindow final : public ui::FormHandler {
 public:
     // The files of the station must have been read (openStationFiles) without fault.

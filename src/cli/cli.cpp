@@ -140,16 +140,11 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     const ReportForm form = options.json              ? ReportForm::Json
                             : platform_.outIsTerminal ? ReportForm::Terminal
                                                       : ReportForm::Lines;
-    station::RunSetup setup;
-    setup.images =
-        file_ ? static_cast<const firmware::ImageSource*>(file_.get()) : &product_.images;
-    setup.file = file_.get();
-    setup.options =
-        options.upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
-    setup.repeat = options.repeat;
-    setup.watch = options.watch;
-    setup.dryRun = options.dryRun;
-    setup.journal = journal_.get();
+    station::RunSetup setup = station::runSetup(product_, file_.get(), options.upgrade);
+    setup.stations.repeat = options.repeat;
+    setup.stations.watch = options.watch;
+    setup.stations.dryRun = options.dryRun;
+    setup.stations.journal = journal_.get();
     setup.bays = bays_;
     setup.ports = ports;
     setup.watchedNames = options.ports;

@@ -21,9 +21,6 @@ public:
 // Standard output is a terminal whose lines can be redrawn in place.
 bool outputIsTerminal();
 
-// Ports may also be named by their device path (/dev/ttyUSB0).
-bool portsHaveDevicePaths();
-
 // How this system's shell reads a command line, for the retry line.
 ShellRules shellRules();
 

@@ -12,11 +12,6 @@ namespace cli {
 
 namespace {
 
-using station::dumpLine;
-using station::Json;
-using station::jsonText;
-using station::resultText;
-
 // About a second of searching: a board that is there answers the first try.
 constexpr int kDoctorSearchTries = 10;
 
@@ -67,7 +62,8 @@ serial::PortCheck checkBoard(serial::SerialPort& port, const std::string& name,
         return {"board", serial::Verdict::Problem, "the search was interrupted", ""};
     default:
         return {"board", serial::Verdict::Warning,
-                boardText(plan) + "; no image of this program suits it: " + resultText(result),
+                boardText(plan) +
+                    "; no image of this program suits it: " + station::resultText(result),
                 "update it with the product made for this board (trevane-cli --list-images "
                 "lists what this one carries)"};
     }
@@ -81,14 +77,14 @@ int Cli::doctor(const Options& options, const std::vector<std::string>& ports) {
     const auto show = [&](const std::string& port, const serial::PortCheck& check) {
         problem = problem || check.verdict == serial::Verdict::Problem;
         if (options.json) {
-            Json e;
-            e["port"] = jsonText(port);
+            station::Json e;
+            e["port"] = station::jsonText(port);
             e["event"] = "check";
             e["check"] = check.code;
             e["status"] = serial::verdictText(check.verdict);
-            e["found"] = jsonText(check.found);
-            e["fix"] = jsonText(check.fix);
-            out << dumpLine(e) << '\n';
+            e["found"] = station::jsonText(check.found);
+            e["fix"] = station::jsonText(check.fix);
+            out << station::dumpLine(e) << '\n';
         } else {
             char head[64];
             std::snprintf(head, sizeof head, "%-8s %-13s %-8s ", port.c_str(), check.code.c_str(),

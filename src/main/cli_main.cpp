@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "firmware/product.h"
 #include "serial/port_doctor.h"
+#include "serial/port_list.h"
 #include "serial/serial_port.h"
 #include "station/record_file.h"
 #include "trevane_version.h"
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     platform.latencyFix = [](std::string_view port) { return serial::latencyFix(port); };
     platform.openJournal = &station::openRecordFile;
     platform.hostName = cli::hostName();
-    platform.devicePaths = cli::portsHaveDevicePaths();
+    platform.devicePaths = serial::portsHaveDevicePaths();
     platform.outIsTerminal = cli::outputIsTerminal();
     platform.shellRules = cli::shellRules();
     platform.out = &std::cout;

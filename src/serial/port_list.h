@@ -41,4 +41,7 @@ bool namesPort(std::string_view name, const PortDescription& port);
 // COM ports only, in the order the system lists its serial devices, never sorted.
 std::vector<PortDescription> listPorts();
 
+// Whether ports may also be named by their device path ("/dev/ttyUSB0"): on Linux, not Windows.
+bool portsHaveDevicePaths();
+
 } // namespace serial

@@ -7,6 +7,8 @@
 // system.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +38,11 @@ protected:
         return cutRecord_(torn) + "\n" + line + "\n";
     }
     bool repairs() const { return static_cast<bool>(cutRecord_); }
+    // The bytes after the last line break of a file of `size` bytes (what a killed writer left
+    // of its record), read backwards a block at a time by read(offset, length, into), which
+    // answers false when it cannot.
+    static bool tornTail(int64_t size, const std::function<bool(int64_t, size_t, char*)>& read,
+                         std::string& torn);
 
 private:
     std::function<std::string(std::string_view torn)> cutRecord_;

@@ -9,9 +9,21 @@
 
 namespace station {
 
+RunSetup runSetup(const firmware::Product& product, const firmware::FileImages* file,
+                  bool upgrade) {
+    RunSetup setup;
+    setup.stations.images =
+        file ? static_cast<const firmware::ImageSource*>(file) : &product.images;
+    setup.stations.file = file;
+    setup.stations.options =
+        upgrade ? engine::SessionOptions::upgrade() : engine::SessionOptions::updater();
+    return setup;
+}
+
 Run::Run(RunSetup setup, RunServices services, StationObserver& observer)
     : setup_(std::move(setup)), services_(std::move(services)), observer_(observer) {
-    if (setup_.watch) setup_.repeat = true;
+    if (setup_.stations.watch) setup_.stations.repeat = true;
+    setup_.stations.observer = &observer_;
 }
 
 Run::~Run() {
@@ -20,25 +32,16 @@ Run::~Run() {
 }
 
 void Run::start() {
-    StationSetup stations;
-    stations.images = setup_.images;
-    stations.file = setup_.file;
-    stations.options = setup_.options;
-    stations.repeat = setup_.repeat;
-    stations.watch = setup_.watch;
-    stations.dryRun = setup_.dryRun;
-    stations.observer = &observer_;
-    stations.journal = setup_.journal;
-    stationSetup_ = stations;
     pool_ = std::make_unique<StationPool>(
-        stationSetup_, setup_.bays,
+        setup_.stations, setup_.bays,
         StationPool::Services{services_.makePort, services_.latencyFix, [this] {
                                   std::lock_guard lock(mutex_);
                                   changed_.notify_all();
                               }});
     // No record, no programming: a journal that fails stops every station at its next wait.
-    if (setup_.journal) setup_.journal->onFailure([this] { stop(StopReason::RecordLost); });
-    if (setup_.watch) {
+    Journal* journal = setup_.stations.journal;
+    if (journal) journal->onFailure([this] { stop(StopReason::RecordLost); });
+    if (setup_.stations.watch) {
         std::lock_guard lock(mutex_);
         watching_ = true;
         watcher_ = std::thread([this] { watch(); });
@@ -142,11 +145,11 @@ void Run::watch() {
 Summary Run::finish() {
     if (watcher_.joinable()) watcher_.join();
     if (pool_) pool_->join();
-    if (setup_.journal) setup_.journal->onFailure(nullptr);
+    if (setup_.stations.journal) setup_.stations.journal->onFailure(nullptr);
     finished_ = true;
 
     Summary summary;
-    summary.dryRun = setup_.dryRun;
+    summary.dryRun = setup_.stations.dryRun;
     if (!pool_) return summary;
     for (StationPool::Tally t : pool_->tallies()) {
         if (!t.times.empty()) t.counts.replies = t.times.timing();
@@ -160,7 +163,7 @@ Summary Run::finish() {
         // programmed without its record is retried, so that it gets one.
         const bool lastFailed = t.last && !t.last->ok();
         const bool retry = t.last ? lastFailed || t.counts.programmedNotRecorded > 0
-                                  : !setup_.repeat || t.neverOpened;
+                                  : !setup_.stations.repeat || t.neverOpened;
         if (retry) summary.retryPorts.push_back(t.counts.port);
     }
     return summary;

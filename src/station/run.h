@@ -8,6 +8,7 @@
 #include "engine/session.h"
 #include "firmware/file_images.h"
 #include "firmware/image_source.h"
+#include "firmware/product.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
 #include "station/bays.h"
@@ -29,19 +30,17 @@ namespace station {
 class StationPool;
 
 struct RunSetup {
-    const firmware::ImageSource* images = nullptr;
-    const firmware::FileImages* file = nullptr; // set when the images come from a file
-    engine::SessionOptions options;
-    bool repeat = false; // board after board on every port until stopped
-    bool watch = false;  // follow the port listing (implies repeat)
-    bool dryRun = false;
-    Journal* journal = nullptr; // none: no records kept
+    StationSetup stations; // what every station shares; its observer is the run's
     std::vector<Bay> bays;
     // Without watch, the ports to update; with watch, the names of the only ports to watch
     // (none: every port), as a person gave them.
     std::vector<serial::PortDescription> ports;
     std::vector<std::string> watchedNames;
 };
+
+// A run's setup for a product: its images, or those of a firmware file; the search of its
+// windowed program or, with upgrade, of its Upgrade window.
+RunSetup runSetup(const firmware::Product& product, const firmware::FileImages* file, bool upgrade);
 
 // What a run takes from its system.
 struct RunServices {
@@ -88,7 +87,6 @@ private:
     RunSetup setup_;
     RunServices services_;
     StationObserver& observer_;
-    StationSetup stationSetup_; // what the stations share: lives as long as they do
     std::unique_ptr<StationPool> pool_;
     std::thread watcher_;
     mutable std::mutex mutex_;

@@ -52,10 +52,6 @@ bool outputIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-bool portsHaveDevicePaths() {
-    return true;
-}
-
 ShellRules shellRules() {
     return ShellRules::Posix;
 }

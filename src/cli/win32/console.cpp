@@ -58,10 +58,6 @@ bool outputIsTerminal() {
     return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-bool portsHaveDevicePaths() {
-    return false;
-}
-
 ShellRules shellRules() {
     return ShellRules::Windows;
 }

@@ -166,6 +166,10 @@ std::vector<PortDescription> listPorts() {
     return posix::listPortsUnder("/");
 }
 
+bool portsHaveDevicePaths() {
+    return true;
+}
+
 std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
     std::vector<PortDescription> ports;
     const std::vector<PortDescription> links = linkEntries();

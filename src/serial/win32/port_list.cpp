@@ -153,4 +153,8 @@ std::vector<PortDescription> listPorts() {
     return ports;
 }
 
+bool portsHaveDevicePaths() {
+    return false;
+}
+
 } // namespace serial

@@ -17,6 +17,8 @@
 #include "serial/win32/ftdi_registry.h"
 #include "serial/win32/line_format.h"
 
+#include "serial/win32/system_text.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -61,6 +63,7 @@ COMMTIMEOUTS portTimeouts() {
 namespace {
 
 using Kind = PortError::Kind;
+using win32::systemText;
 using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kInputQueue = 32768;
@@ -80,17 +83,6 @@ bool deviceGone(DWORD error) {
            error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE ||
            error == ERROR_GEN_FAILURE || error == ERROR_DEVICE_NOT_CONNECTED ||
            error == ERROR_NOT_READY;
-}
-
-std::string systemText(DWORD error) {
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(error) : message;
 }
 
 PortError failure(Kind kind, DWORD error) {

@@ -26,7 +26,13 @@ public:
         if (flock(fd_, LOCK_EX) != 0) return fail(error);
         struct stat st {};
         std::string torn;
-        bool ok = fstat(fd_, &st) == 0 && tornTail(st.st_size, torn);
+        bool ok = fstat(fd_, &st) == 0 &&
+                  tornTail(
+                      st.st_size,
+                      [this](int64_t at, size_t length, char* into) {
+                          return pread(fd_, into, length, at) == static_cast<ssize_t>(length);
+                      },
+                      torn);
         if (ok) {
             // Where the torn tail begins (or, left in place without a repair, the end).
             const off_t at = repairs() ? st.st_size - static_cast<off_t>(torn.size()) : st.st_size;
@@ -40,26 +46,6 @@ public:
     }
 
 private:
-    // The bytes after the file's last line break: what a killed writer left of its record.
-    bool tornTail(off_t size, std::string& torn) {
-        char block[65536];
-        for (off_t end = size; end > 0;) {
-            const off_t start =
-                end > static_cast<off_t>(sizeof block) ? end - static_cast<off_t>(sizeof block) : 0;
-            const ssize_t got = pread(fd_, block, static_cast<size_t>(end - start), start);
-            if (got != end - start) return false;
-            const std::string_view read(block, static_cast<size_t>(got));
-            const size_t newline = read.rfind('\n');
-            if (newline != std::string_view::npos) {
-                torn.insert(0, read.substr(newline + 1));
-                return true;
-            }
-            torn.insert(0, read);
-            end = start;
-        }
-        return true;
-    }
-
     // All of `bytes` at `offset` (-1: where the descriptor stands).
     bool writeAll(const std::string& bytes, off_t offset, std::string& error) {
         size_t done = 0;

@@ -1,5 +1,7 @@
 #include "station/record_file.h"
 
+#include "serial/win32/system_text.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -8,16 +10,7 @@ namespace station {
 
 namespace {
 
-std::string systemText(DWORD error) {
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
+using serial::win32::systemText;
 
 class Win32RecordFile final : public RecordFile {
 public:
@@ -42,7 +35,18 @@ public:
         }
         LARGE_INTEGER size{};
         std::string torn;
-        bool ok = GetFileSizeEx(file_, &size) && tornTail(size.QuadPart, torn);
+        bool ok = GetFileSizeEx(file_, &size) &&
+                  tornTail(
+                      size.QuadPart,
+                      [this](int64_t at, size_t length, char* into) {
+                          LARGE_INTEGER from{};
+                          from.QuadPart = at;
+                          DWORD got = 0;
+                          return SetFilePointerEx(file_, from, nullptr, FILE_BEGIN) &&
+                                 ReadFile(file_, into, static_cast<DWORD>(length), &got, nullptr) &&
+                                 got == length;
+                      },
+                      torn);
         if (ok) {
             // Where the torn tail begins (or, left in place without a repair, the end).
             LARGE_INTEGER where{};
@@ -57,32 +61,6 @@ public:
     }
 
 private:
-    // The bytes after the file's last line break: what a killed writer left of its record.
-    bool tornTail(LONGLONG size, std::string& torn) {
-        char block[65536];
-        for (LONGLONG end = size; end > 0;) {
-            const LONGLONG start = end > static_cast<LONGLONG>(sizeof block)
-                                       ? end - static_cast<LONGLONG>(sizeof block)
-                                       : 0;
-            LARGE_INTEGER from{};
-            from.QuadPart = start;
-            DWORD got = 0;
-            if (!SetFilePointerEx(file_, from, nullptr, FILE_BEGIN) ||
-                !ReadFile(file_, block, static_cast<DWORD>(end - start), &got, nullptr) ||
-                got != end - start)
-                return false;
-            const std::string_view read(block, got);
-            const size_t newline = read.rfind('\n');
-            if (newline != std::string_view::npos) {
-                torn.insert(0, read.substr(newline + 1));
-                return true;
-            }
-            torn.insert(0, read);
-            end = start;
-        }
-        return true;
-    }
-
     bool writeAll(const std::string& bytes, std::string& error) {
         DWORD written = 0;
         if (WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

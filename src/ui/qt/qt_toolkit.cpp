@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -540,6 +541,20 @@ void QtToolkit::run(ui::FormView& mainForm) {
     view.window()->isMain = true;
     QApplication::setQuitOnLastWindowClosed(false);
     if (view.window()->isVisible()) QApplication::exec();
+}
+
+bool displayAvailable(const char* program, const char* invokedAs) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) return true; // the user chose one (offscreen, xcb, wayland)
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) return true;
+    }
+    std::fprintf(stderr,
+                 "%s: no display is available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "Start it from a desktop session, or under a virtual display: xvfb-run -a %s\n",
+                 program, invokedAs);
+    return false;
 }
 
 QWidget* windowOf(ui::FormView& view) {

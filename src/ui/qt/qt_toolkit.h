@@ -22,6 +22,11 @@ public:
     void run(ui::FormView& mainForm) override;
 };
 
+// Whether the program can show windows: a display (X11, Wayland) or a Qt platform chosen by
+// the user. When there is none it says so on standard error, naming the program and how to
+// start it under a virtual display, and answers false.
+bool displayAvailable(const char* program, const char* invokedAs);
+
 // The top-level widget of a created form (tests and screenshots find controls through it: each
 // control's objectName is its component name).
 QWidget* windowOf(ui::FormView& view);
