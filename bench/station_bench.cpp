@@ -9,8 +9,7 @@
 //                              bays wait with no board (each a pseudo-terminal without a board)
 #include "app/station_window.h"
 #include "firmware/product.h"
-#include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/system_ports.h"
 #include "sim_process.h"
 #include "station/record_file.h"
 #include "ui/qt/qt_toolkit.h"
@@ -102,8 +101,7 @@ Measure runWindow(const e2e::Sandbox& sandbox, const std::vector<std::string>& p
     done.start(records > 0 ? 20 : 500);
 
     app::StationPlatform platform;
-    platform.makePort = [] { return serial::makeSystemPort(); };
-    platform.listPorts = &serial::listPorts;
+    platform.ports = serial::systemPorts(sandbox.portLinks());
     platform.openJournal = &station::openRecordFile;
     ui::qt::QtToolkit toolkit;
     app::runStationWindow(toolkit, firmware::thisProduct(), "bench", static_cast<int>(argv.size()),

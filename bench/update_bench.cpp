@@ -49,6 +49,7 @@ double threadCpuSeconds() {
 struct Board {
     std::unique_ptr<e2e::BoardSim> sim;
     std::string port;
+    serial::PortLinks links; // where its simulator links the port
     std::string result;
     double seconds = 0;
     double cpuSeconds = 0;
@@ -60,7 +61,7 @@ struct Board {
 void update(Board& board) {
     const auto start = Clock::now();
     const double cpuStart = threadCpuSeconds();
-    const std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort();
+    const std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort(board.links);
     if (const serial::PortError error = port->open(board.port)) {
         board.result = serial::describe(error, board.port);
         return;
@@ -101,6 +102,7 @@ std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud,
     for (int i = 0; i < count; ++i) {
         Board& b = boards[static_cast<size_t>(i)];
         b.port = serial::comName(firstPort + i);
+        b.links = sandbox.portLinks();
         b.sim = std::make_unique<e2e::BoardSim>(
             sandbox,
             std::vector<std::string>{

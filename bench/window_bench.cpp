@@ -6,7 +6,7 @@
 //   window_bench [--baud B] [--write-ms M] [--runs N]
 #include "app/application.h"
 #include "firmware/product.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
 #include "ui/qt/qt_toolkit.h"
@@ -50,7 +50,7 @@ struct Run {
 
 // One update by a click on "&Update", once the program's window has been up for a moment (as
 // long as a person takes to reach for the button): the update, not the window's first showing.
-Run updateThroughTheWindow() {
+Run updateThroughTheWindow(const serial::PortLinks& links) {
     Run run;
     QTimer::singleShot(500, [&run] {
         QWidget* window = nullptr;
@@ -64,8 +64,8 @@ Run updateThroughTheWindow() {
         window->close();
     });
     app::Platform platform;
-    platform.port = serial::makeSystemPort();
-    platform.listPorts = &serial::listPorts;
+    platform.port = serial::makeSystemPort(links);
+    platform.listPorts = [links] { return serial::listPorts(links); };
     platform.settings = std::make_unique<BenchSettings>();
     platform.instanceLock = std::make_unique<NoLock>();
     platform.startNotifier = [] { return std::unique_ptr<notify::ResultNotifier>(); };
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
                            "--prep", std::to_string(identity.preparation), "--baud",
                            std::to_string(baud), "--write-ms", std::to_string(writeMs)},
                           "COM200");
-        const Run result = updateThroughTheWindow();
+        const Run result = updateThroughTheWindow(sandbox.portLinks());
         long bytes = 0;
         const double floor = bench::wireFloorSeconds(sim.dump(), baud, writeMs, &bytes);
         const double ratio = result.seconds / floor;

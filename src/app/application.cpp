@@ -9,7 +9,7 @@
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "notify/host_notifier.h"
-#include "serial/port_doctor.h"
+#include "serial/listing/adapter_facts.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 

@@ -8,7 +8,7 @@
 #include "app/single_instance.h"
 #include "firmware/image_table.h"
 #include "notify/host_notifier.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "ui/toolkit.h"
 
@@ -40,9 +40,9 @@ struct Platform {
     std::function<std::unique_ptr<notify::ResultNotifier>()> startNotifier;
 };
 
-// This system's settings store, instance lock and notifier around the given port and listing.
-Platform systemPlatform(std::unique_ptr<serial::SerialPort> port,
-                        std::function<std::vector<serial::PortDescription>()> listPorts);
+// This system's port, port listing (their links in `links`), settings store, instance lock and
+// notifier.
+Platform systemPlatform(const serial::PortLinks& links);
 
 class Application final : private MainWindowActions {
 public:

@@ -138,11 +138,7 @@ void StationWindow::start() {
     setup.stations.journal = journal_.get();
     setup.bays = files_.bays;
     setup.watchedNames = arguments_.ports;
-    station::RunServices services;
-    services.makePort = platform_.makePort;
-    services.listPorts = platform_.listPorts;
-    services.latencyFix = platform_.latencyFix;
-    services.watchPeriodMs = platform_.watchPeriodMs;
+    station::RunServices services{platform_.ports, platform_.watchPeriodMs, {}};
     run_ = std::make_unique<station::Run>(std::move(setup), std::move(services), *tiles_);
     run_->start();
     journalFailureShown_ = false;

@@ -38,9 +38,7 @@ std::optional<StationArguments> parseStationArguments(int argc, const char* cons
 
 // What the station window takes from its system; tests put simulated boards in its place.
 struct StationPlatform {
-    std::function<std::unique_ptr<serial::SerialPort>()> makePort;
-    std::function<std::vector<serial::PortDescription>()> listPorts;
-    std::function<std::string(std::string_view port)> latencyFix; // may be empty
+    serial::Ports ports;
     station::OpenRecordFile openJournal;
     std::string hostName;
     std::string userJournal; // the journal without --journal: per user, its folder made as needed
@@ -48,9 +46,9 @@ struct StationPlatform {
     bool devicePaths = false; // ports may be named by device path
 };
 
-// This system's ports, port listing, journals and the user's own journal, for a station on this
-// machine whose name is `hostName`.
-StationPlatform systemStationPlatform(std::string hostName);
+// This system's ports (their links in `links`), journals and the user's own journal, for a
+// station on this machine whose name is `hostName`.
+StationPlatform systemStationPlatform(std::string hostName, const serial::PortLinks& links);
 
 class StationWindow final : public ui::FormHandler {
 public:

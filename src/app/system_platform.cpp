@@ -2,15 +2,15 @@
 #include "app/settings_store.h"
 #include "app/single_instance.h"
 #include "notify/host_notifier.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 
 namespace app {
 
-Platform systemPlatform(std::unique_ptr<serial::SerialPort> port,
-                        std::function<std::vector<serial::PortDescription>()> listPorts) {
+Platform systemPlatform(const serial::PortLinks& links) {
     Platform platform;
-    platform.port = std::move(port);
-    platform.listPorts = std::move(listPorts);
+    platform.port = serial::makeSystemPort(links);
+    platform.listPorts = [links] { return serial::listPorts(links); };
     platform.settings = makeSystemSettingsStore();
     platform.instanceLock = std::make_unique<SingleInstance>();
     platform.startNotifier = &notify::startHostNotifier;

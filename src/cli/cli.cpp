@@ -42,7 +42,7 @@ int Cli::run(int argc, const char* const* argv) {
         if (!prepare(options)) return kUsageError;
         return listImages();
     case Command::ListPorts:
-        for (const serial::PortDescription& port : platform_.listPorts()) {
+        for (const serial::PortDescription& port : platform_.ports.list()) {
             const std::string usb =
                 port.vendorId.empty() ? std::string() : port.vendorId + ":" + port.productId;
             out << port.name << '\t' << port.device << '\t' << port.friendlyName << '\t'
@@ -56,7 +56,7 @@ int Cli::run(int argc, const char* const* argv) {
     if (options.command == Command::Doctor) {
         std::vector<std::string> ports = options.ports;
         if (ports.empty())
-            for (const serial::PortDescription& port : platform_.listPorts())
+            for (const serial::PortDescription& port : platform_.ports.list())
                 ports.push_back(port.name);
         if (ports.empty()) {
             err << "trevane-cli: no serial port is present: plug the adapter in, or name its "
@@ -70,7 +70,7 @@ int Cli::run(int argc, const char* const* argv) {
     // The ports to update now; --watch adds and ends them as they come and go.
     std::vector<serial::PortDescription> ports;
     if (!options.watch) {
-        const std::vector<serial::PortDescription> present = platform_.listPorts();
+        const std::vector<serial::PortDescription> present = platform_.ports.list();
         for (const std::string& name : options.ports) {
             // A port the listing describes carries its place and adapter, for bays and records.
             const auto it = std::find_if(present.begin(), present.end(),
@@ -148,14 +148,10 @@ int Cli::update(const Options& options, const std::vector<serial::PortDescriptio
     setup.bays = bays_;
     setup.ports = ports;
     setup.watchedNames = options.ports;
-    station::RunServices services;
-    services.makePort = platform_.makePort;
-    services.listPorts = platform_.listPorts;
-    services.latencyFix = platform_.latencyFix;
-    services.watchPeriodMs = platform_.watchPeriodMs;
-    services.warn = [this](const std::string& text) {
-        *platform_.err << "trevane-cli: --watch: " << text << '\n';
-    };
+    station::RunServices services{platform_.ports, platform_.watchPeriodMs,
+                                  [this](const std::string& text) {
+                                      *platform_.err << "trevane-cli: --watch: " << text << '\n';
+                                  }};
 
     // Whatever stops the run early stops every station at its next wait: nothing is sent after
     // it, and every board met gets its record.

@@ -4,9 +4,8 @@
 #include "cli/cli_options.h"
 #include "cli/retry_line.h"
 #include "firmware/product.h"
-#include "serial/port_doctor.h"
-#include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/doctor/port_doctor.h"
+#include "serial/system_ports.h"
 #include "station/bays.h"
 #include "station/journal.h"
 #include "station/record_file.h"
@@ -32,12 +31,9 @@ inline constexpr int kInterrupted = 130;
 
 // What the program takes from its system; tests put simulated boards in its place.
 struct Platform {
-    std::function<std::unique_ptr<serial::SerialPort>()> makePort;
-    std::function<std::vector<serial::PortDescription>()> listPorts;
+    serial::Ports ports;
     // The system's checks of a port for --doctor (all but the board's).
     std::function<std::vector<serial::PortCheck>(std::string_view port)> checkPort;
-    // How to lower a USB adapter's latency timer on this system, for a port.
-    std::function<std::string(std::string_view port)> latencyFix;
     // The journal's file (--journal); none, with the reason, when it cannot be opened.
     std::function<std::unique_ptr<station::RecordFile>(const std::string& path, std::string& error)>
         openJournal;

@@ -33,7 +33,7 @@ std::string boardText(const engine::Plan& plan) {
 serial::PortCheck checkBoard(serial::SerialPort& port, const std::string& name,
                              const firmware::ImageTable& images, bool upgrade) {
     if (const serial::PortError error = port.open(name))
-        return {"board", serial::Verdict::Problem, serial::describe(error, name), ""};
+        return {serial::Check::Board, serial::Verdict::Problem, serial::describe(error, name), ""};
     engine::BlockingWait wait;
     engine::SessionObserver quiet;
     const engine::SessionOptions options =
@@ -44,13 +44,13 @@ serial::PortCheck checkBoard(serial::SerialPort& port, const std::string& name,
     port.close();
     switch (result.outcome()) {
     case engine::Outcome::Ok:
-        return {"board", serial::Verdict::Ok,
+        return {serial::Check::Board, serial::Verdict::Ok,
                 boardText(plan) + "; an image of this program suits it (" +
                     std::to_string(plan.image->flashLength) + " bytes)",
                 ""};
     case engine::Outcome::DeviceNotFound:
     case engine::Outcome::InvalidPort:
-        return {"board", serial::Verdict::Problem,
+        return {serial::Check::Board, serial::Verdict::Problem,
                 "no board answered " + std::to_string(kDoctorSearchTries) + " search bytes (0x" +
                     hexByte(options.searchByte) + ")" +
                     (result.cause() == engine::Cause::PortGone ? "; the adapter went away" : ""),
@@ -59,9 +59,9 @@ serial::PortCheck checkBoard(serial::SerialPort& port, const std::string& name,
                         : "check that the board is powered, wired to this port and runs its "
                           "bootloader; a board of the Upgrade product line answers --upgrade"};
     case engine::Outcome::UserAbort:
-        return {"board", serial::Verdict::Problem, "the search was interrupted", ""};
+        return {serial::Check::Board, serial::Verdict::Problem, "the search was interrupted", ""};
     default:
-        return {"board", serial::Verdict::Warning,
+        return {serial::Check::Board, serial::Verdict::Warning,
                 boardText(plan) +
                     "; no image of this program suits it: " + station::resultText(result),
                 "update it with the product made for this board (trevane-cli --list-images "
@@ -80,15 +80,15 @@ int Cli::doctor(const Options& options, const std::vector<std::string>& ports) {
             station::Json e;
             e["port"] = station::jsonText(port);
             e["event"] = "check";
-            e["check"] = check.code;
+            e["check"] = serial::checkCode(check.check);
             e["status"] = serial::verdictText(check.verdict);
             e["found"] = station::jsonText(check.found);
             e["fix"] = station::jsonText(check.fix);
             out << station::dumpLine(e) << '\n';
         } else {
             char head[64];
-            std::snprintf(head, sizeof head, "%-8s %-13s %-8s ", port.c_str(), check.code.c_str(),
-                          serial::verdictText(check.verdict));
+            std::snprintf(head, sizeof head, "%-8s %-13s %-8s ", port.c_str(),
+                          serial::checkCode(check.check), serial::verdictText(check.verdict));
             out << head << check.found;
             if (!check.fix.empty()) out << "; fix: " << check.fix;
             out << '\n';
@@ -101,13 +101,12 @@ int Cli::doctor(const Options& options, const std::vector<std::string>& ports) {
             for (const serial::PortCheck& check : platform_.checkPort(port)) {
                 show(port, check);
                 // The board is asked only through a port that can be opened.
-                if ((check.code == "device" || check.code == "access" || check.code == "free") &&
-                    check.verdict == serial::Verdict::Problem)
+                if (serial::keepsPortShut(check.check) && check.verdict == serial::Verdict::Problem)
                     reachable = false;
             }
         }
         if (reachable) {
-            const std::unique_ptr<serial::SerialPort> serialPort = platform_.makePort();
+            const std::unique_ptr<serial::SerialPort> serialPort = platform_.ports.make();
             show(port, checkBoard(*serialPort, port, product_.images, options.upgrade));
         }
     }

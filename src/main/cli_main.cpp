@@ -3,9 +3,8 @@
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "firmware/product.h"
-#include "serial/port_doctor.h"
-#include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/doctor/port_doctor.h"
+#include "serial/system_ports.h"
 #include "station/record_file.h"
 #include "trevane_version.h"
 
@@ -14,10 +13,9 @@
 int main(int argc, char** argv) {
     cli::ConsoleSetup console;
     cli::Platform platform;
-    platform.makePort = [] { return serial::makeSystemPort(); };
-    platform.listPorts = &serial::listPorts;
-    platform.checkPort = [](std::string_view port) { return serial::checkPort(port); };
-    platform.latencyFix = [](std::string_view port) { return serial::latencyFix(port); };
+    const serial::PortLinks links = serial::portLinksFromEnvironment();
+    platform.ports = serial::systemPorts(links);
+    platform.checkPort = [links](std::string_view port) { return serial::checkPort(port, links); };
     platform.openJournal = &station::openRecordFile;
     platform.hostName = cli::hostName();
     platform.devicePaths = serial::portsHaveDevicePaths();

@@ -1,6 +1,6 @@
 // The Linux program: the Qt front end around the shared start-up.
 #include "app/application.h"
-#include "serial/serial_port.h"
+#include "serial/listing/port_map.h"
 #include "ui/qt/qt_toolkit.h"
 
 #include <QApplication>
@@ -10,5 +10,5 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     ui::qt::QtToolkit toolkit;
     return app::runApplication(toolkit, argc, argv,
-                               app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
+                               app::systemPlatform(serial::portLinksFromEnvironment()));
 }

@@ -2,6 +2,7 @@
 #include "app/station_window.h"
 #include "cli/console.h"
 #include "firmware/product.h"
+#include "serial/listing/port_map.h"
 #include "trevane_version.h"
 #include "ui/qt/qt_toolkit.h"
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
     cli::ConsoleSetup console;
     QApplication application(argc, argv);
     ui::qt::QtToolkit toolkit;
-    return app::runStationWindow(toolkit, firmware::thisProduct(), TREVANE_VERSION, argc, argv,
-                                 app::systemStationPlatform(cli::hostName()),
-                                 &cli::setInterruptHandler);
+    return app::runStationWindow(
+        toolkit, firmware::thisProduct(), TREVANE_VERSION, argc, argv,
+        app::systemStationPlatform(cli::hostName(), serial::portLinksFromEnvironment()),
+        &cli::setInterruptHandler);
 }

@@ -2,6 +2,7 @@
 #include "app/station_window.h"
 #include "cli/console.h"
 #include "firmware/product.h"
+#include "serial/listing/port_map.h"
 #include "trevane_version.h"
 #include "ui/win32/win32_toolkit.h"
 
@@ -13,9 +14,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int result = 0;
     {
         ui::win32::Win32Toolkit toolkit;
-        result =
-            app::runStationWindow(toolkit, firmware::thisProduct(), TREVANE_VERSION, __argc, __argv,
-                                  app::systemStationPlatform(cli::hostName()), nullptr);
+        result = app::runStationWindow(
+            toolkit, firmware::thisProduct(), TREVANE_VERSION, __argc, __argv,
+            app::systemStationPlatform(cli::hostName(), serial::portLinksFromEnvironment()),
+            nullptr);
     }
     return result;
 }

@@ -1,6 +1,6 @@
 // The Windows program: the native front end around the shared start-up.
 #include "app/application.h"
-#include "serial/serial_port.h"
+#include "serial/listing/port_map.h"
 #include "ui/win32/win32_toolkit.h"
 
 #include <windows.h>
@@ -16,9 +16,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int result = 0;
     {
         ui::win32::Win32Toolkit toolkit;
-        result =
-            app::runApplication(toolkit, __argc, __argv,
-                                app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
+        result = app::runApplication(toolkit, __argc, __argv,
+                                     app::systemPlatform(serial::portLinksFromEnvironment()));
     }
     if (finerTimer) timeEndPeriod(1);
     return result;

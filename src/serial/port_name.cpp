@@ -1,6 +1,6 @@
 #include "serial/port_name.h"
 
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 
 #include <cctype>
 #include <filesystem>

@@ -5,6 +5,8 @@
 // only this.
 #pragma once
 
+#include "serial/listing/port_map.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -85,7 +87,8 @@ public:
     }
 };
 
-// The port class of this operating system, closed.
-std::unique_ptr<SerialPort> makeSystemPort();
+// The port class of this operating system, closed; COM names reach the devices that `links`
+// and the fixed ranges give them (listing/port_map.h).
+std::unique_ptr<SerialPort> makeSystemPort(const PortLinks& links);
 
 } // namespace serial

@@ -12,7 +12,7 @@
 // which holds '#' ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)"), is read whole.
 #pragma once
 
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 
 #include <string>
 #include <string_view>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "engine/observer.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "station/json_text.h"
 #include "station/observer.h"
 #include "station/record_file.h"

@@ -7,7 +7,7 @@
 #include "engine/observer.h"
 #include "engine/plan.h"
 #include "engine/result.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "station/reply_times.h"
 
 #include <cstdint>
@@ -132,8 +132,5 @@ public:
 // "not Response (the adapter was removed at 43 %)": a result as a line for a person gives it,
 // without the blanks around the windows' text.
 std::string resultText(const engine::Result& result);
-
-// The text without its leading and trailing blanks (" Program Ok " -> "Program Ok").
-std::string trimmed(std::string_view text);
 
 } // namespace station

@@ -1,6 +1,7 @@
 #include "station/records.h"
 
 #include "chips/chip_table.h"
+#include "text/text.h"
 
 #include <cmath>
 
@@ -61,18 +62,11 @@ Json replyTimingJson(const ReplyTiming& timing) {
     return j;
 }
 
-std::string trimmed(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
 std::string resultText(const engine::Result& result) {
-    std::string text = trimmed(result.text());
+    std::string line = text::trimmed(result.text());
     if (result.cause() == engine::Cause::PortGone)
-        text += " (the adapter was removed at " + std::to_string(result.percentDone()) + " %)";
-    return text;
+        line += " (the adapter was removed at " + std::to_string(result.percentDone()) + " %)";
+    return line;
 }
 
 } // namespace station

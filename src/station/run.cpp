@@ -1,7 +1,7 @@
 #include "station/run.h"
 
+#include "serial/listing/port_watcher.h"
 #include "serial/port_name.h"
-#include "serial/port_watcher.h"
 #include "station/station_pool.h"
 
 #include <algorithm>
@@ -32,12 +32,11 @@ Run::~Run() {
 }
 
 void Run::start() {
-    pool_ = std::make_unique<StationPool>(
-        setup_.stations, setup_.bays,
-        StationPool::Services{services_.makePort, services_.latencyFix, [this] {
-                                  std::lock_guard lock(mutex_);
-                                  changed_.notify_all();
-                              }});
+    pool_ = std::make_unique<StationPool>(setup_.stations, setup_.bays,
+                                          StationPool::Services{services_.ports, [this] {
+                                                                    std::lock_guard lock(mutex_);
+                                                                    changed_.notify_all();
+                                                                }});
     // No record, no programming: a journal that fails stops every station at its next wait.
     Journal* journal = setup_.stations.journal;
     if (journal) journal->onFailure([this] { stop(StopReason::RecordLost); });
@@ -82,7 +81,7 @@ void Run::watch() {
     // A port named to be watched that never shows is most likely misspelt.
     constexpr auto kNamedPortGrace = std::chrono::seconds(5);
 
-    serial::PortWatcher watcher(services_.listPorts);
+    serial::PortWatcher watcher(services_.ports.list);
     const std::vector<std::string>& names = setup_.watchedNames;
     const auto wanted = [&](const serial::PortDescription& port) {
         return names.empty() || std::any_of(names.begin(), names.end(), [&](const auto& name) {

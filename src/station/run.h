@@ -9,8 +9,9 @@
 #include "firmware/file_images.h"
 #include "firmware/image_source.h"
 #include "firmware/product.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
+#include "serial/system_ports.h"
 #include "station/bays.h"
 #include "station/journal.h"
 #include "station/observer.h"
@@ -44,9 +45,7 @@ RunSetup runSetup(const firmware::Product& product, const firmware::FileImages* 
 
 // What a run takes from its system.
 struct RunServices {
-    std::function<std::unique_ptr<serial::SerialPort>()> makePort;
-    std::function<std::vector<serial::PortDescription>()> listPorts;
-    std::function<std::string(std::string_view port)> latencyFix; // may be empty
+    serial::Ports ports;
     int watchPeriodMs = 500; // how often the watch looks at the port listing
     // A message for a person that belongs to no station (a named port never seen).
     std::function<void(const std::string&)> warn;

@@ -2,7 +2,7 @@
 
 #include "chips/chip_table.h"
 #include "firmware/reset_vector.h"
-#include "serial/port_doctor.h"
+#include "serial/listing/adapter_facts.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include "engine/session.h"
 #include "firmware/file_images.h"
 #include "firmware/image_source.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "station/journal.h"
 #include "station/observer.h"

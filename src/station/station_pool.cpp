@@ -27,9 +27,10 @@ void StationPool::start(const serial::PortDescription& port) {
     const std::string bay = bayOf(bays_, port);
     const int index = numberOf(port.name, bay);
     setup_.observer->stationStarted(index, port, bay);
-    auto station = std::make_unique<Station>(index, port, bay, services_.makePort(), setup_,
-                                             services_.latencyFix ? services_.latencyFix(port.name)
-                                                                  : std::string());
+    const serial::Ports& ports = services_.ports;
+    auto station =
+        std::make_unique<Station>(index, port, bay, ports.make(), setup_,
+                                  ports.latencyFix ? ports.latencyFix(port.name) : std::string());
     std::lock_guard lock(mutex_);
     // A port that came as Ctrl+C did gets a station that ends at once, not one that would
     // wait for boards with nothing left to stop it.

@@ -3,6 +3,7 @@
 // plugging and pulling holds no thread or port.
 #pragma once
 
+#include "serial/system_ports.h"
 #include "station/bays.h"
 #include "station/station.h"
 
@@ -23,8 +24,7 @@ class StationPool {
 public:
     // What each station is given besides the shared setup.
     struct Services {
-        std::function<std::unique_ptr<serial::SerialPort>()> makePort;
-        std::function<std::string(std::string_view port)> latencyFix; // may be empty
+        serial::Ports ports; // its list goes unused: the run watches the ports
         // Called on a station's thread as it ends (may be empty).
         std::function<void()> stationEnded;
     };

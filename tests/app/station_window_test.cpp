@@ -129,8 +129,8 @@ public:
 
     app::StationPlatform platform(const std::string& journal) {
         app::StationPlatform p;
-        p.makePort = [this] { return std::make_unique<Socket>(*this); };
-        p.listPorts = [this] {
+        p.ports.make = [this] { return std::make_unique<Socket>(*this); };
+        p.ports.list = [this] {
             std::vector<serial::PortDescription> ports;
             for (const auto& [name, board] : boards_)
                 ports.push_back({name, "sim", "board"});

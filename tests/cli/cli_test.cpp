@@ -44,8 +44,8 @@ public:
 
     cli::Platform platform(std::ostream& out, std::ostream& err) {
         cli::Platform p;
-        p.makePort = [this] { return std::make_unique<Socket>(*this); };
-        p.listPorts = [this] {
+        p.ports.make = [this] { return std::make_unique<Socket>(*this); };
+        p.ports.list = [this] {
             std::vector<serial::PortDescription> ports;
             for (const auto& [name, board] : boards_)
                 ports.push_back(
@@ -308,8 +308,8 @@ TEST(Cli, CtrlCAsPortsComeEndsTheWatchAndTheirStations) {
     // The port comes in the listing that Ctrl+C interrupts: its station starts after the
     // interruption, and a station at a watch ends only when something stops it.
     int listings = 0;
-    const auto everyPort = platform.listPorts;
-    platform.listPorts = [&] {
+    const auto everyPort = platform.ports.list;
+    platform.ports.list = [&] {
         if (++listings == 1) return std::vector<serial::PortDescription>{};
         if (listings == 2) machine.interrupt();
         return everyPort();
@@ -428,8 +428,9 @@ TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
     platform.checkPort = [](std::string_view port) {
         const bool busy = port == "COM202";
         return std::vector<serial::PortCheck>{
-            {"device", serial::Verdict::Ok, "there", ""},
-            {"free", busy ? serial::Verdict::Problem : serial::Verdict::Ok, "", busy ? "x" : ""}};
+            {serial::Check::Device, serial::Verdict::Ok, "there", ""},
+            {serial::Check::Free, busy ? serial::Verdict::Problem : serial::Verdict::Ok, "",
+             busy ? "x" : ""}};
     };
     cli::Cli program(firmware::thisProduct(), "9.9.9", std::move(platform));
     const char* args[] = {"trevane-cli", "--doctor", "COM200", "COM201", "COM202", "COM9"};
@@ -540,8 +541,8 @@ TEST(Station, AStationWaitsForItsPortToBeDescribed) {
     platform.openJournal = &station::openRecordFile;
     platform.watchPeriodMs = 50;
     int listings = 0;
-    const auto described = platform.listPorts;
-    platform.listPorts = [&] {
+    const auto described = platform.ports.list;
+    platform.ports.list = [&] {
         std::vector<serial::PortDescription> ports = described();
         if (++listings <= 2) { // as sysfs has it before udev: no place yet
             ports[0].place.clear();

@@ -2,8 +2,7 @@
 // listing, a pseudo-terminal whose link is plugged in and pulled out again and again.
 #include "cli/cli.h"
 #include "firmware/product.h"
-#include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/system_ports.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -52,15 +51,13 @@ template <typename Condition> bool eventually(Condition condition) {
 TEST(Watch, TwoHundredPlugsAndPullsLeaveNoDescriptorOrThreadBehind) {
     testing_support::TempFolder folder;
     fs::create_directory(folder / "ports");
-    testing_support::ScopedEnv ports("TREVANE_PORTS", folder / "ports");
     std::ostringstream out, err;
     // As the console's does, the handler runs under a lock that its removal waits for: the run
     // ends, and removes it, while Ctrl+C is still on its way out.
     std::mutex interruptLock;
     std::function<void()> interrupt;
     cli::Platform platform;
-    platform.makePort = [] { return serial::makeSystemPort(); };
-    platform.listPorts = &serial::listPorts;
+    platform.ports = serial::systemPorts({folder / "ports"});
     platform.devicePaths = true;
     platform.watchPeriodMs = 2;
     platform.out = &out;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/application.h"
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
 #include "ui/qt/qt_toolkit.h"
@@ -107,7 +107,7 @@ protected:
         });
         ui::qt::QtToolkit toolkit;
         app::runApplication(toolkit, static_cast<int>(args.size()), args.data(),
-                            app::systemPlatform(serial::makeSystemPort(), &serial::listPorts));
+                            app::systemPlatform(sandbox.portLinks()));
         EXPECT_TRUE(acted);
     }
 

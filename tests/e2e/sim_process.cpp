@@ -1,4 +1,5 @@
 #include "sim_process.h"
+#include "temp_folder.h"
 
 #include <csignal>
 #include <cstdio>
@@ -22,7 +23,6 @@ Sandbox::Sandbox() {
     root_ = ::mkdtemp(pattern);
     fs::create_directories(root_ + "/ports");
     fs::create_directories(root_ + "/config/trevane");
-    ::setenv("TREVANE_PORTS", (root_ + "/ports").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     ::setenv("XDG_CONFIG_DIRS", (root_ + "/etc").c_str(), 1);
 }
@@ -47,16 +47,19 @@ BoardSim::BoardSim(const Sandbox& sandbox, std::vector<std::string> args, std::s
     argv.insert(argv.end(), args.begin(), args.end());
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe");
+    // The simulator's environment names the sandbox's link folder; made before the fork, which
+    // leaves the child only calls that are safe there.
+    testing_support::ChildEnvironment environment("TREVANE_PORTS", sandbox.portLinks().folder);
+    std::vector<char*> raw;
+    for (auto& a : argv)
+        raw.push_back(a.data());
+    raw.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> raw;
-        for (auto& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        ::execv(raw[0], raw.data());
+        ::execve(raw[0], raw.data(), environment.get());
         ::_exit(127);
     }
     ::close(out[1]);

@@ -2,6 +2,8 @@
 // port-link folders of one test.
 #pragma once
 
+#include "serial/listing/port_map.h"
+
 #include <string>
 #include <vector>
 
@@ -9,11 +11,13 @@ namespace e2e {
 
 class Sandbox {
 public:
-    Sandbox(); // sets TREVANE_PORTS, XDG_CONFIG_HOME and XDG_CONFIG_DIRS to folders of its own
+    Sandbox(); // sets XDG_CONFIG_HOME and XDG_CONFIG_DIRS to folders of its own
     ~Sandbox();
     void storePort(int number);
     void linkPort(const std::string& comName, const std::string& target);
     std::string root() const { return root_; }
+    // Where its simulators link their ports.
+    serial::PortLinks portLinks() const { return {root_ + "/ports"}; }
 
 private:
     std::string root_;

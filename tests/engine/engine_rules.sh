@@ -5,8 +5,8 @@
 #     the C++ standard library only;
 #   - their libraries define no writable data: no object in .data, .bss or a thread-local
 #     section (constant tables holding pointers land in .data.rel.ro, which is fine);
-#   - the station knows the engine, the firmware, the serial ports and the chips, never
-#     trevane-cli or the windows.
+#   - the station knows the engine, the firmware, the serial ports, the chips and the text
+#     helpers, never trevane-cli or the windows.
 #   engine_rules.sh SOURCE_DIR OBJDUMP LIBRARY...
 set -u
 src=$1
@@ -30,12 +30,13 @@ for dir in engine chips firmware; do
     done
 done
 
-# The station: the engine, the firmware, the serial ports and the chips, and JSON; nothing of
+# The station: the engine, the firmware, the serial layer's shared headers (no posix/ or win32/
+# ones), the chips, the text helpers and JSON; nothing of
 # trevane-cli, the windows or an operating system outside its posix/ and win32/ record files.
 for file in "$src/src/station"/*.h "$src/src/station"/*.cpp; do
     [ -e "$file" ] || continue
     bad=$( (grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
-        grep -v -E '"(engine|chips|firmware|serial|station)/[a-z_]+\.h"'
+        grep -v -E '"(engine|chips|firmware|station|text)/[a-z_]+\.h"|"serial/([a-z_]+/)?[a-z_]+\.h"'
         grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*<' "$file" |
         grep -v -E '<nlohmann/json\.hpp>' | grep -E '<[^>]*[./][^>]*>') )
     if [ -n "$bad" ]; then

@@ -1,6 +1,6 @@
 // The real board-sim program on a pseudo-terminal, talked to through the real port class.
 
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "temp_folder.h"
 
@@ -20,7 +20,6 @@
 
 extern char** environ;
 
-using testing_support::ScopedEnv;
 using testing_support::TempFolder;
 
 namespace {
@@ -31,8 +30,10 @@ constexpr const char* kPort = "COM200"; // board-sim's default name
 
 class SimProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args) {
+    // The simulator's port link goes into `linkFolder`, which its environment names.
+    SimProcess(const std::string& linkFolder, std::vector<std::string> args) {
         args.insert(args.begin(), BOARD_SIM_PATH);
+        testing_support::ChildEnvironment environment("TREVANE_PORTS", linkFolder);
         int fds[2];
         if (pipe(fds) != 0) return;
         posix_spawn_file_actions_t actions;
@@ -43,7 +44,8 @@ public:
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, BOARD_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, BOARD_SIM_PATH, &actions, nullptr, argv.data(), environment.get()) !=
+            0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
@@ -115,8 +117,8 @@ std::string readFile(const std::string& path) {
 class BoardSimPtyTest : public ::testing::Test {
 protected:
     TempFolder folder;
-    ScopedEnv ports{"TREVANE_PORTS", folder / "ports"};
-    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort();
+    const serial::PortLinks links{folder / "ports"};
+    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort(links);
 
     Bytes talk(const Bytes& command, std::size_t expected) {
         return ::talk(*port, command, expected);
@@ -124,16 +126,16 @@ protected:
 };
 
 TEST_F(BoardSimPtyTest, WholeExchangeThroughTheDriver) {
-    SimProcess sim({"--chip", "B", "--bios", "10", "--board", "2", "--prep", "0x81",
-                    "--description", "Sim board", "--protect", "256:16", "--dump",
-                    folder / "dump.txt"});
+    SimProcess sim(links.folder, {"--chip", "B", "--bios", "10", "--board", "2", "--prep", "0x81",
+                                  "--description", "Sim board", "--protect", "256:16", "--dump",
+                                  folder / "dump.txt"});
     const std::string ready = sim.readLine();
     ASSERT_EQ(ready.rfind("ready COM200 /dev/pts/", 0), 0u) << ready;
     const std::string pty = ready.substr(std::string("ready COM200 ").size());
 
     // The listing shows the simulator's port.
     bool listed = false;
-    for (const serial::PortDescription& entry : serial::listPorts())
+    for (const serial::PortDescription& entry : serial::listPorts(links))
         listed = listed || (entry.name == "COM200" && entry.device == pty &&
                             entry.friendlyName == "Linked port (" + pty + ")");
     EXPECT_TRUE(listed);
@@ -171,7 +173,8 @@ TEST_F(BoardSimPtyTest, WholeExchangeThroughTheDriver) {
 }
 
 TEST_F(BoardSimPtyTest, HangUpClosesThePortAndReopenComesBack) {
-    SimProcess sim({"--chip", "B", "--bios", "4", "--hangup-after", "1", "--reopen", "--split",
+    SimProcess sim(links.folder,
+                   {"--chip", "B", "--bios", "4", "--hangup-after", "1", "--reopen", "--split",
                     "--garbage", "2", "--baud", "115200", "--write-ms", "2"});
     ASSERT_EQ(sim.readLine().rfind("ready COM200 ", 0), 0u);
     ASSERT_FALSE(port->open(kPort));

@@ -1,7 +1,7 @@
 // The doctor's checks on Linux: each judgement in its good and bad states, then the readers on
 // a small machine laid out in a temporary folder as sysfs, udev, /proc and /etc are.
-#include "serial/device_instance.h"
-#include "serial/posix/port_checks.h"
+#include "serial/doctor/posix/port_checks.h"
+#include "serial/listing/device_instance.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -166,16 +166,16 @@ TEST_F(FakeMachine, TheReadersFindItsFacts) {
 
 TEST_F(FakeMachine, EveryCheckOfAPortAndOfAMissingOne) {
     std::vector<std::pair<std::string, Verdict>> got;
-    for (const PortCheck& c : serial::checkPortSystem("/dev/ttyUSB0", root.path()))
-        got.emplace_back(c.code, c.verdict);
+    for (const PortCheck& c : serial::checkPortSystem("/dev/ttyUSB0", root.path(), {}))
+        got.emplace_back(serial::checkCode(c.check), c.verdict);
     const std::vector<std::pair<std::string, Verdict>> expected = {
         {"device", Verdict::Ok},       {"access", Verdict::Ok},      {"free", Verdict::Problem},
         {"modemmanager", Verdict::Ok}, {"brltty", Verdict::Problem}, {"latency", Verdict::Warning}};
     EXPECT_EQ(got, expected);
 
     got.clear();
-    for (const PortCheck& c : serial::checkPortSystem("/dev/ttyUSB1", root.path()))
-        got.emplace_back(c.code, c.verdict);
+    for (const PortCheck& c : serial::checkPortSystem("/dev/ttyUSB1", root.path(), {}))
+        got.emplace_back(serial::checkCode(c.check), c.verdict);
     EXPECT_EQ(got, (std::vector<std::pair<std::string, Verdict>>{{"device", Verdict::Problem},
                                                                  {"brltty", Verdict::Warning}}));
 }
@@ -208,13 +208,13 @@ TEST(PortChecks, AnAclLetsInAUserTheGroupWouldRefuse) {
         EXPECT_EQ(pipe(result), 0);
         const pid_t child = fork();
         if (child == 0) {
-            setenv("TREVANE_PORTS", (dir / "ports").c_str(), 1);
             if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
                 setresuid(kNobody, kNobody, kNobody) != 0)
                 _exit(2);
             char verdict = '?';
-            for (const PortCheck& c : serial::checkPortSystem("COM200", "/"))
-                if (c.code == "access") verdict = c.verdict == Verdict::Ok ? 'o' : 'p';
+            for (const PortCheck& c : serial::checkPortSystem("COM200", "/", {dir / "ports"}))
+                if (c.check == serial::Check::Access)
+                    verdict = c.verdict == Verdict::Ok ? 'o' : 'p';
             _exit(write(result[1], &verdict, 1) == 1 ? 0 : 3);
         }
         close(result[1]);

@@ -28,7 +28,6 @@
 #include <utility>
 #include <vector>
 
-using testing_support::ScopedEnv;
 using testing_support::TempFolder;
 
 namespace {
@@ -67,8 +66,8 @@ std::string runInChild(const std::function<std::string()>& body) {
 class PortDriverTest : public ::testing::Test {
 protected:
     TempFolder links;
-    ScopedEnv ports{"TREVANE_PORTS", links.path()};
-    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort();
+    const serial::PortLinks portLinks{links.path()};
+    std::unique_ptr<serial::SerialPort> port = serial::makeSystemPort(portLinks);
     int master = -1;
     int slave = -1;
     std::string slavePath;
@@ -194,7 +193,7 @@ TEST_F(PortDriverTest, HeldExclusivelyAndReopenedWithOneHandle) {
     link("COM201", slavePath);
     ASSERT_FALSE(port->open("COM200"));
     EXPECT_EQ(slaveDescriptors(), 2);
-    const auto alias = serial::makeSystemPort();
+    const auto alias = serial::makeSystemPort(portLinks);
     const serial::PortError busy = alias->open("COM201"); // the same device by another name
     EXPECT_EQ(busy.kind, Kind::Busy) << busy.message;
     EXPECT_FALSE(alias->isOpen());
@@ -276,7 +275,7 @@ TEST_F(PortDriverTest, AUserOutsideTheDialoutGroupIsToldToJoinIt) {
     const std::string report = runInChild([&] {
         if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
             return std::string("<could not drop to nobody>");
-        const auto asUser = serial::makeSystemPort();
+        const auto asUser = serial::makeSystemPort(portLinks);
         const serial::PortError error = asUser->open(slavePath);
         return std::to_string(static_cast<int>(error.kind)) + "|" + error.message + "|" +
                serial::describe(error, "COM200") + "|" + (asUser->isOpen() ? "open" : "closed");

@@ -1,6 +1,6 @@
-#include "serial/port_list.h"
-#include "serial/port_watcher.h"
-#include "serial/posix/system_facts.h"
+#include "serial/doctor/posix/system_facts.h"
+#include "serial/listing/port_list.h"
+#include "serial/listing/port_watcher.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <tuple>
 #include <vector>
 
-using testing_support::ScopedEnv;
 using testing_support::TempFolder;
 
 namespace {
@@ -23,7 +22,7 @@ using Entries = std::vector<std::tuple<std::string, std::string, std::string>>;
 class PortListTest : public ::testing::Test {
 protected:
     TempFolder root;
-    ScopedEnv ports{"TREVANE_PORTS", root / "ports"};
+    const serial::PortLinks links{root / "ports"};
 
     void SetUp() override {
         for (const char* dir : {"sys/class/tty", "sys/devices/serial", "run/udev/data", "ports"})
@@ -31,7 +30,8 @@ protected:
     }
     Entries listAll() {
         Entries entries;
-        for (const serial::PortDescription& port : serial::posix::listPortsUnder(root.path()))
+        for (const serial::PortDescription& port :
+             serial::posix::listPortsUnder(root.path(), links))
             entries.emplace_back(port.name, port.device, port.friendlyName);
         return entries;
     }
@@ -113,7 +113,8 @@ TEST_F(PortListTest, EveryListingIsMadeAfresh) {
 }
 
 TEST_F(PortListTest, TheWatcherSeesAdaptersComeGoAndChange) {
-    serial::PortWatcher watcher([this] { return serial::posix::listPortsUnder(root.path()); });
+    serial::PortWatcher watcher(
+        [this] { return serial::posix::listPortsUnder(root.path(), links); });
     const auto changes = [&] {
         const serial::PortWatcher::Changes c = watcher.poll();
         std::vector<std::string> seen;

@@ -1,4 +1,4 @@
-#include "serial/port_map.h"
+#include "serial/listing/port_map.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -7,19 +7,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using testing_support::ScopedEnv;
 using testing_support::TempFolder;
 
 namespace {
 
-std::string pathOf(int32_t n) {
+std::string pathOf(int32_t n, const serial::PortLinks& links = {}) {
     char out[serial::kDevicePathSize];
-    return serial::portDevicePath(n, out, sizeof out) ? std::string(out) : "<none>";
+    return serial::portDevicePath(n, links, out, sizeof out) ? std::string(out) : "<none>";
 }
 
 TEST(PortMap, FixedRangesBothWays) {
-    TempFolder links;
-    ScopedEnv ports("TREVANE_PORTS", links.path());
     const std::pair<int32_t, const char*> cases[] = {
         {0, "/dev/ttyS0"},     {31, "/dev/ttyS31"},  {32, "/dev/ttyUSB0"},
         {95, "/dev/ttyUSB63"}, {96, "/dev/ttyACM0"}, {159, "/dev/ttyACM63"},
@@ -36,7 +33,7 @@ TEST(PortMap, FixedRangesBothWays) {
                              "ttyS0x", "", "/dev/null"})
         EXPECT_EQ(serial::portNumberOfDevice(name), -1) << name;
     char small[12]; // "/dev/ttyUSB8" needs 13
-    EXPECT_FALSE(serial::portDevicePath(40, small, sizeof small));
+    EXPECT_FALSE(serial::portDevicePath(40, {}, small, sizeof small));
 }
 
 TEST(PortMap, LinkNamesInAnyLetterCase) {
@@ -49,44 +46,43 @@ TEST(PortMap, LinkNamesInAnyLetterCase) {
 
 TEST(PortMap, LinkFolderEntryWinsOverFixedRange) {
     TempFolder links;
-    ScopedEnv ports("TREVANE_PORTS", links.path());
+    const serial::PortLinks folder{links.path()};
     ASSERT_EQ(symlink("/dev/null", (links / "COM5").c_str()), 0);
     ASSERT_EQ(symlink("/dev/zero", (links / "com6").c_str()), 0);
     ASSERT_EQ(symlink("/gone", (links / "COM8").c_str()), 0); // dangling: still the user's pick
-    EXPECT_EQ(pathOf(4), links / "COM5");
-    EXPECT_EQ(pathOf(5), links / "com6");
-    EXPECT_EQ(pathOf(6), "/dev/ttyS6");
-    EXPECT_EQ(pathOf(7), links / "COM8");
+    EXPECT_EQ(pathOf(4, folder), links / "COM5");
+    EXPECT_EQ(pathOf(5, folder), links / "com6");
+    EXPECT_EQ(pathOf(6, folder), "/dev/ttyS6");
+    EXPECT_EQ(pathOf(7, folder), links / "COM8");
 }
 
 TEST(PortMap, LinkFolderFromEnvironmentMadePrivate) {
+    const std::string tmp = "/tmp/trevane-" + std::to_string(getuid()) + "/ports";
+    const struct {
+        const char* trevanePorts;
+        const char* runtime;
+        std::string folder;
+    } cases[] = {
+        {"/x/ports", "/run/user/7", "/x/ports"},
+        {"", "/run/user/7", "/run/user/7/trevane/ports"},
+        {nullptr, "/run/user/7", "/run/user/7/trevane/ports"},
+        {nullptr, "", tmp},
+        {nullptr, nullptr, tmp},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(serial::portLinksFrom(c.trevanePorts, c.runtime).folder, c.folder)
+            << (c.trevanePorts ? c.trevanePorts : "unset") << " "
+            << (c.runtime ? c.runtime : "unset");
+
     TempFolder base;
-    char out[serial::kDevicePathSize];
-    {
-        ScopedEnv ports("TREVANE_PORTS", base / "a/b/ports");
-        ScopedEnv runtime("XDG_RUNTIME_DIR", base.path());
-        ASSERT_TRUE(serial::portLinkFolder(out, sizeof out, true));
-        EXPECT_EQ(std::string(out), base / "a/b/ports");
-        for (const char* level : {"a", "a/b", "a/b/ports"}) {
-            struct stat st {};
-            ASSERT_EQ(stat((base / level).c_str(), &st), 0) << level;
-            EXPECT_EQ(st.st_mode & 0777, 0700u) << level;
-        }
+    ASSERT_TRUE(serial::makePortLinkFolder({base / "a/b/ports"}));
+    for (const char* level : {"a", "a/b", "a/b/ports"}) {
+        struct stat st {};
+        ASSERT_EQ(stat((base / level).c_str(), &st), 0) << level;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << level;
     }
-    {
-        ScopedEnv ports("TREVANE_PORTS", std::string());
-        ScopedEnv runtime("XDG_RUNTIME_DIR", base.path());
-        ASSERT_TRUE(serial::portLinkFolder(out, sizeof out, false));
-        EXPECT_EQ(std::string(out), base / "trevane/ports");
-    }
-    {
-        ScopedEnv ports("TREVANE_PORTS", std::nullopt);
-        ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
-        ASSERT_TRUE(serial::portLinkFolder(out, sizeof out, false));
-        EXPECT_EQ(std::string(out), "/tmp/trevane-" + std::to_string(getuid()) + "/ports");
-    }
-    ScopedEnv file("TREVANE_PORTS", "/dev/null/ports"); // cannot be made
-    EXPECT_FALSE(serial::portLinkFolder(out, sizeof out, true));
+    EXPECT_FALSE(serial::makePortLinkFolder({"/dev/null/ports"})); // cannot be made
+    EXPECT_FALSE(serial::makePortLinkFolder({}));
 }
 
 } // namespace

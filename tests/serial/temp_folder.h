@@ -1,12 +1,12 @@
-// Test helpers: a temporary folder removed with everything in it, and environment variables
-// set for one test and put back afterwards.
+// Test helpers: a temporary folder removed with everything in it, and the environment of a child
+// process.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
+#include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace testing_support {
 
@@ -31,27 +31,25 @@ private:
     std::string path_;
 };
 
-class ScopedEnv {
+// This process's environment with one variable set, for a child started by execve or
+// posix_spawn: the child learns it at its start, and this process's own stays as it is.
+class ChildEnvironment {
 public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
+    ChildEnvironment(const std::string& name, const std::string& value) {
+        const std::string prefix = name + "=";
+        entries_.push_back(prefix + value);
+        for (char** entry = environ; *entry != nullptr; ++entry)
+            if (std::string_view(*entry).substr(0, prefix.size()) != prefix)
+                entries_.emplace_back(*entry);
+        for (std::string& entry : entries_)
+            pointers_.push_back(entry.data());
+        pointers_.push_back(nullptr);
     }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    char** get() { return pointers_.data(); }
 
 private:
-    std::string name_;
-    std::optional<std::string> old_;
+    std::vector<std::string> entries_;
+    std::vector<char*> pointers_;
 };
 
 } // namespace testing_support

@@ -1,7 +1,7 @@
 // The Win32 port class on a pseudo-terminal that wine maps as COM<TREVANE_TEST_COM>;
 // com_peer.py holds the other end and answers every byte with that byte plus one.
+#include "serial/port/win32/line_format.h"
 #include "serial/serial_port.h"
-#include "serial/win32/line_format.h"
 
 #include <gtest/gtest.h>
 

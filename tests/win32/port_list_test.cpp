@@ -1,8 +1,8 @@
 // The port listing under wine, where the "Ports" setup class has no device and the listing
 // comes from HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, which holds the ports wine maps.
-#include "serial/port_doctor.h"
-#include "serial/port_list.h"
-#include "serial/win32/ftdi_registry.h"
+#include "serial/doctor/port_doctor.h"
+#include "serial/listing/port_list.h"
+#include "serial/listing/win32/ftdi_registry.h"
 
 #include <gtest/gtest.h>
 

@@ -48,7 +48,7 @@ public:
 
     bool start(std::string& error) {
         if (!line_.open(error)) return false;
-        linkPath_ = boardsim::registerLink(options_.port, line_.slavePath(), error);
+        linkPath_ = boardsim::registerLink(options_.links, options_.port, line_.slavePath(), error);
         if (linkPath_.empty()) return false;
         std::printf("ready %s %s\n", options_.port.c_str(), line_.slavePath().c_str());
         std::fflush(stdout);
@@ -189,6 +189,7 @@ int main(int argc, char** argv) {
         std::fputs(boardsim::usageText(), stdout);
         return 0;
     }
+    options.links = serial::portLinksFromEnvironment();
 
     // The line model times each reply to the microsecond: the kernel's default slack of 50 us
     // on every wake-up would add itself to every frame.

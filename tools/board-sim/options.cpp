@@ -1,6 +1,6 @@
 #include "options.h"
 
-#include "serial/port_map.h"
+#include "serial/listing/port_map.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "pty_line.h"
 
-#include "serial/port_map.h"
+#include "serial/listing/port_map.h"
 
 #include <cerrno>
 #include <climits>
@@ -41,14 +41,13 @@ void PtyLine::stopUpdaterOutput() {
     if (slave_ >= 0) tcflow(slave_, TCOOFF);
 }
 
-std::string registerLink(const std::string& portName, const std::string& target,
-                         std::string& error) {
-    char folder[serial::kDevicePathSize];
-    if (!serial::portLinkFolder(folder, sizeof folder, true)) {
-        error = std::string("cannot make the port-link folder ") + folder;
+std::string registerLink(const serial::PortLinks& links, const std::string& portName,
+                         const std::string& target, std::string& error) {
+    if (!serial::makePortLinkFolder(links)) {
+        error = "cannot make the port-link folder " + links.folder;
         return {};
     }
-    const std::string link = std::string(folder) + "/" + portName;
+    const std::string link = links.folder + "/" + portName;
     const std::string temporary = link + ".new." + std::to_string(getpid());
     unlink(temporary.c_str());
     if (symlink(target.c_str(), temporary.c_str()) != 0 ||

@@ -2,6 +2,8 @@
 // link in the port-link folder.
 #pragma once
 
+#include "serial/listing/port_map.h"
+
 #include <string>
 
 namespace boardsim {
@@ -31,9 +33,9 @@ private:
 };
 
 // Points the port name's link in the port-link folder at target (replacing a link of that name
-// atomically). Returns the link's path, or an empty text with error set.
-std::string registerLink(const std::string& portName, const std::string& target,
-                         std::string& error);
+// atomically), the folder made as needed. Returns the link's path, or an empty text with error set.
+std::string registerLink(const serial::PortLinks& links, const std::string& portName,
+                         const std::string& target, std::string& error);
 // Removes the link, but only while it still points at target: another simulator may have taken
 // the name over since.
 void removeLink(const std::string& linkPath, const std::string& target);

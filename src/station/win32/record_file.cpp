@@ -1,6 +1,6 @@
 #include "station/record_file.h"
 
-#include "serial/win32/system_text.h"
+#include "serial/port/win32/system_text.h"
 
 #include <windows.h>
 

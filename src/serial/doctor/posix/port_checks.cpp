@@ -1,10 +1,9 @@
 // The port checks on Linux: the device, who may open it, who holds it, ModemManager, brltty
 // and an FTDI adapter's latency timer.
 
-#include "serial/posix/port_checks.h"
+#include "serial/doctor/posix/port_checks.h"
 
-#include "serial/port_map.h"
-#include "serial/port_name.h"
+#include "serial/listing/adapter_facts.h"
 #include "serial/serial_port.h"
 
 #include <algorithm>
@@ -53,21 +52,6 @@ std::string adapterMatch(const std::optional<UsbAdapter>& adapter) {
            adapter->productId + "\"";
 }
 
-// The device a port name opens; empty when the name reaches none.
-std::string devicePathOf(std::string_view name) {
-    if (!name.empty() && name.front() == '/') return std::string(name);
-    const int number = comNumber(name);
-    char device[kDevicePathSize];
-    if (number < 1 || !portDevicePath(number - 1, device, sizeof device)) return {};
-    std::error_code error;
-    const fs::path resolved = fs::canonical(device, error); // a link folder entry, say
-    return error ? std::string(device) : resolved.string();
-}
-
-fs::path under(const std::string& root, const std::string& path) {
-    return fs::path(root) / fs::path(path).relative_path();
-}
-
 } // namespace
 
 bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& adapter) {
@@ -80,21 +64,14 @@ bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& ad
     return false;
 }
 
-std::string ftdiLatencyFix(const std::string& kernel) {
-    return "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + kernel +
-           "/latency_timer (until the adapter is unplugged); for good, the udev rule "
-           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
-           "ATTR{latency_timer}=\"1\" in /etc/udev/rules.d/99-ftdi-latency.rules";
-}
-
 PortCheck checkDevice(const std::string& name, const std::string& devicePath, bool exists,
                       const std::optional<UsbAdapter>& adapter) {
     if (devicePath.empty())
-        return {"device", Verdict::Problem, name + " names no serial device",
+        return {Check::Device, Verdict::Problem, name + " names no serial device",
                 "name a port COM1 to COM257 or a device such as /dev/ttyUSB0; "
                 "trevane-cli --list-ports lists those present"};
     if (!exists)
-        return {"device", Verdict::Problem, devicePath + " does not exist",
+        return {Check::Device, Verdict::Problem, devicePath + " does not exist",
                 "plug the adapter in; trevane-cli --list-ports lists the ports present (an "
                 "adapter that vanishes right after it is plugged in: see the brltty check)"};
     std::string found = name == devicePath ? devicePath : name + " is " + devicePath;
@@ -102,36 +79,36 @@ PortCheck checkDevice(const std::string& name, const std::string& devicePath, bo
         found += ", USB adapter " + usbId(*adapter);
         if (!adapter->serial.empty()) found += " serial " + adapter->serial;
     }
-    return {"device", Verdict::Ok, found, ""};
+    return {Check::Device, Verdict::Ok, found, ""};
 }
 
 PortCheck checkAccess(const AccessFacts& f) {
     const std::string groupName = f.groupEntry ? f.groupEntry->name : std::to_string(f.group);
     const std::string shown =
         f.devicePath + " (" + permissions(f.mode) + ", group " + groupName + ")";
-    if (f.mayOpen) return {"access", Verdict::Ok, "you may open " + shown, ""};
+    if (f.mayOpen) return {Check::Access, Verdict::Ok, "you may open " + shown, ""};
     // The rule tags the adapter for the user at the desk: logind gives that user an ACL when
     // the adapter is plugged in during the session, or at the next login there.
     if (f.ruleCovers)
-        return {"access", Verdict::Problem,
+        return {Check::Access, Verdict::Problem,
                 f.user + " may not open " + shown +
                     ", which Trevane's udev rule gives to the user at the desk",
                 "unplug the adapter and plug it in again, or log in at the desk (not over ssh); "
                 "elsewhere: sudo usermod -aG " +
                     groupName + " " + f.user + ", then log out and in again"};
     if ((f.mode & 0060) != 0060)
-        return {"access", Verdict::Problem, "only the owner of " + shown + " may open it",
+        return {Check::Access, Verdict::Problem, "only the owner of " + shown + " may open it",
                 "ask the administrator for a udev rule that gives the device to the group "
                 "dialout: GROUP=\"dialout\", MODE=\"0660\""};
     const bool listed =
         f.groupEntry && std::find(f.groupEntry->members.begin(), f.groupEntry->members.end(),
                                   f.user) != f.groupEntry->members.end();
     if (listed)
-        return {"access", Verdict::Problem,
+        return {Check::Access, Verdict::Problem,
                 f.user + " was added to the group " + groupName + " of " + shown +
                     ", but this login does not have the group yet",
                 "log out and in again (or start a shell with: newgrp " + groupName + ")"};
-    return {"access", Verdict::Problem,
+    return {Check::Access, Verdict::Problem,
             f.user + " is not in the group " + groupName + " of " + shown,
             "sudo usermod -aG " + groupName + " " + f.user + ", then log out and in again"};
 }
@@ -142,30 +119,30 @@ PortCheck checkFree(const std::string& devicePath, bool busy, const std::vector<
     for (const Process& p : holders)
         who += (who.empty() ? "" : ", ") + p.command + " (PID " + std::to_string(p.pid) + ")";
     if (pseudoTerminal && !busy)
-        return {"free", Verdict::Ok,
+        return {Check::Free, Verdict::Ok,
                 "a pseudo-terminal" + (who.empty() ? std::string() : ", open in " + who), ""};
     if (!holders.empty()) {
-        return {"free", Verdict::Problem, devicePath + " is held by " + who,
+        return {Check::Free, Verdict::Problem, devicePath + " is held by " + who,
                 "close that program, or end it: kill " + std::to_string(holders.front().pid)};
     }
     if (busy)
-        return {"free", Verdict::Problem,
+        return {Check::Free, Verdict::Problem,
                 "another program holds " + devicePath +
                     " (one of another user: run as root to "
                     "see which)",
                 "close the program that holds the port"};
-    return {"free", Verdict::Ok, "no other program holds " + devicePath, ""};
+    return {Check::Free, Verdict::Ok, "no other program holds " + devicePath, ""};
 }
 
 PortCheck checkModemManager(const std::string& kernel, bool running, bool ignored,
                             const std::optional<UsbAdapter>& adapter) {
     if (!isModemLikePort(kernel))
-        return {"modemmanager", Verdict::Ok, "not a port that ModemManager probes", ""};
-    if (!running) return {"modemmanager", Verdict::Ok, "ModemManager does not run", ""};
+        return {Check::ModemManager, Verdict::Ok, "not a port that ModemManager probes", ""};
+    if (!running) return {Check::ModemManager, Verdict::Ok, "ModemManager does not run", ""};
     if (ignored)
-        return {"modemmanager", Verdict::Ok,
+        return {Check::ModemManager, Verdict::Ok,
                 "ModemManager runs but leaves " + kernel + " alone (ID_MM_DEVICE_IGNORE)", ""};
-    return {"modemmanager", Verdict::Warning,
+    return {Check::ModemManager, Verdict::Warning,
             "ModemManager runs and probes " + kernel +
                 " with AT commands for several seconds after it appears",
             "have it leave the adapter alone: the line " + adapterMatch(adapter) +
@@ -180,7 +157,7 @@ PortCheck checkBrltty(bool running, const std::set<std::string>& claims,
                             "brltty), or mask its udev rules: sudo ln -s /dev/null "
                             "/etc/udev/rules.d/<the brltty rules file's name>";
     if (adapter && claims.count(usbId(*adapter)) != 0)
-        return {"brltty", Verdict::Problem,
+        return {Check::Brltty, Verdict::Problem,
                 "brltty's udev rules claim this adapter (" + usbId(*adapter) +
                     "): brltty takes the port as soon as it appears",
                 fix};
@@ -190,37 +167,38 @@ PortCheck checkBrltty(bool running, const std::set<std::string>& claims,
             if (claims.count(id) != 0)
                 kinds += (kinds.empty() ? "" : ", ") + std::string(kind) + " (" + id + ")";
         if (!kinds.empty())
-            return {"brltty", Verdict::Warning,
+            return {Check::Brltty, Verdict::Warning,
                     "brltty's udev rules claim serial adapters of the kinds " + kinds +
                         ": such an adapter vanishes right after it is plugged in",
                     fix};
     }
     if (running)
-        return {"brltty", Verdict::Warning, "brltty runs; it may take serial adapters",
+        return {Check::Brltty, Verdict::Warning, "brltty runs; it may take serial adapters",
                 "sudo systemctl stop brltty, if no braille display is used"};
-    return {"brltty", Verdict::Ok, "brltty claims no such adapter", ""};
+    return {Check::Brltty, Verdict::Ok, "brltty claims no such adapter", ""};
 }
 
 PortCheck checkLatency(const std::string& kernel, const std::string& driver,
                        std::optional<int> latencyMs) {
     if (!latencyMs)
-        return {"latency", Verdict::Ok,
+        return {Check::Latency, Verdict::Ok,
                 driver.empty() ? "not a USB adapter: no latency timer"
                                : "a " + driver + " adapter: no latency timer to set",
                 ""};
     const std::string found =
         "the FTDI adapter's latency timer is " + std::to_string(*latencyMs) + " ms";
-    if (*latencyMs <= kLowLatencyMs) return {"latency", Verdict::Ok, found, ""};
-    return {"latency", Verdict::Warning, found + ": every reply of the board waits for it",
-            ftdiLatencyFix(kernel)};
+    if (*latencyMs <= kLowLatencyMs) return {Check::Latency, Verdict::Ok, found, ""};
+    return {Check::Latency, Verdict::Warning, found + ": every reply of the board waits for it",
+            serial::ftdiLatencyFix(kernel)};
 }
 
 } // namespace posix
 
-std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string& root) {
+std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string& root,
+                                       const PortLinks& links) {
     using namespace posix;
     std::vector<PortCheck> checks;
-    const std::string device = devicePathOf(name);
+    const std::string device = devicePathOf(name, links);
     struct stat st {};
     const bool exists = !device.empty() && stat(under(root, device).c_str(), &st) == 0;
     const std::string kernel = device.empty() ? std::string() : kernelName(device);
@@ -249,14 +227,15 @@ std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string&
     access.ruleCovers = udevRuleCovers(root, adapter);
     checks.push_back(checkAccess(access));
 
-    const std::unique_ptr<SerialPort> port = makeSystemPort();
+    const std::unique_ptr<SerialPort> port = makeSystemPort(links);
     const PortError opened = port->open(under(root, device).string());
     port->close();
     checks.push_back(checkFree(device, opened.kind == PortError::Kind::Busy,
                                processesHolding(root, device), kernel.rfind("pts/", 0) == 0));
 
     bool ignored = false;
-    for (const auto& [key, value] : udevProperties(root, kernel))
+    for (const auto& [key, value] :
+         udevProperties(root, deviceNumbers(root, kernel)).value_or(UdevProperties()))
         ignored = ignored || (key == "ID_MM_DEVICE_IGNORE" && value == "1");
     checks.push_back(
         checkModemManager(kernel, processRunning(root, "ModemManager"), ignored, adapter));
@@ -265,15 +244,8 @@ std::vector<PortCheck> checkPortSystem(std::string_view name, const std::string&
     return checks;
 }
 
-std::vector<PortCheck> checkPort(std::string_view name) {
-    return checkPortSystem(name, "/");
-}
-
-std::string latencyFix(std::string_view name) {
-    const std::string device = posix::devicePathOf(name);
-    const std::string kernel = device.empty() ? std::string() : posix::kernelName(device);
-    return "for an FTDI adapter, " +
-           posix::ftdiLatencyFix(kernel.rfind("ttyUSB", 0) == 0 ? kernel : "ttyUSBn");
+std::vector<PortCheck> checkPort(std::string_view name, const PortLinks& links) {
+    return checkPortSystem(name, "/", links);
 }
 
 } // namespace serial

@@ -3,7 +3,7 @@
 // little (a listing reads a few small files) and works alike on every system.
 #pragma once
 
-#include "serial/port_list.h"
+#include "serial/listing/port_list.h"
 
 #include <functional>
 #include <string>

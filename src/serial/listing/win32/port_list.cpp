@@ -6,8 +6,8 @@
 // A device that cannot be named (no hardware key, no "portname", a name other than COM1 to
 // COM257, a printer port) is skipped rather than ending the listing.
 
-#include "serial/port_list.h"
-#include "serial/device_instance.h"
+#include "serial/listing/port_list.h"
+#include "serial/listing/device_instance.h"
 #include "serial/port_name.h"
 
 #include <windows.h>
@@ -138,7 +138,7 @@ HDEVINFO portsClassDevices() {
 
 } // namespace
 
-std::vector<PortDescription> listPorts() {
+std::vector<PortDescription> listPorts(const PortLinks&) {
     std::vector<PortDescription> ports;
     const HDEVINFO devices = portsClassDevices();
     if (devices == INVALID_HANDLE_VALUE) {
@@ -151,6 +151,10 @@ std::vector<PortDescription> listPorts() {
     SetupDiDestroyDeviceInfoList(devices);
     if (!any) listMappedPorts(ports);
     return ports;
+}
+
+PortLinks portLinksFromEnvironment() {
+    return {}; // COM names are the system's own
 }
 
 bool portsHaveDevicePaths() {

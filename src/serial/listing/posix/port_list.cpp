@@ -8,18 +8,17 @@
 // by its target when that is an absolute path, else by the link itself.
 //
 // A device's place and its USB adapter's identity come from sysfs and /dev/serial/by-path
-// (system_facts.h). The files are read under a root, "/" but for tests.
+// (device_files.h). The files are read under a root, "/" but for tests.
 
-#include "serial/port_list.h"
-#include "serial/port_map.h"
+#include "serial/listing/port_list.h"
+#include "serial/listing/port_map.h"
+#include "serial/listing/posix/device_files.h"
 #include "serial/port_name.h"
-#include "serial/posix/system_facts.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -74,13 +73,6 @@ std::vector<std::string> sortedNames(const fs::path& folder) {
     return names;
 }
 
-std::string firstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 // udev escapes bytes as \xHH in its *_ENC values.
 std::string decodeUdev(const std::string& text) {
     std::string out;
@@ -97,25 +89,12 @@ std::string decodeUdev(const std::string& text) {
     return out;
 }
 
-std::string trimmed(std::string text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
-// The model text from the udev database entry of a character device "major:minor".
-std::string udevModel(const std::string& udevRoot, const std::string& majorMinor) {
-    std::ifstream in(fs::path(udevRoot) / "data" / ("c" + majorMinor));
+// The model a device's udev properties give it.
+std::string udevModel(const posix::UdevProperties& properties) {
     std::string modelEnc, model, vendorDb, modelDb;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("E:", 0) != 0) continue;
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string key = line.substr(2, equals - 2);
-        const std::string value = line.substr(equals + 1);
+    for (const auto& [key, value] : properties) {
         if (key == "ID_MODEL_ENC")
-            modelEnc = trimmed(decodeUdev(value));
+            modelEnc = text::trimmed(decodeUdev(value));
         else if (key == "ID_MODEL")
             model = value;
         else if (key == "ID_VENDOR_FROM_DATABASE")
@@ -126,7 +105,7 @@ std::string udevModel(const std::string& udevRoot, const std::string& majorMinor
     if (!modelEnc.empty()) return modelEnc;
     if (!model.empty()) {
         std::replace(model.begin(), model.end(), '_', ' ');
-        return trimmed(model);
+        return text::trimmed(model);
     }
     if (!modelDb.empty()) return vendorDb.empty() ? modelDb : vendorDb + " " + modelDb;
     return {};
@@ -138,13 +117,13 @@ bool linkTaken(const std::vector<PortDescription>& links, int32_t portNumber) {
     });
 }
 
-std::vector<PortDescription> linkEntries() {
+std::vector<PortDescription> linkEntries(const PortLinks& links) {
     std::vector<PortDescription> entries;
-    char folder[kDevicePathSize];
-    if (!portLinkFolder(folder, sizeof folder, false)) return entries;
+    if (links.folder.empty()) return entries;
+    const fs::path folder = links.folder;
     for (const std::string& name : sortedNames(folder)) {
         if (portNumberOfLinkName(name.c_str()) < 0) continue;
-        const fs::path link = fs::path(folder) / name;
+        const fs::path link = folder / name;
         struct stat st {};
         if (stat(link.c_str(), &st) != 0) continue; // a link left behind by a program now gone
         std::error_code error;
@@ -162,21 +141,20 @@ std::vector<PortDescription> linkEntries() {
 
 } // namespace
 
-std::vector<PortDescription> listPorts() {
-    return posix::listPortsUnder("/");
+std::vector<PortDescription> listPorts(const PortLinks& links) {
+    return posix::listPortsUnder("/", links);
 }
 
 bool portsHaveDevicePaths() {
     return true;
 }
 
-std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
+std::vector<PortDescription> posix::listPortsUnder(const std::string& root,
+                                                   const PortLinks& portLinks) {
     std::vector<PortDescription> ports;
-    const std::vector<PortDescription> links = linkEntries();
-    const std::string udevRoot = (fs::path(root) / "run/udev").string();
-    std::error_code error;
-    const bool udevRuns = fs::is_directory(fs::path(udevRoot) / "data", error);
-    const fs::path ttyClass = fs::path(root) / "sys/class/tty";
+    const std::vector<PortDescription> links = linkEntries(portLinks);
+    const bool udevRuns = posix::udevRuns(root);
+    const fs::path ttyClass = posix::under(root, "/sys/class/tty");
     for (const std::string& kernelName : sortedNames(ttyClass)) {
         // The name first: it costs no file, and most ttys (the virtual terminals) have no COM
         // name. A watch lists the ports twice a second.
@@ -187,16 +165,17 @@ std::vector<PortDescription> posix::listPortsUnder(const std::string& root) {
         struct stat st {};
         if (stat((tty / "device").c_str(), &st) != 0) continue; // no device behind it
         // A serial8250 slot with no UART behind it reports type 0.
-        if (kernelName.rfind("ttyS", 0) == 0 && firstLine(tty / "type") == "0") continue;
-        const std::string majorMinor = firstLine(tty / "dev");
-        std::string model = udevModel(udevRoot, majorMinor);
+        if (kernelName.rfind("ttyS", 0) == 0 && posix::firstLine(tty / "type") == "0") continue;
+        const std::string majorMinor = posix::deviceNumbers(root, kernelName);
+        const std::optional<posix::UdevProperties> properties =
+            posix::udevProperties(root, majorMinor);
+        std::string model = properties ? udevModel(*properties) : std::string();
         if (model.empty()) model = "Serial port";
         PortDescription port{comName(number + 1), "/dev/" + kernelName,
                              model + " (" + kernelName + ")"};
         port.deviceId = majorMinor;
         // Where udev runs, a device it has not yet described may still get its name and place.
-        port.settled =
-            !udevRuns || fs::exists(fs::path(udevRoot) / "data" / ("c" + majorMinor), error);
+        port.settled = !udevRuns || properties.has_value();
         if (const auto adapter = posix::usbAdapterOf(root, kernelName)) {
             port.place = adapter->place;
             port.vendorId = adapter->vendorId;

@@ -1,6 +1,8 @@
 // The serial ports present on the machine, for the Port setup dialog and trevane-cli.
 #pragma once
 
+#include "serial/listing/port_map.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +40,9 @@ bool samePort(const PortDescription& a, const PortDescription& b);
 // that leads to its device (a /dev/serial/by-id link, a udev alias, the device itself).
 bool namesPort(std::string_view name, const PortDescription& port);
 
-// COM ports only, in the order the system lists its serial devices, never sorted.
-std::vector<PortDescription> listPorts();
+// COM ports only, in the order the system lists its serial devices, never sorted; on Linux the
+// entries of the port-link folder last.
+std::vector<PortDescription> listPorts(const PortLinks& links);
 
 // Whether ports may also be named by their device path ("/dev/ttyUSB0"): on Linux, not Windows.
 bool portsHaveDevicePaths();

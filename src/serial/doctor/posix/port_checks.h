@@ -2,8 +2,8 @@
 // every good and bad state can be tried without the machine being in it.
 #pragma once
 
-#include "serial/port_doctor.h"
-#include "serial/posix/system_facts.h"
+#include "serial/doctor/port_doctor.h"
+#include "serial/doctor/posix/system_facts.h"
 
 #include <optional>
 #include <set>
@@ -51,8 +51,5 @@ PortCheck checkBrltty(bool running, const std::set<std::string>& claims,
 
 PortCheck checkLatency(const std::string& kernel, const std::string& driver,
                        std::optional<int> latencyMs);
-
-// How to set an FTDI adapter's latency timer to 1 ms, now and at every plug-in.
-std::string ftdiLatencyFix(const std::string& kernel);
 
 } // namespace serial::posix

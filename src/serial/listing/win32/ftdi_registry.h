@@ -15,7 +15,4 @@ inline constexpr const char* kDeviceTree = "SYSTEM\\CurrentControlSet\\Enum";
 // read at `deviceTree` below HKEY_LOCAL_MACHINE; none when no FTDI device provides the port.
 std::optional<int> ftdiLatencyMs(const std::string& deviceTree, std::string_view comName);
 
-// How to set it to 1 ms.
-std::string ftdiLatencyFix(std::string_view comName);
-
 } // namespace serial::win32

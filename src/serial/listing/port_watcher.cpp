@@ -1,4 +1,4 @@
-#include "serial/port_watcher.h"
+#include "serial/listing/port_watcher.h"
 
 #include "serial/port_name.h"
 

@@ -13,11 +13,11 @@
 // time-outs the last wait left set.
 
 #include "serial/serial_port.h"
+#include "serial/listing/adapter_facts.h"
+#include "serial/port/win32/line_format.h"
 #include "serial/port_name.h"
-#include "serial/win32/ftdi_registry.h"
-#include "serial/win32/line_format.h"
 
-#include "serial/win32/system_text.h"
+#include "serial/port/win32/system_text.h"
 
 #include <windows.h>
 
@@ -277,9 +277,7 @@ public:
     // The timer is the FTDI driver's setting; unlike Linux, there is no request a user may make.
     std::optional<AdapterLatency> adapterLatency() const override {
         if (handle_ == INVALID_HANDLE_VALUE) return std::nullopt;
-        const std::optional<int> timer = win32::ftdiLatencyMs({}, name_);
-        if (!timer) return std::nullopt;
-        return AdapterLatency{*timer, win32::ftdiLatencyFix(name_)};
+        return adapterLatencyOf(name_);
     }
 
 private:
@@ -325,7 +323,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialPort> makeSystemPort() {
+std::unique_ptr<SerialPort> makeSystemPort(const PortLinks&) { // COM names are the system's own
     return std::make_unique<Win32SerialPort>();
 }
 

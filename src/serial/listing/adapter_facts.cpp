@@ -1,18 +1,6 @@
-#include "serial/port_doctor.h"
+#include "serial/listing/adapter_facts.h"
 
 namespace serial {
-
-const char* verdictText(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Ok:
-        return "ok";
-    case Verdict::Warning:
-        return "warning";
-    case Verdict::Problem:
-        return "problem";
-    }
-    return "";
-}
 
 std::optional<std::string> latencyAdvice(std::string_view name,
                                          const std::optional<AdapterLatency>& timer) {

@@ -6,9 +6,8 @@
 // gone instead.
 
 #include "serial/serial_port.h"
-#include "serial/port_map.h"
-#include "serial/posix/port_checks.h"
-#include "serial/posix/system_facts.h"
+#include "serial/listing/adapter_facts.h"
+#include "serial/listing/port_map.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -164,6 +163,7 @@ PortError failure(Kind kind, const std::string& path, int error) {
 
 class PosixSerialPort final : public SerialPort {
 public:
+    explicit PosixSerialPort(PortLinks links) : links_(std::move(links)) {}
     ~PosixSerialPort() override { close(); }
 
     PortError open(std::string_view name) override {
@@ -175,7 +175,8 @@ public:
             const std::string text(name);
             const int32_t n = portNumberOfLinkName(text.c_str());
             char device[kDevicePathSize];
-            if (n < 0 || !portDevicePath(n, device, sizeof device)) return {Kind::InvalidName, {}};
+            if (n < 0 || !portDevicePath(n, links_, device, sizeof device))
+                return {Kind::InvalidName, {}};
             path = device;
         }
 
@@ -354,13 +355,11 @@ public:
 
     std::optional<AdapterLatency> adapterLatency() const override {
         if (fd_ < 0) return std::nullopt;
-        const std::string kernel = posix::kernelName(path_);
-        const std::optional<int> timer = posix::ftdiLatencyMs("/", kernel);
-        if (!timer) return std::nullopt;
-        return AdapterLatency{*timer, posix::ftdiLatencyFix(kernel)};
+        return adapterLatencyOf(path_);
     }
 
 private:
+    const PortLinks links_;
     int fd_ = -1;
     std::string path_;           // what the last open opened
     bool waitedQuietly_ = false; // the last call was a wait that ended with nothing
@@ -368,8 +367,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialPort> makeSystemPort() {
-    return std::make_unique<PosixSerialPort>();
+std::unique_ptr<SerialPort> makeSystemPort(const PortLinks& links) {
+    return std::make_unique<PosixSerialPort>(links);
 }
 
 } // namespace serial

@@ -1,4 +1,5 @@
-#include "serial/win32/ftdi_registry.h"
+#include "serial/listing/adapter_facts.h"
+#include "serial/listing/win32/ftdi_registry.h"
 
 #include "serial/port_name.h"
 
@@ -64,10 +65,24 @@ std::optional<int> ftdiLatencyMs(const std::string& deviceTree, std::string_view
     return latency;
 }
 
-std::string ftdiLatencyFix(std::string_view comName) {
-    return "in Device Manager, open " + std::string(comName) +
+} // namespace serial::win32
+
+namespace serial {
+
+std::optional<AdapterLatency> adapterLatencyOf(const std::string& device) {
+    const std::optional<int> timer = win32::ftdiLatencyMs({}, device);
+    if (!timer) return std::nullopt;
+    return AdapterLatency{*timer, ftdiLatencyFix(device)};
+}
+
+std::string ftdiLatencyFix(std::string_view device) {
+    return "in Device Manager, open " + std::string(device) +
            "'s Properties, Port Settings, Advanced, and set Latency Timer to 1 ms (an "
            "administrator may do so)";
 }
 
-} // namespace serial::win32
+std::string latencyFix(std::string_view name, const PortLinks&) {
+    return "for an FTDI adapter, " + ftdiLatencyFix(name);
+}
+
+} // namespace serial

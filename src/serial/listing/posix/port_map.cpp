@@ -1,4 +1,4 @@
-#include "serial/port_map.h"
+#include "serial/listing/port_map.h"
 #include "serial/port_name.h"
 
 #include <cerrno>
@@ -82,40 +82,34 @@ int32_t portNumberOfLinkName(const char* name) {
     return number < 0 ? -1 : number - 1;
 }
 
-bool portLinkFolder(char* out, std::size_t size, bool create) {
-    const char* custom = std::getenv("TREVANE_PORTS");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const bool fromTmp =
-        !(custom != nullptr && *custom != '\0') && !(runtime != nullptr && *runtime != '\0');
-    int written;
-    if (custom != nullptr && *custom != '\0') {
-        written = std::snprintf(out, size, "%s", custom);
-    } else if (!fromTmp) {
-        written = std::snprintf(out, size, "%s/trevane/ports", runtime);
-    } else {
-        written =
-            std::snprintf(out, size, "/tmp/trevane-%u/ports", static_cast<unsigned>(getuid()));
-    }
-    if (!fits(written, size)) return false;
-    if (!create) return true;
-    if (!makeFolders(out)) return false;
-    if (fromTmp) {
-        // /tmp is shared: the folder must be ours, private and not a link planted by someone
-        // else, or another user could point our port names at devices of their choice.
-        char parent[64];
-        std::snprintf(parent, sizeof parent, "/tmp/trevane-%u", static_cast<unsigned>(getuid()));
-        struct stat st {};
-        if (lstat(parent, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-            (st.st_mode & 077) != 0)
-            return false;
-    }
-    return true;
+PortLinks portLinksFrom(const char* trevanePorts, const char* runtimeDir) {
+    if (trevanePorts != nullptr && *trevanePorts != '\0') return {trevanePorts};
+    if (runtimeDir != nullptr && *runtimeDir != '\0')
+        return {std::string(runtimeDir) + "/trevane/ports"};
+    return {"/tmp/trevane-" + std::to_string(getuid()) + "/ports"};
 }
 
-bool portDevicePath(int32_t n, char* out, std::size_t size) {
+PortLinks portLinksFromEnvironment() {
+    return portLinksFrom(std::getenv("TREVANE_PORTS"), std::getenv("XDG_RUNTIME_DIR"));
+}
+
+bool makePortLinkFolder(const PortLinks& links) {
+    if (links.folder.empty()) return false;
+    std::string path = links.folder;
+    if (!makeFolders(path.data())) return false;
+    // The folder of last resort lies in /tmp, which every user shares: the folder above it must be
+    // ours, private and not a link planted by someone else.
+    const std::string ours = "/tmp/trevane-" + std::to_string(getuid());
+    if (links.folder != ours + "/ports") return true;
+    struct stat st {};
+    return lstat(ours.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+bool portDevicePath(int32_t n, const PortLinks& links, char* out, std::size_t size) {
     if (n < 0 || n > 256 || out == nullptr || size == 0) return false;
-    char folder[kDevicePathSize];
-    if (portLinkFolder(folder, sizeof folder, false)) {
+    if (!links.folder.empty()) {
+        const char* folder = links.folder.c_str();
         // Links are looked up by their usual spellings so that this stays free of allocation
         // (a directory listing would allocate).
         static constexpr const char* kSpellings[] = {"COM", "com", "Com"};
