@@ -8,6 +8,7 @@
 //   station_bench --idle P     the processor time the window takes over ten seconds while P
 //                              bays wait with no board (each a pseudo-terminal without a board)
 #include "app/station_window.h"
+#include "bench_board.h"
 #include "firmware/product.h"
 #include "serial/system_ports.h"
 #include "sim_process.h"
@@ -109,10 +110,6 @@ Measure runWindow(const e2e::Sandbox& sandbox, const std::vector<std::string>& p
     return m;
 }
 
-std::vector<std::string> boardArgs() {
-    return {"--chip", "254", "--bios", "10", "--board", "2", "--prep", "0x81", "--baud", "115200"};
-}
-
 int boards(int count) {
     e2e::Sandbox sandbox;
     std::printf("the station window (Qt, %s): %d boards at once, then one alone, board-sim at "
@@ -122,11 +119,12 @@ int boards(int count) {
     std::vector<std::string> ports;
     for (int i = 0; i < count; ++i) {
         ports.push_back("COM" + std::to_string(200 + i));
-        sims.push_back(std::make_unique<e2e::BoardSim>(sandbox, boardArgs(), ports.back()));
+        sims.push_back(
+            std::make_unique<e2e::BoardSim>(sandbox, bench::boardArgs(115200, 0), ports.back()));
     }
     const Measure many = runWindow(sandbox, ports, count, 120);
     sims.clear();
-    e2e::BoardSim alone(sandbox, boardArgs(), "COM200");
+    e2e::BoardSim alone(sandbox, bench::boardArgs(115200, 0), "COM200");
     const Measure one = runWindow(sandbox, {"COM200"}, 1, 60);
     std::printf("%d boards: %.3f s (%d records); one board: %.3f s; ratio %.3f (target at most "
                 "1.05)\n",

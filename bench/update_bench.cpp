@@ -11,13 +11,13 @@
 //
 //   update_bench [--baud B] [--write-ms M] [--runs N] [--boards K] [--latency-ms L]
 //   update_bench --watch-idle P
+#include "bench_board.h"
 #include "engine/session.h"
 #include "firmware/product.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
 #include "station/reply_times.h"
-#include "wire_floor.h"
 
 #include <algorithm>
 #include <chrono>
@@ -95,22 +95,14 @@ double updateAtOnce(std::vector<Board>& boards) {
 
 std::vector<Board> startBoards(const e2e::Sandbox& sandbox, int count, int baud, int writeMs,
                                int latencyMs, int firstPort) {
-    const chips::Chip& chip = *chips::chipByCode(254);
-    const firmware::ImageTable& images = firmware::thisProduct().images;
-    const firmware::ImageIdentity identity = images.identityOf(images.at(0, 6), chip);
+    std::vector<std::string> args = bench::boardArgs(baud, writeMs);
+    args.insert(args.end(), {"--latency-ms", std::to_string(latencyMs)});
     std::vector<Board> boards(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         Board& b = boards[static_cast<size_t>(i)];
         b.port = serial::comName(firstPort + i);
         b.links = sandbox.portLinks();
-        b.sim = std::make_unique<e2e::BoardSim>(
-            sandbox,
-            std::vector<std::string>{
-                "--chip", "254", "--bios", "10", "--board",
-                std::to_string(identity.boardIndex == 255 ? 0 : identity.boardIndex), "--prep",
-                std::to_string(identity.preparation), "--baud", std::to_string(baud), "--write-ms",
-                std::to_string(writeMs), "--latency-ms", std::to_string(latencyMs)},
-            b.port);
+        b.sim = std::make_unique<e2e::BoardSim>(sandbox, args, b.port);
     }
     return boards;
 }
@@ -198,16 +190,16 @@ int main(int argc, char** argv) {
                 baud, writeMs, latencyMs);
     e2e::Sandbox sandbox;
 
+    const bench::WireFloor floor = bench::wireFloor(bench::boardArgs(baud, writeMs), baud, writeMs);
     double worst = 0;
     for (int run = 0; run < runs; ++run) {
         std::vector<Board> one = startBoards(sandbox, 1, baud, writeMs, latencyMs, 200);
         updateAtOnce(one);
-        long bytes = 0;
-        const double floor = bench::wireFloorSeconds(one[0].sim->dump(), baud, writeMs, &bytes);
-        const double ratio = one[0].seconds / floor;
+        const double ratio = one[0].seconds / floor.seconds;
         worst = std::max(worst, ratio);
         std::printf("run %d: %-14s measured %.3f s, wire floor %.3f s (%ld bytes), ratio %.3f\n",
-                    run + 1, one[0].result.c_str(), one[0].seconds, floor, bytes, ratio);
+                    run + 1, one[0].result.c_str(), one[0].seconds, floor.seconds, floor.bytes,
+                    ratio);
         static const char* const kVerdicts[] = {"no hint", "the latency hint",
                                                 "a note on the board's flash work, no hint"};
         std::printf("       adapter_ms %.2f, reply_ms %.2f median (%.2f p95): %s\n",

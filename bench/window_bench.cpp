@@ -5,12 +5,12 @@
 //
 //   window_bench [--baud B] [--write-ms M] [--runs N]
 #include "app/application.h"
+#include "bench_board.h"
 #include "firmware/product.h"
 #include "serial/listing/port_list.h"
 #include "serial/serial_port.h"
 #include "sim_process.h"
 #include "ui/qt/qt_toolkit.h"
-#include "wire_floor.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -98,25 +98,18 @@ int main(int argc, char** argv) {
     std::printf("full update of the default product through the Updater window (Qt, %s), "
                 "board-sim at %d baud (11 bits a byte), %d ms flash write time\n",
                 std::getenv("QT_QPA_PLATFORM"), baud, writeMs);
-    const firmware::ImageTable& images = firmware::thisProduct().images;
-    const firmware::ImageIdentity identity =
-        images.identityOf(images.at(0, 6), *chips::chipByCode(254));
     e2e::Sandbox sandbox;
+    const std::vector<std::string> args = bench::boardArgs(baud, writeMs);
+    const bench::WireFloor floor = bench::wireFloor(args, baud, writeMs);
     double worst = 0;
     for (int run = 0; run < runs; ++run) {
-        e2e::BoardSim sim(sandbox,
-                          {"--chip", "254", "--bios", "10", "--board",
-                           std::to_string(identity.boardIndex == 255 ? 0 : identity.boardIndex),
-                           "--prep", std::to_string(identity.preparation), "--baud",
-                           std::to_string(baud), "--write-ms", std::to_string(writeMs)},
-                          "COM200");
+        e2e::BoardSim sim(sandbox, args, "COM200");
         const Run result = updateThroughTheWindow(sandbox.portLinks());
-        long bytes = 0;
-        const double floor = bench::wireFloorSeconds(sim.dump(), baud, writeMs, &bytes);
-        const double ratio = result.seconds / floor;
+        const double ratio = result.seconds / floor.seconds;
         worst = std::max(worst, ratio);
         std::printf("run %d: %-14s measured %.3f s, wire floor %.3f s (%ld bytes), ratio %.3f\n",
-                    run + 1, result.banner.c_str(), result.seconds, floor, bytes, ratio);
+                    run + 1, result.banner.c_str(), result.seconds, floor.seconds, floor.bytes,
+                    ratio);
         if (result.banner != " Program Ok ") return 1;
     }
     std::printf("worst ratio %.3f (target at most 1.02 through the window)\n", worst);

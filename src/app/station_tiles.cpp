@@ -127,7 +127,7 @@ void StationTiles::searchTry(int station, int attempt) {
 void StationTiles::boardFound(int station, const engine::BoardFound&, const chips::Chip* chip) {
     update(station, [&](TileView& v) {
         v.kind = TileState::Found;
-        v.state = chip ? chip->statusText : "Unknow Device";
+        v.state = engine::deviceText(chip);
         v.chip = chip ? chip->part : "";
         v.detail = v.chip;
         v.progressPermille = 0;

@@ -151,13 +151,7 @@ void UpdaterWindow::showBoard(const engine::BoardFound& board) {
 }
 
 void UpdaterWindow::showImageLoaded(const engine::LoadedImage& image) {
-    // The count is of program-memory addresses, as this text has always shown it.
-    char text[64];
-    std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
-                  static_cast<int>(image.bytes / image.addressUnit),
-                  static_cast<unsigned>(image.firstAddress),
-                  static_cast<unsigned>(image.endAddress));
-    statusBar_.setPanelText(kImagePanel, text);
+    statusBar_.setPanelText(kImagePanel, engine::loadedText(image));
 }
 
 void UpdaterWindow::showProgress(std::string_view text) {
@@ -172,9 +166,7 @@ void UpdaterWindow::showFrame(int32_t address) {
 }
 
 void UpdaterWindow::showResend(int attempt) {
-    char text[24];
-    std::snprintf(text, sizeof text, "Resend %d", attempt);
-    statusBar_.setPanelText(kActivityPanel, text);
+    statusBar_.setPanelText(kActivityPanel, engine::resendText(attempt));
     statusBar_.repaint();
 }
 
@@ -205,7 +197,7 @@ void UpdaterWindow::showResult(const engine::Result& result) {
         return;
     case Outcome::UnknownChip:
         showFailure(result.text());
-        showDevice("Unknow Device");
+        showDevice(engine::deviceText(nullptr));
         return;
     case Outcome::NoImage:
     case Outcome::ImageTooBig:

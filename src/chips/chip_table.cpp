@@ -1,5 +1,7 @@
 #include "chips/chip_table.h"
 
+#include <algorithm>
+
 namespace chips {
 namespace {
 
@@ -137,6 +139,12 @@ int32_t applicationLimit(const Chip& chip, uint8_t biosCode) {
         return chip.limitBase - chip.blockSize / chip.addressUnit;
     }
     return 0;
+}
+
+ProgramLength programLength(const Chip& chip, int32_t applicationLimit, int64_t imageBytes) {
+    const int64_t limitBytes = int64_t{applicationLimit} * chip.addressUnit;
+    if (chip.family == Family::Pic18) return {std::min(imageBytes, limitBytes), false};
+    return {imageBytes, imageBytes > limitBytes};
 }
 
 const char* regionName(RegionKind kind) {

@@ -83,6 +83,15 @@ const Chip* chipOfSlot(int slot);
 int slotOfCode(uint8_t code);
 
 int32_t applicationLimit(const Chip& chip, uint8_t biosCode);
+
+// What of an image's flash bytes is written below the application limit (in addresses): a PIC18
+// image is cut at the limit, since its tail would overwrite the bootloader; a PIC24 image that
+// passes the limit is refused whole.
+struct ProgramLength {
+    int64_t bytes = 0; // image bytes the flash frames carry; the image's own when too big
+    bool tooBig = false;
+};
+ProgramLength programLength(const Chip& chip, int32_t applicationLimit, int64_t imageBytes);
 // The image bytes an image of the chip holds at least: up to its identity bytes.
 inline int32_t imageFloor(const Chip& chip) {
     return chip.identityOffset + 2;

@@ -3,6 +3,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/retry_line.h"
+#include "firmware/file_images.h"
 #include "firmware/product.h"
 #include "serial/doctor/port_doctor.h"
 #include "serial/system_ports.h"
@@ -11,15 +12,10 @@
 #include "station/record_file.h"
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
-#include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
-
-namespace firmware {
-class FileImages;
-}
 
 namespace cli {
 
@@ -35,8 +31,7 @@ struct Platform {
     // The system's checks of a port for --doctor (all but the board's).
     std::function<std::vector<serial::PortCheck>(std::string_view port)> checkPort;
     // The journal's file (--journal); none, with the reason, when it cannot be opened.
-    std::function<std::unique_ptr<station::RecordFile>(const std::string& path, std::string& error)>
-        openJournal;
+    station::OpenRecordFile openJournal;
     std::string hostName;
     int watchPeriodMs = 500;                   // how often --watch looks at the port listing
     bool devicePaths = false;                  // ports may be named by device path

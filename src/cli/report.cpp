@@ -219,8 +219,9 @@ std::vector<std::string> planLines(const DryRun& p) {
                              : " (the application's reset vector: " + p.resetVector + ")") +
                         "; EEPROM " + std::to_string(p.eepromBytes) + " bytes" +
                         (p.programMode ? "; the program-mode byte first" : ""));
-        char time[64];
-        std::snprintf(time, sizeof time, "about %.1f s at 115200 baud", p.seconds);
+        char time[96];
+        std::snprintf(time, sizeof time, "about %.1f s at 115200 baud (%lld bytes on the line)",
+                      p.seconds, static_cast<long long>(p.wireBytes));
         lines.push_back(time);
     }
     lines.push_back("dry run: nothing was written");
@@ -353,20 +354,14 @@ private:
         if (attempt == 0) line(port, "Searching");
     }
     void onBoardFound(int port, const engine::BoardFound&, const chips::Chip* chip) override {
-        line(port, chip ? chip->statusText : "Unknow Device");
+        line(port, std::string(engine::deviceText(chip)));
     }
     void onImageLoaded(int port, const engine::LoadedImage& image) override {
-        char text[64];
-        std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
-                      static_cast<int>(image.bytes), static_cast<unsigned>(image.firstAddress),
-                      static_cast<unsigned>(image.endAddress));
-        line(port, text);
+        line(port, engine::loadedText(image));
     }
     void onPhase(int port, const std::string& text) override { line(port, text); }
     void onProgress(int, Stage, int32_t, int32_t) override {}
-    void onResend(int port, int attempt) override {
-        line(port, "Resend " + std::to_string(attempt));
-    }
+    void onResend(int port, int attempt) override { line(port, engine::resendText(attempt)); }
     void onResult(int port, const BoardResult& board, int programmed, int failed) override {
         out_ << portLabel(label(port), board.board) << ": " << boardText(board);
         if (board.board > 0) out_ << " (" << countsText(programmed, failed) << ")";
@@ -489,6 +484,7 @@ private:
             e["resetVector"] = p.resetVector;
             e["eeprom"] = p.eepromBytes;
             e["programMode"] = p.programMode;
+            e["wireBytes"] = p.wireBytes;
             e["seconds"] = station::thousandths(p.seconds);
         }
         e["written"] = false;

@@ -7,6 +7,7 @@
 #include "firmware/image_table.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace engine {
@@ -22,6 +23,14 @@ enum class Phase : uint8_t {
 // The stage's name as the windows' activity panel shows it: "Entry in PrgMode", "Programming",
 // "Fix Program", "Program EEP".
 std::string_view phaseText(Phase phase);
+
+// The windows' texts that trevane-cli and the station show too:
+// the device panel's for the board: the chip's ("Found 258"), or "Unknow Device";
+std::string_view deviceText(const chips::Chip* chip);
+// the image panel's: "Loaded 32587 bytes (0000 to FE8E)", counted in program-memory addresses;
+std::string loadedText(const LoadedImage& image);
+// the activity panel's for a frame sent again: "Resend 2".
+std::string resendText(int attempt);
 
 class SessionObserver {
 public:

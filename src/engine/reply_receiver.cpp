@@ -1,5 +1,7 @@
 #include "engine/reply_receiver.h"
 
+#include <iterator>
+
 namespace engine {
 
 void ReplyReceiver::reset() {
@@ -61,30 +63,21 @@ void ReplyReceiver::feedIdle(uint8_t byte) {
 }
 
 void ReplyReceiver::takeIdentificationByte(uint8_t byte) {
-    switch (collectPosition_) {
-    case 0:
-        pending_.biosCode = byte;
-        collectPosition_ = 1;
-        break;
-    case 1:
-        pending_.chipCode = byte;
-        collectPosition_ = 2;
-        break;
-    case 2:
-        pending_.boardIndex = byte;
-        collectPosition_ = 3;
-        break;
-    case 3:
-        pending_.preparation = byte;
-        collectPosition_ = kNotCollecting;
-        break;
-    default:
-        // An older bootloader sends its chip code alone.
-        fullIdentification_ = false;
-        pending_.biosCode = 0;
-        pending_.chipCode = byte;
-        break;
+    // The bytes after 'V', in the order a full identification sends them.
+    static constexpr uint8_t Identification::*kOrder[] = {
+        &Identification::biosCode, &Identification::chipCode, &Identification::boardIndex,
+        &Identification::preparation};
+    constexpr uint8_t kCount = std::size(kOrder);
+    if (collectPosition_ < kCount) {
+        pending_.*kOrder[collectPosition_] = byte;
+        ++collectPosition_;
+        if (collectPosition_ == kCount) collectPosition_ = kNotCollecting;
+        return;
     }
+    // An older bootloader sends its chip code alone.
+    fullIdentification_ = false;
+    pending_.biosCode = 0;
+    pending_.chipCode = byte;
 }
 
 void ReplyReceiver::storePayloadByte(uint16_t position, uint8_t byte) {

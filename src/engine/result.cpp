@@ -1,5 +1,6 @@
 #include "engine/result.h"
 
+#include "chips/chip_table.h"
 #include "engine/observer.h"
 
 #include <cstdio>
@@ -46,6 +47,23 @@ std::string_view phaseText(Phase phase) {
         return "Program EEP";
     }
     return "";
+}
+
+std::string_view deviceText(const chips::Chip* chip) {
+    return chip != nullptr ? chip->statusText : "Unknow Device";
+}
+
+std::string loadedText(const LoadedImage& image) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)",
+                  static_cast<int>(image.bytes / image.addressUnit),
+                  static_cast<unsigned>(image.firstAddress),
+                  static_cast<unsigned>(image.endAddress));
+    return text;
+}
+
+std::string resendText(int attempt) {
+    return "Resend " + std::to_string(attempt);
 }
 
 std::string_view outcomeName(Outcome outcome) {

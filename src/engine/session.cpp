@@ -210,14 +210,10 @@ Result Session::decide(Plan& plan) {
     const int32_t unit = chip->addressUnit;
     plan.blockSize = chip->blockSize;
     plan.applicationLimit = chips::applicationLimit(*chip, id.biosCode);
-    if (chip->family == chips::Family::Pic18) {
-        // The tail beyond the application area would overwrite the bootloader: it is dropped.
-        plan.programLength =
-            image.flashLength > plan.applicationLimit ? plan.applicationLimit : image.flashLength;
-    } else {
-        plan.programLength = image.flashLength;
-        if (image.flashLength > 2 * plan.applicationLimit) return Result(Outcome::ImageTooBig);
-    }
+    const chips::ProgramLength length =
+        chips::programLength(*chip, plan.applicationLimit, image.flashLength);
+    if (length.tooBig) return Result(Outcome::ImageTooBig);
+    plan.programLength = static_cast<int32_t>(length.bytes);
     if (!image.hasImage()) return Result(Outcome::NoImage);
     observer_.chipNamed(*chip);
 

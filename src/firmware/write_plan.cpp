@@ -69,15 +69,11 @@ WritePlan planWrite(const ChipImage& image, const chips::Chip& chip, uint8_t bio
     plan.jumpBytes = chips::resetJump(chip, biosCode).length;
     plan.resetVector = resetVectorOf(image, chip).value_or(std::vector<uint8_t>{});
     plan.phantomLine = image.phantomLine;
-    // In image bytes; for the PIC24 family twice the limit, the most an image may hold.
-    const auto limitBytes =
-        static_cast<uint32_t>(plan.applicationLimit) * static_cast<uint32_t>(chip.addressUnit);
-    if (chip.family == chips::Family::Pic18) {
-        plan.flashBytes = std::min(plan.imageBytes, limitBytes);
-    } else {
-        plan.tooBig = plan.imageBytes > limitBytes;
-        plan.flashBytes = plan.tooBig ? 0 : plan.imageBytes;
-    }
+    const chips::ProgramLength length =
+        chips::programLength(chip, plan.applicationLimit, plan.imageBytes);
+    plan.tooBig = length.tooBig;
+    plan.flashBytes = plan.tooBig ? 0 : static_cast<uint32_t>(length.bytes);
+    const auto limitBytes = static_cast<uint32_t>(limitBytesOf(plan, chip));
     const auto block = static_cast<uint32_t>(chip.blockSize);
     plan.protectedRange = protectedRange;
     plan.flashFrames = (plan.flashBytes + block - 1) / block -

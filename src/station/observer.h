@@ -63,7 +63,8 @@ struct DryRun {
     std::string resetVector; // the application's, which the fix frame carries: "GOTO 0x0202"
     int32_t eepromBytes = 0;
     bool programMode = false;
-    double seconds = 0; // the bytes' time on a 115200 line
+    int64_t wireBytes = 0; // what the update puts on the line, both ways
+    double seconds = 0;    // their time on a 115200 line
 };
 
 // One bay's or port's part of a run.

@@ -50,5 +50,8 @@ private:
 
 // Opens (or creates) the file for appending; none, with the reason in error, when it cannot.
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path, std::string& error);
+// openRecordFile, or a test's stand-in for it.
+using OpenRecordFile =
+    std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>;
 
 } // namespace station

@@ -293,6 +293,7 @@ void Station::planOneBoard() {
         dryRun.fixAddress = plan.applicationLimit;
         dryRun.eepromBytes = plan.eepromBytes;
         dryRun.programMode = plan.programMode;
+        dryRun.wireBytes = engine::wireBytes(plan);
         dryRun.seconds = engine::wireSeconds(plan, serial::kBaudRate);
         dryRun.resetVector = describeFix(*plan.image, *plan.chip);
     }

@@ -35,9 +35,6 @@ struct StationFiles {
     std::vector<std::string> notices;
 };
 
-using OpenRecordFile =
-    std::function<std::unique_ptr<RecordFile>(const std::string& path, std::string& error)>;
-
 // Reads the firmware file and the bays file and opens the journal. None when one of them is at
 // fault, with the lines that say why in `error` (no record, no programming: a journal that
 // cannot be opened is such a fault).

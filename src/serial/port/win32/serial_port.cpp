@@ -29,23 +29,24 @@ namespace serial {
 namespace win32 {
 
 void setLineFormat(DCB& dcb) {
-    dcb.BaudRate = kBaudRate;
-    dcb.fBinary = 1;
-    dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.fAbortOnError = 0;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = TWOSTOPBITS;
+    // Every flag not named is off: no parity check, no flow control by the modem lines or by
+    // XON/XOFF, no replacing or dropping of bytes, no stop on an error. The driver's limits and
+    // characters stay as it reported them (SetCommState refuses equal XON and XOFF characters).
+    dcb = DCB{.DCBlength = sizeof(DCB),
+              .BaudRate = kBaudRate,
+              .fBinary = TRUE,
+              .fDtrControl = DTR_CONTROL_DISABLE,
+              .fRtsControl = RTS_CONTROL_DISABLE,
+              .XonLim = dcb.XonLim,
+              .XoffLim = dcb.XoffLim,
+              .ByteSize = 8,
+              .Parity = NOPARITY,
+              .StopBits = TWOSTOPBITS,
+              .XonChar = dcb.XonChar,
+              .XoffChar = dcb.XoffChar,
+              .ErrorChar = dcb.ErrorChar,
+              .EofChar = dcb.EofChar,
+              .EvtChar = dcb.EvtChar};
 }
 
 COMMTIMEOUTS portTimeouts() {
