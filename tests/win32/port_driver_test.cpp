@@ -54,7 +54,7 @@ protected:
     }
 
     std::string name_;
-    std::unique_ptr<serial::SerialPort> port_ = serial::makeSystemPort();
+    std::unique_ptr<serial::SerialPort> port_ = serial::makeSystemPort({});
 };
 
 TEST_F(MappedPort, OpensAt115200EightDataBitsTwoStopBitsWithoutFlowControl) {
@@ -169,7 +169,7 @@ TEST_F(MappedPort, ReopeningClosesTheFirstHandleAndClosingEndsUse) {
     port_->discardInput(); // returns at once on a closed port
 
     // The port is free again, also for another object.
-    const auto other = serial::makeSystemPort();
+    const auto other = serial::makeSystemPort({});
     EXPECT_FALSE(other->open(name_));
 }
 

@@ -56,7 +56,7 @@ TEST_F(DeviceMap, TheMappedPortIsListedWithItsDeviceAndAFriendlyName) {
     const char* com = std::getenv("TREVANE_TEST_COM");
     if (com == nullptr) GTEST_SKIP() << "needs the COM port that com_peer.py maps";
     const std::string name = std::string("COM") + com;
-    const std::vector<serial::PortDescription> ports = serial::listPorts();
+    const std::vector<serial::PortDescription> ports = serial::listPorts({});
     const auto it = std::find_if(ports.begin(), ports.end(),
                                  [&](const serial::PortDescription& p) { return p.name == name; });
     ASSERT_NE(it, ports.end());
@@ -75,7 +75,7 @@ TEST_F(DeviceMap, OddEntriesAreSkippedAndTheListingGoesOn) {
     add("\\Device\\TrevaneLower", REG_SZ, "com45");
     add("\\Device\\TrevaneLast", REG_SZ, "COM257");
 
-    const std::vector<serial::PortDescription> ports = serial::listPorts();
+    const std::vector<serial::PortDescription> ports = serial::listPorts({});
     for (const char* odd :
          {"LPT3", "COM0", "COM100", "COM1000", "COM258", "COM01", "COMx", "COM46"})
         EXPECT_FALSE(listed(ports, odd)) << odd;
@@ -83,7 +83,7 @@ TEST_F(DeviceMap, OddEntriesAreSkippedAndTheListingGoesOn) {
     EXPECT_TRUE(listed(ports, "COM257"));
 
     // Every listing is made afresh.
-    const std::vector<serial::PortDescription> again = serial::listPorts();
+    const std::vector<serial::PortDescription> again = serial::listPorts({});
     ASSERT_EQ(again.size(), ports.size());
     for (size_t i = 0; i < ports.size(); ++i)
         EXPECT_EQ(again[i].name, ports[i].name);
@@ -113,13 +113,15 @@ TEST(FtdiRegistry, TheLatencyTimerOfThePortsAdapter) {
     EXPECT_EQ(serial::win32::ftdiLatencyMs("Software\\TrevaneTest\\None", "COM5"), std::nullopt);
 
     // The doctor: a missing port, and the mapped port with no FTDI adapter behind it.
-    const std::vector<serial::PortCheck> missing = serial::checkPortSystem("COM250", tree);
+    const std::vector<serial::PortCheck> missing = serial::checkPortSystem("COM250", tree, {});
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_EQ(missing[0].verdict, serial::Verdict::Problem);
     if (const char* com = std::getenv("TREVANE_TEST_COM")) {
         std::vector<std::string> codes;
-        for (const serial::PortCheck& c : serial::checkPortSystem(std::string("COM") + com, tree))
-            codes.push_back(c.code + " " + serial::verdictText(c.verdict));
+        for (const serial::PortCheck& c :
+             serial::checkPortSystem(std::string("COM") + com, tree, {}))
+            codes.push_back(std::string(serial::checkCode(c.check)) + " " +
+                            serial::verdictText(c.verdict));
         EXPECT_EQ(codes, (std::vector<std::string>{"device ok", "free ok", "latency ok"}));
     }
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\TrevaneTest");

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     const int length = argc > 4 ? std::atoi(argv[4]) : 64;
     timeBeginPeriod(1); // as the program does
 
-    const auto port = serial::makeSystemPort();
+    const auto port = serial::makeSystemPort({});
     if (const serial::PortError error = port->open(argv[1])) {
         std::fprintf(stderr, "%s\n", serial::describe(error, argv[1]).c_str());
         return 1;

@@ -28,6 +28,10 @@ namespace serial {
 
 namespace win32 {
 
+// A designated initializer leaves every field it does not name zero, which is the point here;
+// GCC 12 warns about such fields all the same.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 void setLineFormat(DCB& dcb) {
     // Every flag not named is off: no parity check, no flow control by the modem lines or by
     // XON/XOFF, no replacing or dropping of bytes, no stop on an error. The driver's limits and
@@ -48,6 +52,7 @@ void setLineFormat(DCB& dcb) {
               .EofChar = dcb.EofChar,
               .EvtChar = dcb.EvtChar};
 }
+#pragma GCC diagnostic pop
 
 COMMTIMEOUTS portTimeouts() {
     COMMTIMEOUTS timeouts{};
