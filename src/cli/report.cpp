@@ -439,9 +439,9 @@ private:
         e["seconds"] = station::thousandths(board.seconds);
         if (board.replies) e["reply_ms"] = station::replyTimingJson(*board.replies);
         if (board.adapterMs) e["adapter_ms"] = station::thousandths(*board.adapterMs);
-        // What the board itself takes for a frame: the frames' median less the adapter's delay.
         if (board.replies && board.adapterMs)
-            e["write_ms"] = station::thousandths(board.replies->medianMs - *board.adapterMs);
+            e["write_ms"] = station::thousandths(
+                station::boardWorkMs(*board.adapterMs, board.replies->medianMs));
         if (board.image) e["image"] = station::imageJson(board.image, productIdentity_);
         if (board.board > 0) {
             e["board"] = board.board;

@@ -14,6 +14,10 @@ LatencyVerdict latencyVerdict(double adapterMs, double replyMedianMs) {
     return LatencyVerdict::Quick;
 }
 
+double boardWorkMs(double adapterMs, double replyMedianMs) {
+    return std::max(replyMedianMs - adapterMs, 0.0);
+}
+
 void ReplyTimes::add(int32_t microseconds) {
     const int32_t us = std::max(microseconds, 0);
     ++bins_[static_cast<size_t>(std::min(us / 100, kBins - 1))];

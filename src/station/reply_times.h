@@ -24,6 +24,9 @@ enum class LatencyVerdict {
 };
 // adapterMs: the quicker of the answers that need no flash work; replyMedianMs: the frames'.
 LatencyVerdict latencyVerdict(double adapterMs, double replyMedianMs);
+// What the board itself takes for a frame: the frames' median less the adapter's delay, never
+// below nothing (on a busy computer the two quick answers may come later than most frames').
+double boardWorkMs(double adapterMs, double replyMedianMs);
 
 class ReplyTimes {
 public:

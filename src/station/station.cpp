@@ -327,7 +327,7 @@ void Station::adviseOnLatency(const std::optional<ReplyTiming>& replies,
     } else if (verdict == LatencyVerdict::BoardWork) {
         // A fast adapter and slow frames: the board's own flash work, nothing to fix here.
         slowRepliesHintShown_ = true;
-        std::snprintf(text, sizeof text, "%.1f ms", replies->medianMs - *adapterMs);
+        std::snprintf(text, sizeof text, "%.1f ms", boardWorkMs(*adapterMs, replies->medianMs));
         report_.note(index_, name_ + ": the board takes " + text +
                                  " to write a frame (its flash work); the adapter is quick");
     }

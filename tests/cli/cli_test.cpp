@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -452,9 +453,15 @@ TEST(Cli, DoctorChecksEachPortAndAsksTheBoardOnlyWhereItCan) {
 
 // A journal file in the system's temporary folder, removed afterwards.
 struct TempFiles {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("trevane-cli-test-" + std::to_string(std::rand()));
-    TempFiles() { std::filesystem::create_directories(dir); }
+    std::filesystem::path dir;
+    // A folder of this run's own: tests run side by side in several processes.
+    TempFiles() {
+        std::random_device random;
+        do
+            dir = std::filesystem::temp_directory_path() /
+                  ("trevane-cli-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(dir));
+    }
     ~TempFiles() { std::filesystem::remove_all(dir); }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(dir / name) << text;

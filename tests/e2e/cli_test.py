@@ -149,17 +149,20 @@ class Cli(unittest.TestCase):
         self.assertLess(frames, 256)
 
     def test_reply_times_on_a_modelled_line_are_the_boards_own(self):
-        # A pseudo-terminal says "sent" at once; board-sim's line takes the frame's 25 ms. A
-        # good board with no adapter delay answers within a millisecond or two of the frame's
-        # end, and gets no hint about an adapter.
+        # A pseudo-terminal says "sent" at once; board-sim's line takes the frame's 25 ms. Times
+        # counted from the write rather than from the frame's end would be 25 ms or more; the
+        # board's own answers take well under a millisecond, and a busy computer adds a few.
         self.sim("COM200", *DEMO_BOARD, "--baud", "115200")
         run = self.cli("--json", "COM200")
         self.assertEqual(run.returncode, 0, run.stderr)
         events = [json.loads(line) for line in run.stdout.splitlines()]
         result = next(e for e in events if e["event"] == "result")
-        self.assertLess(result["reply_ms"]["median"], 2.0, result)
-        self.assertLess(result["adapter_ms"], 2.0, result)
-        self.assertEqual([e for e in events if e["event"] == "hint"], [])
+        frame_ms = 25.0
+        self.assertLess(result["reply_ms"]["median"], frame_ms / 2, result)
+        self.assertLess(result["adapter_ms"], frame_ms / 2, result)
+        self.assertGreaterEqual(result["write_ms"], 0, result)
+        # No note blames the board's flash work for the wire's time.
+        self.assertEqual([e for e in events if e["event"] == "note"], [])
 
     def test_doctor_checks_a_port_with_search_bytes_only(self):
         sim = self.sim("COM200", *DEMO_BOARD)

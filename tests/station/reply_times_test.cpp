@@ -36,18 +36,24 @@ TEST(ReplyTimes, QuantilesOverflowAndMerge) {
     EXPECT_DOUBLE_EQ(t.p95Ms, 30.05); // the 97th of 102: the bin of the five 30 ms replies
 }
 
-TEST(ReplyTimes, TheHintFollowsTheAdapterNotTheFrames) {
+TEST(ReplyTimes, TheHintAndTheBoardsWorkFollowTheAdapterNotTheFrames) {
     const struct {
         double adapterMs, replyMs;
         station::LatencyVerdict verdict;
+        double boardWorkMs;
     } rows[] = {
-        {0.1, 0.3, station::LatencyVerdict::Quick},
-        {1.0, 7.0, station::LatencyVerdict::BoardWork}, // a PIC18 erasing and writing a block
-        {16.0, 16.2, station::LatencyVerdict::Adapter}, // an FTDI timer left at 16 ms
-        {4.5, 4.6, station::LatencyVerdict::Adapter},
+        {0.1, 0.3, station::LatencyVerdict::Quick, 0.2},
+        {1.0, 7.0, station::LatencyVerdict::BoardWork, 6.0}, // a PIC18 erasing and writing a block
+        {16.0, 16.2, station::LatencyVerdict::Adapter, 0.2}, // an FTDI timer left at 16 ms
+        {4.5, 4.6, station::LatencyVerdict::Adapter, 0.1},
+        {2.3, 0.25, station::LatencyVerdict::Quick,
+         0.0}, // a busy computer late with both quick answers
     };
-    for (const auto& r : rows)
+    for (const auto& r : rows) {
         EXPECT_EQ(station::latencyVerdict(r.adapterMs, r.replyMs), r.verdict) << r.adapterMs;
+        EXPECT_NEAR(station::boardWorkMs(r.adapterMs, r.replyMs), r.boardWorkMs, 1e-9)
+            << r.adapterMs;
+    }
 }
 
 } // namespace
