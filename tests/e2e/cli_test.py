@@ -151,14 +151,16 @@ class Cli(unittest.TestCase):
     def test_reply_times_on_a_modelled_line_are_the_boards_own(self):
         # A pseudo-terminal says "sent" at once; board-sim's line takes the frame's 25 ms. Times
         # counted from the write rather than from the frame's end would be 25 ms or more; the
-        # board's own answers take well under a millisecond, and a busy computer adds a few.
+        # board's own answers take well under a millisecond. A busy computer can delay a few
+        # answers by milliseconds: the median of 256 frames stays clear of that, the quicker of
+        # the two adapter answers need not.
         self.sim("COM200", *DEMO_BOARD, "--baud", "115200")
         run = self.cli("--json", "COM200")
         self.assertEqual(run.returncode, 0, run.stderr)
         events = [json.loads(line) for line in run.stdout.splitlines()]
         result = next(e for e in events if e["event"] == "result")
         frame_ms = 25.0
-        self.assertLess(result["reply_ms"]["median"], frame_ms / 2, result)
+        self.assertLess(result["reply_ms"]["median"], 2.0, result)
         self.assertLess(result["adapter_ms"], frame_ms / 2, result)
         self.assertGreaterEqual(result["write_ms"], 0, result)
         # No note blames the board's flash work for the wire's time.
