@@ -4,10 +4,11 @@
 // Checked: a result is either chunks or an error, never both; every chunk is one record's data
 // and sits inside 32-bit addresses; each data byte lands where its record says; what was read,
 // written out again as plain records, reads back as the same bytes at the same addresses; a
-// chip's image built from it holds every program byte where its chunk says, every EEPROM byte
-// at its EEPROM address, erased bytes elsewhere, and stays within the chip's memory; data that
-// conflict or lie outside the chip's regions are refused; the image's ranges cover exactly the
-// bytes given, and a write plan accounts for each of them once.
+// chip's image built from it holds every program byte where its chunk says (a PIC24
+// instruction's fourth byte as 0), every EEPROM byte at its EEPROM address, erased bytes
+// elsewhere, and stays within the chip's memory; data that conflict or lie outside the chip's
+// regions are refused; the image's ranges cover exactly the bytes given, and a write plan
+// accounts for each of them once.
 #include "chips/chip_table.h"
 #include "firmware/hex_reader.h"
 #include "firmware/image_builder.h"
@@ -76,11 +77,17 @@ std::vector<std::pair<uint32_t, uint8_t>> flatten(const std::vector<firmware::He
     return out;
 }
 
-// Where the data records of an accepted file put each byte, worked out independently: every
-// byte of a record sits at base + (offset + i) mod 64 KiB.
+// Where the data records of an accepted file put each byte, worked out independently: under a
+// segment base (type 02) byte i of a record sits at base + (offset + i) mod 64 KiB, under a
+// linear one (type 04) at base + offset + i mod 4 GiB. A byte order mark before the first
+// record and Ctrl-Z marks after the last are no records.
 std::vector<std::pair<uint32_t, uint8_t>> expectedBytes(std::string_view text) {
     std::vector<std::pair<uint32_t, uint8_t>> out;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (const size_t mark = text.find('\x1A'); mark != std::string_view::npos)
+        text = text.substr(0, mark); // accepted: only marks and blanks follow
     uint32_t base = 0;
+    bool segmented = false;
     while (!text.empty()) {
         const size_t end = std::min(text.find('\n'), text.size());
         std::string_view line = text.substr(0, end);
@@ -95,7 +102,9 @@ std::vector<std::pair<uint32_t, uint8_t>> expectedBytes(std::string_view text) {
         const uint32_t offset = uint32_t{r[1]} << 8 | r[2];
         if (r[3] == 0x00)
             for (uint32_t i = 0; i < r[0]; ++i)
-                out.emplace_back(base + ((offset + i) & 0xFFFF), r[4 + i]);
+                out.emplace_back(segmented ? base + ((offset + i) & 0xFFFF) : base + offset + i,
+                                 r[4 + i]);
+        if (r[3] == 0x02 || r[3] == 0x04) segmented = r[3] == 0x02;
         if (r[3] == 0x02) base = (uint32_t{r[4]} << 8 | r[5]) << 4;
         if (r[3] == 0x04) base = (uint32_t{r[4]} << 8 | r[5]) << 16;
     }
@@ -144,7 +153,10 @@ void checkImage(const std::vector<firmware::HexChunk>& chunks, const chips::Chip
         switch (keptAt(chip, address, offset)) {
         case Kept::Flash:
             check(address < image.flash.size(), "program byte outside the image");
-            check(image.flash[address] == byte, "data byte not where its chunk says");
+            // A PIC24 instruction's fourth byte is 0 whatever the file gives.
+            check(image.flash[address] ==
+                      (chip.family == chips::Family::Pic24 && address % 4 == 3 ? 0 : byte),
+                  "data byte not where its chunk says");
             written[address] = 1;
             break;
         case Kept::Eeprom:

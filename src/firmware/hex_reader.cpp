@@ -90,14 +90,16 @@ HexResult readIntelHex(std::string_view text) {
         case 0x00: {
             if (count == 0) break;
             // Under a segment base, addresses wrap inside the 64 KiB window; under a linear one
-            // they go on past it.
+            // they go on past it, and wrap only at 4 GiB.
             const uint32_t first = base + offset;
-            if (!segmented || offset + count <= 0x10000) {
+            const uint64_t room = segmented ? 0x10000u - offset : (uint64_t{1} << 32) - first;
+            if (count <= room) {
                 result.chunks.push_back({first, lineNumber, {data, data + count}});
             } else {
-                const size_t head = 0x10000 - offset;
+                const auto head = static_cast<size_t>(room);
                 result.chunks.push_back({first, lineNumber, {data, data + head}});
-                result.chunks.push_back({base, lineNumber, {data + head, data + count}});
+                result.chunks.push_back(
+                    {segmented ? base : 0u, lineNumber, {data + head, data + count}});
             }
             break;
         }

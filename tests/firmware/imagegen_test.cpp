@@ -77,12 +77,18 @@ TEST(HexReader, ExtendedAddressesGiveAbsoluteByteAddresses) {
                              rec(0, 5, {0, 0, 2, 0}) +                 // start address: skipped
                              rec(0, 4, {0x00, 0x02}) +                 // linear base 0x20000
                              rec(0xFFFF, 0, {6, 7}) +                  // goes on past the window
+                             rec(0, 4, {0xFF, 0xFF}) +                 // linear base 0xFFFF0000
+                             rec(0xFFFF, 0, {8, 9}) +                  // wraps at 4 GiB
                              "\r\n" + kEof + "\x1A";
     const firmware::HexResult r = firmware::readIntelHex(text);
     ASSERT_TRUE(r.ok()) << r.error;
-    ASSERT_EQ(r.chunks.size(), 5u);
+    ASSERT_EQ(r.chunks.size(), 7u);
     EXPECT_EQ(r.chunks[4].address, 0x2FFFFu);
     EXPECT_EQ(r.chunks[4].bytes, (std::vector<uint8_t>{6, 7}));
+    EXPECT_EQ(r.chunks[5].address, 0xFFFFFFFFu);
+    EXPECT_EQ(r.chunks[5].bytes, std::vector<uint8_t>{8});
+    EXPECT_EQ(r.chunks[6].address, 0u);
+    EXPECT_EQ(r.chunks[6].bytes, std::vector<uint8_t>{9});
     EXPECT_EQ(r.chunks[0].address, 0x10u);
     EXPECT_EQ(r.chunks[0].line, 1);
     EXPECT_EQ(r.chunks[1].address, 0x10020u);
