@@ -178,7 +178,7 @@ void StationWindow::refresh() {
         refreshEvery(quietRefreshes_ >= kRefreshesBeforeIdle ? kIdleRefreshMs : kRefreshMs);
     if (changes.tileCount != tilesShown_) layOut(std::min(changes.tileCount, kMaxTiles));
     for (const auto& [tile, shown] : changes.tiles)
-        if (tile < kMaxTiles) showTile(tile, shown, tilesShown_);
+        if (tile < kMaxTiles) showTile(tile, shown);
     if (!changes.tiles.empty()) showTotals();
     // Once for each refresh that saw a board fail: an operator looks up.
     if (changes.boardsFailed > 0) toolkit_.beep();
@@ -225,7 +225,7 @@ void StationWindow::layOut(int shown) {
     }
 }
 
-void StationWindow::showTile(int tile, const TileView& v, int) {
+void StationWindow::showTile(int tile, const TileView& v) {
     // A port in no bay is named by its port alone.
     view_->label(tileControl(tile, Bay)).setText(v.bay.empty() ? v.port : v.bay);
     view_->label(tileControl(tile, Port)).setText(v.bay.empty() ? "" : v.port);

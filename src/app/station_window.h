@@ -80,7 +80,7 @@ private:
     void start();
     void stop();
     void showRunning(bool running);
-    void showTile(int tile, const TileView& view, int shown);
+    void showTile(int tile, const TileView& view);
     void showTotals();
     void layOut(int shown);
     void refreshEvery(int ms);
