@@ -113,6 +113,10 @@ void StationTiles::portGone(int station) {
     });
 }
 
+void StationTiles::portDescribed(int station, const serial::PortDescription& port) {
+    update(station, [&](TileView& v) { v.adapter = adapterText(port); });
+}
+
 void StationTiles::searchTry(int station, int attempt) {
     if (attempt != 0) return;
     // A new search after a result: the board has been taken away.

@@ -69,6 +69,7 @@ public:
     void stationStarted(int station, const serial::PortDescription& port,
                         const std::string& bay) override;
     void portGone(int station) override;
+    void portDescribed(int station, const serial::PortDescription& port) override;
     void searchTry(int station, int attempt) override;
     void boardFound(int station, const engine::BoardFound& board, const chips::Chip* chip) override;
     void phase(int station, engine::Phase phase) override;

@@ -109,6 +109,9 @@ public:
     // The port has gone (its adapter was pulled out): its station ends after the board in
     // progress, quietly.
     virtual void portGone(int /*station*/) {}
+    // The station's port, still the same device, is described anew (udev has named its adapter
+    // since): the bay it is in stays.
+    virtual void portDescribed(int /*station*/, const serial::PortDescription& /*port*/) {}
     virtual void searchTry(int /*station*/, int /*attempt*/) {}
     virtual void boardFound(int /*station*/, const engine::BoardFound& /*board*/,
                             const chips::Chip* /*chip*/) {}

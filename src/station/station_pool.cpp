@@ -68,10 +68,17 @@ void StationPool::retire(std::string_view port) {
 
 void StationPool::describe(const serial::PortDescription& port) {
     const std::string bay = bayOf(bays_, port);
-    std::lock_guard lock(mutex_);
-    for (Running& r : running_)
-        if (!r.done && serial::samePortName(r.station->name(), port.name))
+    std::vector<int> described;
+    {
+        std::lock_guard lock(mutex_);
+        for (Running& r : running_) {
+            if (r.done || !serial::samePortName(r.station->name(), port.name)) continue;
             r.station->describe(port, bay);
+            described.push_back(r.station->index());
+        }
+    }
+    for (int index : described)
+        setup_.observer->portDescribed(index, port);
 }
 
 void StationPool::interrupt() {

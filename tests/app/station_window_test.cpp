@@ -90,6 +90,10 @@ TEST(StationTiles, EachStateItsTextAndColour) {
     EXPECT_EQ(last.tiles.at(0).second.adapter, "adapter A5X");
     EXPECT_EQ(last.boardsFailed, 1);
     EXPECT_TRUE(tiles.take().tiles.empty()) << "nothing changed since";
+    // udev names the adapter only after the station started: the tile follows.
+    port.serial = "B7Y";
+    tiles.portDescribed(0, port);
+    EXPECT_EQ(tiles.take().tiles.at(0).second.adapter, "adapter B7Y");
 }
 
 // Every port a simulated board; a board can be held in the middle of its write.
