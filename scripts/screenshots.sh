@@ -90,9 +90,9 @@ B1 COM203
 B2 COM204
 B3 COM205
 BAYS
-for spec in "COM200" "COM201 --answer-after 40" "COM202 --silent 60" "COM203 --answer-after 20" \
+for board in "COM200" "COM201 --answer-after 40" "COM202 --silent 60" "COM203 --answer-after 20" \
             "COM204 --answer-after 65"; do
-    set -- $spec
+    set -- $board
     port=$1
     shift
     "$bin/board-sim" --port "$port" --chip 254 --bios 10 --board 2 --prep 0x81 --baud 115200 \
