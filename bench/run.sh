@@ -4,11 +4,12 @@
 # at once against one alone (both times, their ratio, processor time per board); then behind a
 # USB adapter with a 16 ms latency timer that ignores the low-latency request, and one that
 # honours it (1 ms), and a board that takes 6 ms to write each frame behind the latter, each with
-# the adapter's and the frames' answer times and the hint they would bring; sixteen boards at once against one; a full update through the Qt Updater
-# window (offscreen), so that what the window costs shows against the same wire floor; the
-# processor time that trevane-cli --watch takes while it watches eight ports with no board; last,
-# the station window (offscreen): sixteen boards against one alone, the processor time per board
-# and how late its event loop answered, and eight bays waiting with no board.
+# the adapter's and the frames' answer times and the hint they would bring; sixteen boards at
+# once against one; a full update through the Qt Updater window (offscreen), so that what the
+# window costs shows against the same wire floor; the processor time that trevane-cli --watch
+# takes while it watches eight ports with no board; last, the station window (offscreen):
+# sixteen boards against one alone, the processor time per board and how late its event loop
+# answered, and eight bays waiting with no board.
 source "$(dirname "$0")/../scripts/setup.sh"
 ensure_packages "${TREVANE_PACKAGES[@]}"
 build_preset dev update_bench window_bench station_bench

@@ -1,6 +1,6 @@
 // A file of records that several processes append to at once, one record a line. Each record
-// is written with one write under a lock that every process honours, and is on the disk before
-// append() returns. A writer killed in the middle of a long record (kill -9, a power cut) can
+// is written whole under a lock that every process honours, and is on the disk before append()
+// returns. A writer killed in the middle of a long record (kill -9, a power cut) can
 // still leave part of a line at the end; the next writer to append finds that torn tail, under
 // the lock, and replaces it with one whole record that holds the cut text (made by the function
 // given to repairWith), before its own. Every line of the file then parses. One source per

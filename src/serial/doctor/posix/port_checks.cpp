@@ -57,8 +57,7 @@ std::string adapterMatch(const std::optional<UsbAdapter>& adapter) {
 bool udevRuleCovers(const std::string& root, const std::optional<UsbAdapter>& adapter) {
     if (!adapter) return false;
     std::ifstream in(under(root, "/usr/lib/udev/rules.d/60-trevane.rules"));
-    const std::string ids = "ATTRS{idVendor}==\"" + adapter->vendorId + "\", ATTRS{idProduct}==\"" +
-                            adapter->productId + "\"";
+    const std::string ids = adapterMatch(adapter);
     for (std::string line; std::getline(in, line);)
         if (line.rfind(ids, 0) == 0 && line.find("uaccess") != std::string::npos) return true;
     return false;
